@@ -1,0 +1,21 @@
+#pragma once
+// Window positions and sizes are given in twips (1/1440 inch) and converted with
+// the screen's logical DPI.
+#include <QRect>
+
+class QWidget;
+
+namespace twips {
+int perPixelX();  // whole twips per pixel, horizontally
+int perPixelY();
+int toPxX(int tw);
+int toPxY(int tw);
+int fromPxX(int px);
+int fromPxY(int px);
+QRect toPx(int left, int top, int width, int height);
+// Places a widget at a rectangle given in twips.
+void place(QWidget* w, int left, int top, int width, int height);
+// Outer size of a widget's top-level frame (or the widget) in twips.
+int outerWidth(const QWidget* w);
+int outerHeight(const QWidget* w);
+}  // namespace twips

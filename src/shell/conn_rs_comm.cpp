@@ -1,0 +1,226 @@
+#include "shell/conn_rs_comm.h"
+
+#include "shell/ProgramFolder.h"
+#include "shell/ini.h"
+#include "shell/messages.h"
+#include "shell/public_var.h"
+
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+#include <sqlite3.h>
+
+ConnectionSlot ShopConnection;
+RecordsetSlot ShopRecordset;
+CommandSlot ShopCommand = nullptr;
+ConnectionSlot PriceConnection;
+RecordsetSlot PriceRecordset;
+CommandSlot PriceCommand = nullptr;
+bool ConnectionReady = false;
+QString ConnectionErrorText;
+
+namespace {
+
+long errorNumber(const QSqlError& e) {
+  bool ok = false;
+  const long n = e.nativeErrorCode().toLong(&ok);
+  return ok ? n : static_cast<long>(e.type());
+}
+
+QString errorText(const QSqlError& e) {
+  QString t = e.databaseText().trimmed();
+  if (t.isEmpty()) t = e.text().trimmed();
+  return t;
+}
+
+void bindAll(QSqlQuery& q, const QVariantList& values) {
+  for (int i = 0; i < values.size(); ++i) q.bindValue(i, values.at(i));
+}
+
+QString shopDriver() {
+  return QSqlDatabase::isDriverAvailable(QStringLiteral("QMARIADB")) ? QStringLiteral("QMARIADB")
+                                                                   : QStringLiteral("QMYSQL");
+}
+
+}  // namespace
+
+Connection::Connection(const QString& driver, bool isShop)
+    : name_(QStringLiteral("varnokel-") + QUuid::createUuid().toString(QUuid::WithoutBraces)), shop_(isShop) {
+  QSqlDatabase::addDatabase(driver, name_);
+}
+
+Connection::~Connection() { close(); }
+
+QSqlDatabase Connection::db() const { return QSqlDatabase::database(name_, false); }
+
+bool Connection::isOpen() const { return !name_.isEmpty() && db().isOpen(); }
+
+void Connection::close() {
+  if (name_.isEmpty()) return;
+  {
+    QSqlDatabase d = db();
+    if (d.isOpen()) d.close();
+  }
+  QSqlDatabase::removeDatabase(name_);
+  name_.clear();
+}
+
+void Connection::execute(const QString& sql, const QVariantList& values) {
+  if (!isOpen()) throw DbError(QStringLiteral("Соединение с базой данных не открыто"), -1);
+  QSqlQuery q(db());
+  q.setForwardOnly(true);
+  bool ok;
+  if (values.isEmpty()) {
+    ok = q.exec(sql);
+  } else {
+    ok = q.prepare(sql);
+    if (ok) {
+      bindAll(q, values);
+      ok = q.exec();
+    }
+  }
+  if (!ok) throw DbError(errorText(q.lastError()), errorNumber(q.lastError()));
+  affected_ = q.numRowsAffected();
+}
+
+sqlite3* Connection::sqliteHandle() const {
+  if (shop_ || !isOpen()) return nullptr;
+  const QVariant h = db().driver()->handle();
+  if (qstrcmp(h.typeName(), "sqlite3*") != 0) return nullptr;
+  return *static_cast<sqlite3* const*>(h.data());
+}
+
+QVariant Recordset::value(int i) const {
+  if (eof()) throw DbError(QStringLiteral("Текущая запись отсутствует (конец набора записей)"), 3021);
+  if (i < 0 || i >= fieldCount()) throw DbError(QStringLiteral("Поле не найдено"), 3265);
+  return rows_[pos_][static_cast<size_t>(i)];
+}
+
+std::unique_ptr<Recordset> Recordset::fetch(QSqlQuery& query) {
+  auto rs = std::make_unique<Recordset>();
+  const QSqlRecord rec = query.record();
+  for (int i = 0; i < rec.count(); ++i) rs->fields_.push_back(rec.fieldName(i));
+  while (query.next()) {
+    std::vector<QVariant> row(rs->fields_.size());
+    for (size_t i = 0; i < row.size(); ++i) row[i] = query.value(static_cast<int>(i));
+    rs->rows_.push_back(std::move(row));
+  }
+  return rs;
+}
+
+ShopSettings ReadShopSettings() {
+  auto get = [](const char* key, const QString& def) {
+    const QString v = ReadSetting(SettingsPath, QStringLiteral("connection"), QLatin1String(key), QStringLiteral("?"));
+    return v == QLatin1String("?") ? def : v;
+  };
+  ShopSettings s;
+  s.host = get("shop_host", QStringLiteral("shop.varnokel.ru"));
+  s.port = get("shop_port", QStringLiteral("3306")).toInt();
+  if (s.port <= 0) s.port = 3306;
+  s.database = get("shop_database", QStringLiteral("zorvik_vrnk_db"));
+  s.user = get("shop_user", QStringLiteral("zorvik_vrnk_db"));
+  s.password = get("shop_password", QStringLiteral("T5$W8N3P"));
+  return s;
+}
+
+QString PriceDatabasePath() { return ProgramFile(QStringLiteral("varnokel.mdb")); }
+
+ConnectionSlot OpenShopConnection() {
+  ConnectionReady = false;
+  const ShopSettings s = ReadShopSettings();
+  auto conn = std::make_unique<Connection>(shopDriver(), true);
+  QSqlDatabase d = conn->db();
+  d.setHostName(s.host);
+  d.setPort(s.port);
+  d.setDatabaseName(s.database);
+  d.setUserName(s.user);
+  d.setPassword(s.password);
+  d.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=30;MYSQL_OPT_WRITE_TIMEOUT=30"));
+  if (!d.open()) {
+    const QSqlError e = d.lastError();
+    throw DbError(errorText(e), errorNumber(e));
+  }
+  // The shop's tables have NOT NULL columns that our statements leave to their
+  // implicit defaults, and zero dates; its own software runs with this mode.
+  conn->execute(QStringLiteral("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"));
+  conn->execute(QStringLiteral("SET NAMES utf8mb4"));
+  ConnectionReady = true;
+  return conn;
+}
+
+ConnectionSlot OpenPriceConnection() {
+  ConnectionReady = false;
+  const QString path = PriceDatabasePath();
+  auto fail = [](const QString& text) -> ConnectionSlot {
+    ConnectionErrorText = text;
+    msg::information(ConnectionErrorText);
+    return nullptr;
+  };
+  if (!QFileInfo(path).isFile())
+    return fail(QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
+                    .arg(path));
+  auto conn = std::make_unique<Connection>(QStringLiteral("QSQLITE"), false);
+  QSqlDatabase d = conn->db();
+  d.setDatabaseName(path);
+  d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+  if (!d.open()) return fail(QStringLiteral("Не удалось открыть прайс-лист: ") + errorText(d.lastError()));
+  // A file that is not a price database opens fine but fails its first read.
+  QSqlQuery probe(d);
+  if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+    return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") + errorText(probe.lastError()));
+  probe.finish();
+  ConnectionReady = true;
+  return conn;
+}
+
+namespace {
+QString lastRecordsetError;
+
+RecordsetSlot openRecordset(Connection* conn, const QString& sql, const QVariantList& values) {
+  if (sql.isEmpty() || !ConnectionReady || !conn || !conn->isOpen()) {
+    lastRecordsetError = QStringLiteral("Нет соединения с базой данных");
+    return nullptr;
+  }
+  QSqlQuery q(conn->db());
+  q.setForwardOnly(true);
+  bool ok;
+  if (values.isEmpty()) {
+    ok = q.exec(sql);
+  } else {
+    ok = q.prepare(sql);
+    if (ok) {
+      bindAll(q, values);
+      ok = q.exec();
+    }
+  }
+  if (!ok) {
+    lastRecordsetError = errorText(q.lastError());
+    return nullptr;
+  }
+  lastRecordsetError.clear();
+  return Recordset::fetch(q);
+}
+}  // namespace
+
+RecordsetSlot OpenShopRecordset(Connection* conn, const QString& sql, int /*cursorType*/, const QVariantList& values) {
+  return openRecordset(conn, sql, values);
+}
+
+RecordsetSlot OpenPriceRecordset(Connection* conn, const QString& sql, const QVariantList& values) {
+  return openRecordset(conn, sql, values);
+}
+
+Recordset& Require(const RecordsetSlot& rs) {
+  if (!rs) {
+    const QString why = lastRecordsetError.isEmpty() ? QStringLiteral("Набор записей не открыт") : lastRecordsetError;
+    throw DbError(why, 91);
+  }
+  return *rs;
+}
+
+void CloseRecordset(RecordsetSlot& rs) { rs.reset(); }
+void CloseConnection(ConnectionSlot& conn) { conn.reset(); }
+void ReleaseCommand(CommandSlot& cmd) { cmd = nullptr; }

@@ -1,0 +1,68 @@
+#pragma once
+// The one way the program shows message boxes and asks questions.
+// The widget implementation uses QMessageBox; tests install a recorder that
+// keeps every box and answers questions from a queue.
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+class QWidget;
+
+namespace msg {
+
+enum class Icon { None, Information, Critical, Question };
+enum class Answer { Ok, Yes, No };
+
+struct Box {
+  QString text;
+  QString title;
+  Icon icon = Icon::None;
+  bool yesNo = false;  // true: Yes/No buttons; false: OK only
+};
+
+class MessageSink {
+public:
+  virtual ~MessageSink() = default;
+  virtual Answer show(const Box& box) = 0;
+};
+
+// Shown on boxes that have no title of their own: the main window's caption.
+QString applicationTitle();
+
+// Plain OK box with the application title and no icon.
+void information(const QString& text);
+// OK box with the critical icon; an empty title means the application title.
+void critical(const QString& text, const QString& title = QString());
+// Yes/No with the question icon; true when the user answered Yes.
+bool question(const QString& text, const QString& title = QString());
+// "Произошла ошибка при запросе" CR description, title "Предупреждение", critical icon.
+void requestError(const QString& description);
+// Same, followed by CR and the error number in invariant notation.
+void requestErrorWithNumber(const QString& description, long number);
+
+// Installs a sink (ownership stays with the caller); nullptr restores the default.
+void setSink(MessageSink* sink);
+// Parent window of the default boxes.
+void setParentWindow(QWidget* parent);
+
+// Records every box and answers questions from a queue (Yes when the queue is empty
+// unless defaultAnswer says otherwise). Used by tests.
+class Recorder : public MessageSink {
+public:
+  Answer show(const Box& box) override;
+  std::vector<Box> boxes;
+  std::deque<Answer> answers;
+  Answer defaultAnswer = Answer::No;
+  QStringList texts() const;
+  void clear() { boxes.clear(); answers.clear(); }
+};
+
+// Installs a recorder for the lifetime of the guard.
+class ScopedRecorder : public Recorder {
+public:
+  ScopedRecorder();
+  ~ScopedRecorder() override;
+};
+
+}  // namespace msg

@@ -1,0 +1,5 @@
+#include "update/Updates.h"
+
+void RunPriceDownload() {}
+void RunProgramDownload() {}
+bool CompleteProgramUpdate() { return false; }
