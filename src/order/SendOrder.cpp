@@ -1,0 +1,3 @@
+#include "order/SendOrder.h"
+
+void SendOrder(frm_price*) {}

@@ -1,0 +1,211 @@
+#include "price/GridFill.h"
+
+#include "price/FlexGrid.h"
+#include "shell/conn_rs_comm.h"
+#include "shell/ini.h"
+#include "shell/numbers.h"
+#include "shell/public_var.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QImageReader>
+#include <QLocale>
+#include <climits>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int kLeftTop = 0;
+constexpr int kCentreCentre = 4;
+
+// Width settings read with "?"; a number that is no width ends the layout.
+struct WidthError {};
+
+int widthSetting(const char* key) {
+  const double v = num::leadingValue(ReadSetting(SettingsPath, QStringLiteral("forms"), QLatin1String(key), QStringLiteral("?")));
+  const long long w = num::roundHalfEven(v);
+  if (v > INT_MAX / 2 || v < INT_MIN / 2 || w < 0) throw WidthError{};
+  return static_cast<int>(w);
+}
+
+void setPriceHeaders(FlexGrid* grid, bool withImage) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  grid->clear();
+  grid->setRows(1);
+  grid->setCols(withImage ? 8 : 7);
+  grid->setFixedCols(0);
+  const QStringList captions = withImage
+      ? QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ИЗОБРАЖЕНИЕ", "ЦЕНА", "ЗАКАЗ", "СУММА"}
+      : QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ЦЕНА", "ЗАКАЗ", "СУММА"};
+  for (int c = 0; c < captions.size(); ++c) grid->setTextMatrix(0, c, captions[c]);
+  try {
+    const int name = widthSetting("name");
+    const int remainder = widthSetting("remainder");
+    const int price = widthSetting("price");
+    const int order = widthSetting("order");
+    const int summ = widthSetting("summ");
+    const std::vector<int> widths = withImage ? std::vector<int>{500, 1000, name, remainder, 1800, price, order, summ}
+                                              : std::vector<int>{500, 1000, name, remainder, price, order, summ};
+    for (int c = 0; c < static_cast<int>(widths.size()); ++c) grid->setColWidth(c, widths[static_cast<size_t>(c)]);
+    for (int c = 0; c < grid->cols(); ++c) grid->setColAlignment(c, withImage && c == 4 ? kCentreCentre : kLeftTop);
+  } catch (const WidthError&) {
+    // The widths stay as they were; the grid must still repaint.
+  }
+  grid->setRedraw(true);
+}
+
+std::string_view view(const CellValue& v) { return v.text; }
+
+bool isZero(const CellValue& v) { return v.isNumber && v.number == 0; }
+
+void putStock(FlexGrid* grid, int row, int col, const CellValue& v) {
+  if (v.isNull || v.text.empty()) return;
+  const double n = v.isNumber ? v.number : num::leadingValue(QString::fromStdString(v.text));
+  grid->setTextUtf8(row, col, n >= 100 ? std::string_view("9999") : view(v));
+}
+
+void putZeroEmpty(FlexGrid* grid, int row, int col, const CellValue& v) {
+  if (v.isNull || v.text.empty() || isZero(v)) return;
+  grid->setTextUtf8(row, col, view(v));
+}
+
+void putText(FlexGrid* grid, int row, int col, const CellValue& v) {
+  if (v.isNull || v.text.empty()) return;
+  grid->setTextUtf8(row, col, view(v));
+}
+
+}  // namespace
+
+void SetPriceGridHeadersWithImage(FlexGrid* grid) { setPriceHeaders(grid, true); }
+void SetPriceGridHeaders(FlexGrid* grid) { setPriceHeaders(grid, false); }
+
+void SetGridHeader(FlexGrid* grid, const std::vector<std::pair<QString, int>>& columns) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  grid->clear();
+  grid->setRows(1);
+  grid->setCols(static_cast<int>(columns.size()));
+  grid->setFixedCols(0);
+  for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+    grid->setTextMatrix(0, c, columns[static_cast<size_t>(c)].first);
+    grid->setColWidth(c, columns[static_cast<size_t>(c)].second);
+    grid->setColAlignment(c, kLeftTop);
+  }
+  grid->setRedraw(true);
+}
+
+QString DisplayText(const QVariant& value) {
+  if (value.isNull() || !value.isValid()) return QString();
+  switch (value.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float: return num::locale(value.toDouble());
+    case QMetaType::QDateTime: {
+      const QDateTime dt = value.toDateTime();
+      const QLocale loc;
+      if (dt.time() == QTime(0, 0)) return loc.toString(dt.date(), QLocale::ShortFormat);
+      return loc.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') + dt.time().toString(QStringLiteral("HH:mm:ss"));
+    }
+    case QMetaType::QDate: return QLocale().toString(value.toDate(), QLocale::ShortFormat);
+    default: return value.toString();
+  }
+}
+
+void FillGrid(Recordset& rs, FlexGrid* grid, bool priceRules) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  while (!rs.eof()) {
+    const int row = grid->addRow();
+    for (int i = 0; i < rs.fieldCount(); ++i) {
+      const QVariant v = rs.value(i);
+      QString text = DisplayText(v);
+      if (text.isEmpty()) continue;
+      if (priceRules && i == 3) {
+        const double n = v.canConvert<double>() ? v.toDouble() : num::leadingValue(text);
+        if (n >= 100) text = QStringLiteral("9999");
+      } else if (priceRules && (i == 5 || i == 6)) {
+        bool ok = false;
+        const double n = v.toDouble(&ok);
+        if (ok && n == 0) continue;
+      }
+      if (!grid->setTextMatrix(row, i, text)) break;
+    }
+    rs.moveNext();
+  }
+  grid->setRedraw(true);
+}
+
+void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& cat, const std::vector<CatalogueRow>& rows, bool withImages,
+                   PriceFill rules, int thumbnailRowTwips) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  grid->reserveRows(grid->rows() + static_cast<int>(rows.size()));
+  const bool list = rules == PriceFill::PriceList;
+  for (const CatalogueRow& r : rows) {
+    const CatalogueProduct& p = cat.product(r.product);
+    const int row = grid->addRow();
+    putText(grid, row, 0, p.id);
+    putText(grid, row, 1, p.ean);
+    putText(grid, row, 2, p.name);
+    if (list) putStock(grid, row, 3, p.quantity);
+    else putText(grid, row, 3, p.quantity);
+    const int base = withImages ? 5 : 4;
+    putText(grid, row, base, p.price);
+    if (list) {
+      putZeroEmpty(grid, row, base + 1, p.orderCount);
+      putZeroEmpty(grid, row, base + 2, p.orderSumm);
+    } else {
+      putText(grid, row, base + 1, p.orderCount);
+      putText(grid, row, base + 2, p.orderSumm);
+    }
+    if (withImages && r.image >= 0) {
+      const CatalogueImage& img = cat.image(r.image);
+      if (!img.isNull && img.bytes > 0) {
+        grid->setCellPictureKey(row, 4, img.rowid);
+        grid->setRowHeight(row, thumbnailRowTwips);
+      }
+      if (!list && img.name && !img.nameIsNull) grid->setTextUtf8(row, 8, *img.name);
+    }
+  }
+  grid->setRedraw(true);
+}
+
+QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
+  if (bytes.isEmpty()) return QPixmap();
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  reader.setAutoTransform(false);
+  if (size.isValid() && reader.size().isValid()) reader.setScaledSize(size);
+  QImage image = reader.read();
+  if (image.isNull()) return QPixmap();
+  if (size.isValid() && image.size() != size)
+    image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  return QPixmap::fromImage(image);
+}
+
+std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box) {
+  std::unordered_map<qint64, QPixmap> out;
+  if (ids.empty()) return out;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return out;
+  }
+  QString sql = QStringLiteral("SELECT rowid, image_thumb FROM images WHERE rowid IN (");
+  for (size_t i = 0; i < ids.size(); ++i) sql += i ? QStringLiteral(",?") : QStringLiteral("?");
+  sql += QLatin1Char(')');
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) == SQLITE_OK) {
+    for (size_t i = 0; i < ids.size(); ++i) sqlite3_bind_int64(st, static_cast<int>(i + 1), ids[i]);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      const auto* data = static_cast<const char*>(sqlite3_column_blob(st, 1));
+      const QByteArray bytes = QByteArray::fromRawData(data, sqlite3_column_bytes(st, 1));
+      out[sqlite3_column_int64(st, 0)] = DecodePicture(bytes, box);
+    }
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return out;
+}

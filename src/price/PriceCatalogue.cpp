@@ -1,0 +1,271 @@
+#include "price/PriceCatalogue.h"
+
+#include "price/RussianCollation.h"
+#include "shell/conn_rs_comm.h"
+#include "shell/numbers.h"
+
+#include <QFileInfo>
+#include <QStringMatcher>
+#include <algorithm>
+#include <numeric>
+#include <sqlite3.h>
+#include <unordered_map>
+
+namespace {
+
+QString asciiUpper(QString s) {
+  for (QChar& c : s)
+    if (c.unicode() >= 'a' && c.unicode() <= 'z') c = QChar(c.unicode() - 32);
+  return s;
+}
+
+struct Stmt {
+  sqlite3_stmt* s = nullptr;
+  ~Stmt() { sqlite3_finalize(s); }
+};
+
+void prepare(sqlite3* db, const char* sql, Stmt& st) {
+  if (sqlite3_prepare_v2(db, sql, -1, &st.s, nullptr) != SQLITE_OK)
+    throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
+}
+
+std::string numberText(double v) { return num::locale(v).toStdString(); }
+
+}  // namespace
+
+CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
+  CellValue v;
+  switch (sqlite3_column_type(stmt, col)) {
+    case SQLITE_NULL: return v;
+    case SQLITE_INTEGER: {
+      const sqlite3_int64 n = sqlite3_column_int64(stmt, col);
+      v.text = std::to_string(n);
+      v.number = static_cast<double>(n);
+      v.isNumber = true;
+      break;
+    }
+    case SQLITE_FLOAT: {
+      v.number = sqlite3_column_double(stmt, col);
+      v.text = numberText(v.number);
+      v.isNumber = true;
+      break;
+    }
+    default: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
+      v.text.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, col)));
+      break;
+    }
+  }
+  v.isNull = false;
+  return v;
+}
+
+void PriceCatalogue::reset() {
+  products_.clear();
+  byId_.clear();
+  images_.clear();
+  loaded_ = false;
+}
+
+void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
+  reset();
+  sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
+  {
+    Stmt st;
+    prepare(db,
+            "SELECT rowid, product_id, product_ean, name_ruRU, product_quantity, product_price, order_count, "
+            "order_summ, parent_id, name_ruRU_big FROM products",
+            st);
+    products_.reserve(100000);
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+      CatalogueProduct p;
+      p.rowid = sqlite3_column_int64(st.s, 0);
+      p.id = readValue(st.s, 1);
+      p.ean = readValue(st.s, 2);
+      p.name = readValue(st.s, 3);
+      p.quantity = readValue(st.s, 4);
+      p.price = readValue(st.s, 5);
+      p.orderCount = readValue(st.s, 6);
+      p.orderSumm = readValue(st.s, 7);
+      p.parent = readValue(st.s, 8).text;
+      if (sqlite3_column_type(st.s, 9) != SQLITE_NULL) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, 9));
+        p.searchName = asciiUpper(QString::fromUtf8(t, sqlite3_column_bytes(st.s, 9)));
+        p.hasSearchName = true;
+      }
+      p.sortKey = collation::sortKey(QString::fromUtf8(p.name.text.data(), static_cast<qsizetype>(p.name.text.size())));
+      products_.push_back(std::move(p));
+    }
+    if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
+  }
+  // Name order; Null names first as in SQL, ties in storage order.
+  std::vector<size_t> order(products_.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
+    const auto& pa = products_[a];
+    const auto& pb = products_[b];
+    if (pa.name.isNull != pb.name.isNull) return pa.name.isNull;
+    const int k = QStringView(pa.sortKey).compare(QStringView(pb.sortKey));
+    if (k != 0) return k < 0;
+    if (pa.name.text == pb.name.text) return false;
+    return collation::compare(QString::fromStdString(pa.name.text), QString::fromStdString(pb.name.text)) < 0;
+  });
+  {
+    std::vector<CatalogueProduct> sorted;
+    sorted.reserve(products_.size());
+    for (size_t i : order) sorted.push_back(std::move(products_[i]));
+    products_.swap(sorted);
+  }
+  std::unordered_map<std::string, std::vector<int>> byId;
+  byId.reserve(products_.size());
+  byId_.clear();
+  byId_.reserve(products_.size());
+  for (size_t i = 0; i < products_.size(); ++i) {
+    if (products_[i].id.isNull) continue;
+    byId[products_[i].id.text].push_back(static_cast<int>(i));
+    byId_.emplace(products_[i].id.text, static_cast<int>(i));
+  }
+  {
+    Stmt st;
+    // length() reads the size from the record header, not the picture itself.
+    prepare(db, "SELECT rowid, product_id, length(image_thumb), image_thumb IS NULL FROM images ORDER BY rowid", st);
+    int rc;
+    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+      CatalogueImage img;
+      img.rowid = sqlite3_column_int64(st.s, 0);
+      img.bytes = sqlite3_column_int64(st.s, 2);
+      img.isNull = sqlite3_column_int(st.s, 3) != 0;
+      const CellValue pid = readValue(st.s, 1);
+      const int index = static_cast<int>(images_.size());
+      images_.push_back(std::move(img));
+      if (pid.isNull) continue;
+      auto it = byId.find(pid.text);
+      if (it == byId.end()) continue;
+      for (int p : it->second) products_[static_cast<size_t>(p)].images.push_back(index);
+    }
+    if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
+  }
+  path_ = filePath;
+  const QFileInfo fi(filePath);
+  mtime_ = fi.lastModified();
+  size_ = fi.size();
+  loaded_ = true;
+}
+
+bool PriceCatalogue::isStale() const {
+  if (!loaded_) return true;
+  const QFileInfo fi(path_);
+  return !fi.exists() || fi.lastModified() != mtime_ || fi.size() != size_;
+}
+
+bool PriceCatalogue::likeMatch(QStringView text, QStringView pattern) {
+  // SQL LIKE: % any run, _ any one character; text and pattern already folded.
+  qsizetype t = 0, p = 0, starP = -1, starT = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && (pattern[p] == QLatin1Char('_') || pattern[p] == text[t])) {
+      ++t;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == QLatin1Char('%')) {
+      starP = p++;
+      starT = t;
+    } else if (starP >= 0) {
+      p = starP + 1;
+      t = ++starT;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == QLatin1Char('%')) ++p;
+  return p == pattern.size();
+}
+
+std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
+  std::vector<CatalogueRow> out;
+  std::optional<std::string> parent;
+  if (f.parent) parent = f.parent->toStdString();
+  QString needle;
+  bool plainNeedle = false;
+  if (f.like) {
+    needle = asciiUpper(*f.like);
+    plainNeedle = !needle.contains(QLatin1Char('%')) && !needle.contains(QLatin1Char('_'));
+  }
+  const QStringMatcher matcher(needle, Qt::CaseSensitive);
+  const QString pattern = QLatin1Char('%') + needle + QLatin1Char('%');
+  for (size_t i = 0; i < products_.size(); ++i) {
+    const CatalogueProduct& p = products_[i];
+    if (f.orderedOnly && !(p.orderCount.isNumber && p.orderCount.number > 0) &&
+        !(!p.orderCount.isNumber && !p.orderCount.isNull && num::leadingValue(QString::fromStdString(p.orderCount.text)) > 0))
+      continue;
+    if (parent && p.parent != *parent) continue;
+    if (f.like) {
+      if (!p.hasSearchName) continue;
+      if (plainNeedle ? matcher.indexIn(p.searchName) < 0 : !likeMatch(p.searchName, pattern)) continue;
+    }
+    if (f.withImages && !p.images.empty()) {
+      for (int img : p.images) out.push_back({static_cast<int>(i), img});
+    } else {
+      out.push_back({static_cast<int>(i), -1});
+    }
+  }
+  return out;
+}
+
+void PriceCatalogue::loadImageNames(sqlite3* db, const std::vector<CatalogueRow>& rows) {
+  Stmt st;
+  prepare(db, "SELECT image_name FROM images WHERE rowid = ?", st);
+  for (const CatalogueRow& r : rows) {
+    if (r.image < 0) continue;
+    CatalogueImage& img = images_[static_cast<size_t>(r.image)];
+    if (img.name) continue;
+    sqlite3_bind_int64(st.s, 1, img.rowid);
+    if (sqlite3_step(st.s) == SQLITE_ROW) {
+      const CellValue v = readValue(st.s, 0);
+      img.name = v.text;
+      img.nameIsNull = v.isNull;
+    } else {
+      img.name = std::string();
+      img.nameIsNull = true;
+    }
+    sqlite3_reset(st.s);
+  }
+}
+
+int PriceCatalogue::findProduct(const QString& productId) const {
+  const auto it = byId_.find(productId.toStdString());
+  return it == byId_.end() ? -1 : it->second;
+}
+
+void PriceCatalogue::markCurrent() {
+  const QFileInfo fi(path_);
+  mtime_ = fi.lastModified();
+  size_ = fi.size();
+}
+
+void PriceCatalogue::setOrder(int product, const CellValue& count, const CellValue& summ) {
+  CatalogueProduct& p = products_.at(static_cast<size_t>(product));
+  p.orderCount = count;
+  p.orderSumm = summ;
+}
+
+void PriceCatalogue::clearOrders() {
+  CellValue zero;
+  zero.text = "0";
+  zero.isNull = false;
+  zero.isNumber = true;
+  for (auto& p : products_) {
+    p.orderCount = zero;
+    p.orderSumm = zero;
+  }
+}
+
+double PriceCatalogue::orderTotal() const {
+  double total = 0;
+  for (const auto& p : products_)
+    if (!p.orderSumm.isNull) total += p.orderSumm.isNumber ? p.orderSumm.number : num::leadingValue(QString::fromStdString(p.orderSumm.text));
+  return total;
+}
+
+bool PriceCatalogue::hasAnyOrderSum() const {
+  return std::any_of(products_.begin(), products_.end(), [](const auto& p) { return !p.orderSumm.isNull; });
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The products of the price database held in memory in name order, so that the
+// list loads, category clicks and searches answer in milliseconds on 100,000
+// products. Each query gives exactly the rows of the corresponding statement
+// (products, optionally outer-joined with their pictures), in Russian name order.
+#include <QDateTime>
+#include <QString>
+#include <optional>
+#include <unordered_map>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// One stored value as the grid needs it: its text by the default conversion and,
+// for numbers, its numeric value.
+struct CellValue {
+  std::string text;  // UTF-8; empty for Null
+  double number = 0;
+  bool isNull = true;
+  bool isNumber = false;
+};
+
+struct CatalogueProduct {
+  qint64 rowid = 0;
+  CellValue id, ean, name, quantity, price, orderCount, orderSumm;
+  std::string parent;       // parent_id as text
+  QString searchName;       // name_ruRU_big with ASCII letters upper-cased (LIKE folds only those)
+  bool hasSearchName = false;
+  QString sortKey;
+  std::vector<int> images;  // indices into images(), in storage order
+};
+
+struct CatalogueImage {
+  qint64 rowid = 0;
+  qint64 bytes = 0;          // length of image_thumb; 0 for empty or Null
+  bool isNull = true;        // image_thumb is Null
+  std::optional<std::string> name;  // image_name, read on demand
+  bool nameIsNull = false;
+};
+
+// One row of a result: a product, and with pictures one of its image rows (or -1).
+struct CatalogueRow {
+  int product;
+  int image;
+};
+
+struct ProductFilter {
+  bool withImages = false;       // outer join with images
+  bool orderedOnly = false;      // order_count > 0
+  std::optional<QString> parent;  // parent_id = this text
+  std::optional<QString> like;     // name_ruRU_big LIKE '%like%'
+};
+
+class PriceCatalogue {
+public:
+  // Reads products and image rows (not the pictures) from an open price database.
+  // Throws DbError when a table cannot be read.
+  void load(sqlite3* db, const QString& filePath);
+  bool isLoaded() const { return loaded_; }
+  // True when the file changed on disk since load().
+  bool isStale() const;
+  void reset();
+
+  std::vector<CatalogueRow> query(const ProductFilter& filter) const;
+  // Reads image_name of the given rows' images (those not yet read).
+  void loadImageNames(sqlite3* db, const std::vector<CatalogueRow>& rows);
+
+  const CatalogueProduct& product(int i) const { return products_.at(static_cast<size_t>(i)); }
+  const CatalogueImage& image(int i) const { return images_.at(static_cast<size_t>(i)); }
+  int productCount() const { return static_cast<int>(products_.size()); }
+  // Index of the first product with this id, or -1.
+  int findProduct(const QString& productId) const;
+  int findProductCached(const QString& productId) const { return findProduct(productId); }
+  // Takes the file as it now is as the loaded state (after our own writes).
+  void markCurrent();
+  // Keeps the quantity and sum written to the database for a product.
+  void setOrder(int product, const CellValue& count, const CellValue& summ);
+  void clearOrders();
+  // Sum of order_summ over all products, as the database's sum() would give it.
+  double orderTotal() const;
+  bool hasAnyOrderSum() const;
+
+  static CellValue readValue(struct sqlite3_stmt* stmt, int col);
+  static bool likeMatch(QStringView text, QStringView pattern);
+
+private:
+  std::vector<CatalogueProduct> products_;
+  std::vector<CatalogueImage> images_;
+  std::unordered_map<std::string, int> byId_;
+  QString path_;
+  QDateTime mtime_;
+  qint64 size_ = -1;
+  bool loaded_ = false;
+};

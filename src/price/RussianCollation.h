@@ -1,0 +1,16 @@
+#pragma once
+// Name order as a Russian reader expects it: letters without regard to case,
+// Ё beside Е, Latin before Cyrillic, digits and signs first. Ties are broken by
+// the exact text so that the order is total.
+#include <QString>
+#include <QStringView>
+
+struct sqlite3;
+
+namespace collation {
+// A key whose plain code-unit order is the Russian name order.
+QString sortKey(QStringView text);
+int compare(QStringView a, QStringView b);
+// Registers the order as the SQLite collation "RUSSIAN" on a connection.
+bool registerWith(sqlite3* db);
+}  // namespace collation

@@ -1,0 +1,66 @@
+// A stand-in for the program in update runs: started by the update scripts with a
+// result code, it goes through the real start-up dispatch and writes what it saw
+// (arguments, folder, message boxes, the end of the program) to standin.log in
+// the program folder. With --price or --program it runs that update flow, as the
+// menu commands do, answering the question with Yes.
+#include "shell/ProgramEnd.h"
+#include "shell/ProgramFolder.h"
+#include "shell/frm_main.h"
+#include "shell/messages.h"
+#include "update/Updates.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void logLine(const QString& line) {
+  QFile f(ProgramFile(QStringLiteral("standin.log")));
+  if (f.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    QString one = line;
+    one.replace(QLatin1Char('\r'), QLatin1Char('|')).replace(QLatin1Char('\n'), QLatin1Char('|'));
+    f.write(one.toUtf8() + '\n');
+  }
+}
+
+void logBoxes(const msg::Recorder& rec) {
+  for (const msg::Box& b : rec.boxes) logLine(QStringLiteral("box ") + b.text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QDir::setCurrent(ProgramFolder());
+  const QStringList args = QApplication::arguments().mid(1);
+  logLine(QStringLiteral("start ") + args.join(QLatin1Char(' ')));
+  logLine(QStringLiteral("home ") + qEnvironmentVariable("VARNOKEL_HOME"));
+  logLine(QStringLiteral("cwd ") + QDir::currentPath());
+  logLine(QStringLiteral("self ") + QApplication::applicationFilePath());
+
+  msg::ScopedRecorder rec;
+  rec.defaultAnswer = msg::Answer::Yes;
+  SetEndProgramHandler([&rec] {
+    logBoxes(rec);
+    logLine(QStringLiteral("end"));
+    std::fflush(nullptr);
+    std::_Exit(0);
+  });
+
+  if (args.value(0) == QLatin1String("--price")) {
+    RunPriceDownload();
+  } else if (args.value(0) == QLatin1String("--program")) {
+    RunProgramDownload();
+  } else {
+    frm_main main;
+    main.MDIForm_Load(args.join(QLatin1Char(' ')));
+  }
+  logBoxes(rec);
+  logLine(QStringLiteral("done"));
+  return 0;
+}
