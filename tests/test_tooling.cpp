@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -284,11 +285,11 @@ void TestTooling::mariaDbStrictSchemaAndSeed()
                  .value(1),
              (QStringList{QStringLiteral("Печенье д'Артаньян сахарное 150 г"), QStringLiteral("20.00"),
                           QStringLiteral("45.0000")}));
-    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders o WHERE user_id IN (57, 58) AND "
+    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND "
                                          "NOT EXISTS (SELECT 1 FROM uop5b_jshopping_order_item i WHERE i.order_id = o.order_id)"))
                  .value(0).value(0),
              QStringLiteral("1"));
-    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders o WHERE user_id IN (57, 58) AND "
+    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND "
                                          "NOT EXISTS (SELECT 1 FROM uop5b_jshopping_order_history h WHERE h.order_id = o.order_id)"))
                  .value(0).value(0),
              QStringLiteral("1"));

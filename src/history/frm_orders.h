@@ -1,8 +1,60 @@
 #pragma once
+// The orders window: the signed-in customer's orders for a range of dates with
+// their total, and the items and status history of the order the user moves onto.
 #include "shell/ChildWindow.h"
+
+#include <QVariantList>
+
+class FlexGrid;
+class QDateEdit;
+class QLabel;
+class QPushButton;
 
 class frm_orders : public ChildWindow {
   Q_OBJECT
 public:
   explicit frm_orders(frm_main* mainWindow);
+
+  void Form_Load() override;
+  // Reloads the orders of the picked date range ("Обновить", the date pickers, Load).
+  void RefreshOrders();
+  // "Все не закрытые заказы": every order of the customer whose status is below 7.
+  void Command3_Click();
+  // The date pickers' change events.
+  void DTPicker1_Change();
+  void DTPicker2_Change();
+  // The user moved onto a cell of the orders grid: shows that order's items and history.
+  void MSFlexGrid1_EnterCell();
+
+  // Number of times RefreshOrders has run since the window was created.
+  int RefreshCount = 0;
+
+  // Controls, named as the window's designer named them.
+  QPushButton* Command2;
+  QPushButton* Command3;
+  QPushButton* Command1;
+  QLabel* Label2;
+  QDateEdit* DTPicker1;
+  QLabel* Label1;
+  QDateEdit* DTPicker2;
+  QLabel* Label3;
+  FlexGrid* MSFlexGrid1;
+  FlexGrid* MSFlexGrid2;
+  FlexGrid* MSFlexGrid3;
+
+protected:
+  void Form_Unload() override;
+  void Form_Resize() override;
+
+private:
+  // Runs an orders statement (the user id is its first bound value) and shows the
+  // result with its total; reports a failure in the error box.
+  void loadOrders(const QString& sql, const QVariantList& values);
+  // The stored organisation code as a number; false (with the reason shown and
+  // the grids emptied) when it is not a whole number.
+  bool organisationNumber(qlonglong* id);
+  void setDates(const QDate& start, const QDate& end);
+
+  bool settingDates_ = false;  // the pickers are being set by the window itself
+  bool fillingOrders_ = false; // the orders grid is being refilled by the window itself
 };

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_set>
 
 namespace {
@@ -90,7 +91,7 @@ public:
             p->drawPixmap(target, pm);
         }
 
-        const std::string& utf8 = m->cellUtf8(r, c);
+        const std::string_view utf8 = m->cellUtf8(r, c);
         if (!utf8.empty()) {
             const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
             const QRect textRect = cell.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
@@ -117,7 +118,7 @@ FlexGridModel::FlexGridModel(QObject* parent) : QAbstractTableModel(parent)
 {
     m_dataRows = 1;
     m_viewRows = 1;
-    m_cells.resize(size_t(m_dataRows) * size_t(m_cols));
+    m_rowAt.assign(size_t(m_dataRows), kNoRecord);
     m_header.resize(m_cols);
     m_align.assign(size_t(m_cols), 9);
 }
@@ -184,19 +185,93 @@ Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
+namespace {
+
+inline size_t readLength(const char*& p)
+{
+    const unsigned char first = static_cast<unsigned char>(*p++);
+    if (first < 255)
+        return first;
+    quint32 n;
+    std::memcpy(&n, p, 4);
+    p += 4;
+    return n;
+}
+
+inline void appendLength(std::string& out, size_t n)
+{
+    if (n < 255) {
+        out.push_back(char(n));
+        return;
+    }
+    const quint32 v = quint32(n);
+    out.push_back(char(255));
+    out.append(reinterpret_cast<const char*>(&v), 4);
+}
+
+} // namespace
+
+std::string_view FlexGridModel::cellUtf8(int r, int c) const
+{
+    const quint64 off = m_rowAt[size_t(r)];
+    if (off == kNoRecord)
+        return {};
+    const char* p = m_arena.data() + off;
+    for (int i = 0; i < c; ++i)
+        p += readLength(p);
+    const size_t n = readLength(p);
+    return std::string_view(p, n);
+}
+
+size_t FlexGridModel::recordSize(quint64 off) const
+{
+    const char* start = m_arena.data() + off;
+    const char* p = start;
+    for (int i = 0; i < m_cols; ++i)
+        p += readLength(p);
+    return size_t(p - start);
+}
+
+void FlexGridModel::compactArena()
+{
+    std::string fresh;
+    fresh.reserve(m_arena.size() - m_garbage + 64);
+    for (quint64& off : m_rowAt) {
+        if (off == kNoRecord)
+            continue;
+        const size_t n = recordSize(off);
+        const quint64 at = fresh.size();
+        fresh.append(m_arena, size_t(off), n);
+        off = at;
+    }
+    m_arena.swap(fresh);
+    m_garbage = 0;
+}
+
+void FlexGridModel::dropRecords(int from)
+{
+    for (size_t r = size_t(from); r < m_rowAt.size(); ++r)
+        if (m_rowAt[r] != kNoRecord)
+            m_garbage += recordSize(m_rowAt[r]);
+}
+
 QString FlexGridModel::cellText(int r, int c) const
 {
-    const std::string& s = cellUtf8(r, c);
+    const std::string_view s = cellUtf8(r, c);
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
 void FlexGridModel::resizeStorageRows(int n)
 {
     const int old = m_dataRows;
-    m_cells.resize(size_t(n) * size_t(m_cols));
     if (n < old) {
+        dropRecords(n);
+        m_rowAt.resize(size_t(n));
+        if (n == 0) {
+            m_arena.clear();
+            m_garbage = 0;
+        }
         // Shrinking must not leave pictures that a later growth would revive.
-        std::fill(m_cells.begin() + qsizetype(size_t(n) * size_t(m_cols)), m_cells.end(), std::string());
         for (auto it = m_pictures.begin(); it != m_pictures.end();) {
             const int r = int(it->first >> 32);
             if (r > n)
@@ -205,6 +280,7 @@ void FlexGridModel::resizeStorageRows(int n)
                 ++it;
         }
     }
+    m_rowAt.resize(size_t(n), kNoRecord);
     for (auto& col : m_keys)
         if (!col.empty())
             col.resize(size_t(n), -1);
@@ -247,12 +323,27 @@ void FlexGridModel::setCols(int n)
         else
             beginRemoveColumns(QModelIndex(), n, old - 1);
     }
-    std::vector<std::string> cells(size_t(m_dataRows) * size_t(n));
+    // Rewrite every record with the new number of cells.
+    std::string fresh;
+    fresh.reserve(m_arena.size() - m_garbage + size_t(m_dataRows) * size_t(std::max(0, n - old)));
     const int keep = std::min(old, n);
-    for (int r = 0; r < m_dataRows; ++r)
-        for (int c = 0; c < keep; ++c)
-            cells[size_t(r) * size_t(n) + size_t(c)] = std::move(m_cells[size_t(r) * size_t(old) + size_t(c)]);
-    m_cells.swap(cells);
+    for (quint64& off : m_rowAt) {
+        if (off == kNoRecord)
+            continue;
+        const quint64 at = fresh.size();
+        const char* p = m_arena.data() + off;
+        for (int c = 0; c < keep; ++c) {
+            const size_t len = readLength(p);
+            appendLength(fresh, len);
+            fresh.append(p, len);
+            p += len;
+        }
+        for (int c = keep; c < n; ++c)
+            fresh.push_back(char(0));
+        off = at;
+    }
+    m_arena.swap(fresh);
+    m_garbage = 0;
     m_cols = n;
     m_header.resize(n);
     m_align.resize(size_t(n), 9);
@@ -276,7 +367,7 @@ int FlexGridModel::appendDataRow()
 {
     const int r = m_dataRows;
     if (m_batching || structurePending()) {
-        m_cells.resize(m_cells.size() + size_t(m_cols));
+        m_rowAt.push_back(kNoRecord);
         for (auto& col : m_keys)
             if (!col.empty())
                 col.push_back(-1);
@@ -289,8 +380,10 @@ int FlexGridModel::appendDataRow()
 
 void FlexGridModel::reserveDataRows(int n)
 {
-    if (n > 0)
-        m_cells.reserve(size_t(n) * size_t(m_cols));
+    if (n > 0) {
+        m_rowAt.reserve(size_t(n));
+        m_arena.reserve(m_arena.size() + size_t(n) * size_t(m_cols) * 4);
+    }
 }
 
 void FlexGridModel::notifyCell(int r, int c)
@@ -305,7 +398,66 @@ void FlexGridModel::notifyCell(int r, int c)
 
 void FlexGridModel::setCellUtf8(int r, int c, std::string_view text)
 {
-    m_cells[size_t(r) * size_t(m_cols) + size_t(c)].assign(text.data(), text.size());
+    quint64& off = m_rowAt[size_t(r)];
+    if (off == kNoRecord) {
+        if (text.empty())
+            return;
+        off = m_arena.size();
+        m_arena.append(size_t(c), char(0));
+        appendLength(m_arena, text.size());
+        m_arena.append(text.data(), text.size());
+        m_arena.append(size_t(m_cols - c - 1), char(0));
+        notifyCell(r, c);
+        return;
+    }
+    // Locate the cell inside the record.
+    const char* base = m_arena.data();
+    const char* p = base + off;
+    for (int i = 0; i < c; ++i)
+        p += readLength(p);
+    const size_t cellStart = size_t(p - base);
+    const size_t oldLen = readLength(p);
+    const size_t textStart = size_t(p - base);
+    const size_t cellEnd = textStart + oldLen;
+    if (oldLen == text.size() && (oldLen < 255) == (text.size() < 255)) {
+        std::memcpy(m_arena.data() + textStart, text.data(), text.size());   // same length: in place
+        notifyCell(r, c);
+        return;
+    }
+    const char* q = base + cellEnd;
+    for (int i = c + 1; i < m_cols; ++i)
+        q += readLength(q);
+    const size_t recordEnd = size_t(q - base);
+    if (recordEnd == m_arena.size()) {
+        // The last record (the usual case while filling): rewrite its tail.
+        const size_t restLen = recordEnd - cellEnd;
+        char small[256];
+        std::string large;
+        const char* rest = small;
+        if (restLen <= sizeof small) {
+            std::memcpy(small, m_arena.data() + cellEnd, restLen);
+        } else {
+            large.assign(m_arena, cellEnd, restLen);
+            rest = large.data();
+        }
+        m_arena.resize(cellStart);
+        appendLength(m_arena, text.size());
+        m_arena.append(text.data(), text.size());
+        m_arena.append(rest, restLen);
+    } else {
+        // Move the record to the end with the new text.
+        std::string rec;
+        rec.reserve(recordEnd - size_t(off) + text.size() + 5);
+        rec.append(m_arena, size_t(off), cellStart - size_t(off));
+        appendLength(rec, text.size());
+        rec.append(text.data(), text.size());
+        rec.append(m_arena, cellEnd, recordEnd - cellEnd);
+        m_garbage += recordEnd - size_t(off);
+        off = m_arena.size();
+        m_arena.append(rec);
+        if (m_garbage > (1u << 20) && m_garbage * 2 > m_arena.size())
+            compactArena();
+    }
     notifyCell(r, c);
 }
 
@@ -325,8 +477,9 @@ void FlexGridModel::setHeaderText(int c, const QString& text)
 
 void FlexGridModel::clearContents()
 {
-    for (auto& s : m_cells)
-        s.clear();
+    m_arena.clear();
+    m_garbage = 0;
+    std::fill(m_rowAt.begin(), m_rowAt.end(), kNoRecord);
     for (auto& h : m_header)
         h.clear();
     m_pictures.clear();

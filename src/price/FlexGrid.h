@@ -5,9 +5,10 @@
 // RowHeight (both in twips), ColAlignment, CellPicture, and the events Click,
 // KeyPress, EnterCell and MouseMove.
 //
-// Storage is compact: the cell texts are one row-major vector of UTF-8
-// strings, converted to QString only for the cells being painted. There is no
-// item or widget per cell. With Redraw off, structural changes are collected
+// Storage is compact: the cell texts of a row are one record of
+// length-prefixed UTF-8 strings in a single byte arena (one offset per row),
+// converted to QString only for the cells being painted. There is no item or
+// widget per cell. With Redraw off, structural changes are collected
 // and published to the view in one step when Redraw goes back on.
 //
 // Row numbers are grid rows: row 0 is the header, data rows are 1..rows()-1
@@ -52,7 +53,8 @@ public:
     void reserveDataRows(int n);
 
     // Texts; r is a data row (0-based). No range checks: callers check.
-    const std::string& cellUtf8(int r, int c) const { return m_cells[size_t(r) * size_t(m_cols) + size_t(c)]; }
+    // The view is valid until the next change of the grid's texts.
+    std::string_view cellUtf8(int r, int c) const;
     QString cellText(int r, int c) const;
     void setCellUtf8(int r, int c, std::string_view text);
     QString headerText(int c) const;
@@ -88,7 +90,18 @@ private:
     int m_cols = 2;
     int m_viewRows = 0;
     int m_viewCols = 2;
-    std::vector<std::string> m_cells;            // row-major, m_dataRows * m_cols
+    // Row records: per column a length (one byte below 255, else 255 and four
+    // bytes) followed by the text. A row without a record has empty cells.
+    // Changing a cell of the last record rewrites its tail in place; changing
+    // another row moves its record to the end, and the arena is compacted
+    // when more than half of it is dead records.
+    static constexpr quint64 kNoRecord = ~quint64(0);
+    std::string m_arena;
+    std::vector<quint64> m_rowAt;                // per data row: record offset or kNoRecord
+    size_t m_garbage = 0;                        // bytes of dead records in m_arena
+    size_t recordSize(quint64 off) const;
+    void compactArena();
+    void dropRecords(int from);
     QStringList m_header;                        // row 0
     std::vector<int> m_align;                    // per column
     std::unordered_map<quint64, QPixmap> m_pictures;     // explicit pictures
