@@ -17,6 +17,7 @@
 #include "shell/public_var.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -600,7 +601,7 @@ void TestSendOrder::connectionLostMidwayLeavesNothing() {
         while (!killed && t.elapsed() < 15000) {
           QSqlQuery q(db);
           q.exec(QStringLiteral("SELECT id FROM information_schema.PROCESSLIST WHERE user = 'zorvik_vrnk_db' "
-                                "AND info LIKE 'INSERT INTO uop5b_jshopping_order_item%'"));
+                                "AND (info LIKE 'INSERT INTO uop5b_jshopping_order_item%' OR info LIKE '%SLEEP(2)%')"));
           if (q.next()) {
             QSqlQuery k(db);
             killed = k.exec(QStringLiteral("KILL CONNECTION ") + q.value(0).toString());

@@ -104,6 +104,7 @@ frm_orders::frm_orders(frm_main* mainWindow) : ChildWindow(mainWindow, kCaption)
   connect(DTPicker1, &QDateEdit::dateChanged, this, &frm_orders::DTPicker1_Change);
   connect(DTPicker2, &QDateEdit::dateChanged, this, &frm_orders::DTPicker2_Change);
   connect(MSFlexGrid1, &FlexGrid::EnterCell, this, &frm_orders::MSFlexGrid1_EnterCell);
+  connect(MSFlexGrid1, &FlexGrid::Click, this, &frm_orders::MSFlexGrid1_Click);
 }
 
 void frm_orders::Form_Load() {
@@ -129,6 +130,7 @@ bool frm_orders::organisationNumber(qlonglong* id) {
   SetOrderItemsGridHeaders(MSFlexGrid3);
   SetOrderHistoryGridHeaders(MSFlexGrid2);
   fillingOrders_ = false;
+  shownOrder_.clear();
   Label3->clear();
   reportFailure(QStringLiteral("Код организации не является числом: ") + quoted(OrganisationId));
   return false;
@@ -171,6 +173,7 @@ void frm_orders::loadOrders(const QString& sql, const QVariantList& values) {
     SetOrdersGridHeaders(MSFlexGrid1);
     SetOrderItemsGridHeaders(MSFlexGrid3);
     SetOrderHistoryGridHeaders(MSFlexGrid2);
+    shownOrder_.clear();
     FillGrid(rs, MSFlexGrid1, false);
     fillingOrders_ = false;
     double total = 0;
@@ -210,6 +213,7 @@ void frm_orders::DTPicker2_Change() {
 void frm_orders::MSFlexGrid1_EnterCell() {
   if (fillingOrders_) return;
   const QString orderText = MSFlexGrid1->textMatrix(MSFlexGrid1->rowSel(), kOrderIdColumn);
+  shownOrder_ = orderText;
   try {
     qlonglong orderId = 0;
     if (!wholeNumber(orderText, &orderId))
@@ -238,6 +242,13 @@ void frm_orders::MSFlexGrid1_EnterCell() {
   } catch (const std::exception& e) {
     reportFailure(QString::fromLocal8Bit(e.what()));
   }
+}
+
+void frm_orders::MSFlexGrid1_Click() {
+  // After a refill the current cell already sits on the first row, so a click
+  // there enters no cell; the user still expects to see that order.
+  if (fillingOrders_ || MSFlexGrid1->rows() < 2) return;
+  if (MSFlexGrid1->textMatrix(MSFlexGrid1->rowSel(), kOrderIdColumn) != shownOrder_) MSFlexGrid1_EnterCell();
 }
 
 void frm_orders::Form_Resize() {

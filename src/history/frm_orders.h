@@ -25,6 +25,9 @@ public:
   void DTPicker2_Change();
   // The user moved onto a cell of the orders grid: shows that order's items and history.
   void MSFlexGrid1_EnterCell();
+  // A click on the orders grid: shows the clicked order when the click did not move
+  // the current cell (the first row right after a refill).
+  void MSFlexGrid1_Click();
 
   // Number of times RefreshOrders has run since the window was created.
   int RefreshCount = 0;
@@ -57,4 +60,5 @@ private:
 
   bool settingDates_ = false;  // the pickers are being set by the window itself
   bool fillingOrders_ = false; // the orders grid is being refilled by the window itself
+  QString shownOrder_;         // the order whose details were last asked for
 };
