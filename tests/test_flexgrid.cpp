@@ -654,6 +654,10 @@ private slots:
         QCOMPARE(g->topRow(), 12);
         sendWheel(g.get(), QPoint(0, 120));                   // arriving at the grid itself
         QCOMPARE(g->topRow(), 11);
+        sendWheel(g->verticalScrollBar(), QPoint(0, -120));   // over the scroll bar
+        QCOMPARE(g->topRow(), 12);
+        sendWheel(g->verticalScrollBar(), QPoint(0, 120));
+        QCOMPARE(g->topRow(), 11);
         QCOMPARE(TakeWheelDirection(g.get()), int16_t(0));   // always consumed
 
         // No vertical movement: the hook leaves the event alone.

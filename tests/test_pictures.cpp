@@ -260,11 +260,17 @@ private slots:
         QVERIFY(w->Picture1->isVisible());
         QCOMPARE(g->textMatrix(1, 0), QStringLiteral("1"));
         QCOMPARE(g->rowSel(), 1);
-        // Row 1 was entered by the load: its picture is shown.
-        QVERIFY2(near(cornerColour(w->Picture1), kRed), qPrintable(describe(cornerColour(w->Picture1))));
+        QVERIFY(w->Picture1->pixmap().isNull());
 
         down();  // Бук: no images row
         QCOMPARE(g->rowSel(), 2);
+        QVERIFY(w->Picture1->pixmap().isNull());
+
+        QTest::keyClick(g, Qt::Key_Up);  // Алмаз: red
+        QCOMPARE(g->rowSel(), 1);
+        QVERIFY2(near(cornerColour(w->Picture1), kRed), qPrintable(describe(cornerColour(w->Picture1))));
+
+        down();  // Бук again: the box is emptied
         QVERIFY(w->Picture1->pixmap().isNull());
 
         down();  // Вишня: blue
@@ -295,6 +301,8 @@ private slots:
     void previewIsStretchedOverTheBox()
     {
         OPEN(true, false);
+        down();
+        QTest::keyClick(w->MSFlexGrid1, Qt::Key_Up);  // onto Алмаз, 100 x 50
         QLabel* box = w->Picture1;
         const QSize area = box->contentsRect().size();
         QCOMPARE(box->pixmap().size(), area);

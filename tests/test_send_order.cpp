@@ -69,6 +69,7 @@ private slots:
   void decimalCommaLocale();
   void failureAfterOrderRowLeavesNothing();
   void failureWithMyIsamTablesIsCleanedUp();
+  void connectionLostMidwayLeavesNothing_data();
   void connectionLostMidwayLeavesNothing();
   void serverDownBeforeSending();
 
@@ -573,7 +574,18 @@ void TestSendOrder::failureWithMyIsamTablesIsCleanedUp() {
 
 // The shop connection is cut while the items are being written (the item table
 // is made slow by a trigger, and a root session kills the program's connection).
+// With MyISAM tables the order row stays behind the lost session and is removed
+// over a new connection.
+void TestSendOrder::connectionLostMidwayLeavesNothing_data() {
+  QTest::addColumn<QString>("engine");
+  QTest::newRow("InnoDB") << QStringLiteral("InnoDB");
+  QTest::newRow("MyISAM") << QStringLiteral("MyISAM");
+}
+
 void TestSendOrder::connectionLostMidwayLeavesNothing() {
+  QFETCH(QString, engine);
+  QVERIFY(server_.exec(QStringLiteral("ALTER TABLE uop5b_jshopping_orders ENGINE=") + engine));
+  QVERIFY(server_.exec(QStringLiteral("ALTER TABLE uop5b_jshopping_order_item ENGINE=") + engine));
   authorize();
   openProgram([this](PriceDbBuilder& b) { fillThree(b); });
   type(QStringLiteral("101"), QStringLiteral("12"));
@@ -600,8 +612,9 @@ void TestSendOrder::connectionLostMidwayLeavesNothing() {
         t.start();
         while (!killed && t.elapsed() < 15000) {
           QSqlQuery q(db);
-          q.exec(QStringLiteral("SELECT id FROM information_schema.PROCESSLIST WHERE user = 'zorvik_vrnk_db' "
-                                "AND (info LIKE 'INSERT INTO uop5b_jshopping_order_item%' OR info LIKE '%SLEEP(2)%')"));
+          // (Inside the trigger the session runs as the trigger's definer.)
+          q.exec(QStringLiteral("SELECT id FROM information_schema.PROCESSLIST WHERE id <> CONNECTION_ID() "
+                                "AND (info LIKE 'INSERT INTO uop5b_jshopping_order_item%' OR info = 'SET @pause = SLEEP(2)')"));
           if (q.next()) {
             QSqlQuery k(db);
             killed = k.exec(QStringLiteral("KILL CONNECTION ") + q.value(0).toString());
@@ -610,6 +623,8 @@ void TestSendOrder::connectionLostMidwayLeavesNothing() {
           }
         }
         db.close();
+      } else {
+        qWarning() << "killer cannot connect:" << db.lastError().text();
       }
     }
     QSqlDatabase::removeDatabase(name);

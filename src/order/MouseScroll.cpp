@@ -4,7 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QCoreApplication>
-#include <QCursor>
+#include <QScrollBar>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -37,6 +37,17 @@ QWidget* viewportOf(QWidget* w)
     return nullptr;
 }
 
+// Where wheel events of a window arrive: the window itself and, for a scroll
+// area, its viewport and scroll bars (part of the window, as in the classic
+// control).
+QList<QWidget*> wheelTargets(QWidget* w)
+{
+    QList<QWidget*> out{w};
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
+        out << area->viewport() << area->verticalScrollBar() << area->horizontalScrollBar();
+    return out;
+}
+
 } // namespace
 
 void HookWheel(QWidget* w)
@@ -44,9 +55,8 @@ void HookWheel(QWidget* w)
     if (!w)
         return;
     auto* filter = new WheelFilter(w);
-    w->installEventFilter(filter);
-    if (QWidget* vp = viewportOf(w))
-        vp->installEventFilter(filter);
+    for (QWidget* t : wheelTargets(w))
+        t->installEventFilter(filter);
     HookedWindows.push_back(HookedWindow{QPointer<QWidget>(w), filter, 0});
     HookedWindowCount = int32_t(HookedWindows.size());
 }
@@ -61,9 +71,8 @@ void UnhookWheel(QWidget* w)
     for (HookedWindow& rec : HookedWindows) {
         if (!rec.window || rec.window.data() != w || !rec.filter)
             continue;
-        w->removeEventFilter(rec.filter);
-        if (QWidget* vp = viewportOf(w))
-            vp->removeEventFilter(rec.filter);
+        for (QWidget* t : wheelTargets(w))
+            t->removeEventFilter(rec.filter);
         delete rec.filter;
         rec.filter = nullptr;
     }
@@ -117,11 +126,7 @@ bool WheelWindowProc(QWidget* w, QObject* receiver, QEvent* e)
     QWidget* target = viewportOf(w);
     if (!target)
         target = w;
-    QPointF local = wheel->position();
-    if (receiver != target) {
-        auto* from = qobject_cast<QWidget*>(receiver);
-        local = from ? QPointF(target->mapFrom(from, local.toPoint())) : QPointF(target->mapFromGlobal(QCursor::pos()));
-    }
+    const QPointF local = receiver == target ? wheel->position() : target->mapFromGlobal(wheel->globalPosition());
     QMouseEvent move(QEvent::MouseMove, local, wheel->globalPosition(), Qt::NoButton, Qt::NoButton,
                      wheel->modifiers());
     QCoreApplication::sendEvent(target, &move);

@@ -95,9 +95,9 @@ ScriptState writeScript(const QString& scriptName, const QByteArray& text, QStri
   // A failed copy shows in the check below ("НЕТ НАСТРОЕК").
   QFile::copy(scratch, script);
 
-  QFile written2(scratch);
-  if (!written2.remove()) {
-    *error = QStringLiteral("Не удалось удалить файл %1: %2").arg(shown(scratch), written2.errorString());
+  QFile scratchFile(scratch);
+  if (!scratchFile.remove()) {
+    *error = QStringLiteral("Не удалось удалить файл %1: %2").arg(shown(scratch), scratchFile.errorString());
     return ScriptState::Failed;
   }
   return QFileInfo(script).isFile() ? ScriptState::Ready : ScriptState::Missing;
