@@ -160,7 +160,7 @@ void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& cat, const std::vector<
     }
     if (withImages && r.image >= 0) {
       const CatalogueImage& img = cat.image(r.image);
-      if (!img.isNull && img.bytes > 0) {
+      if (!img.empty.value_or(false)) {
         grid->setCellPictureKey(row, 4, img.rowid);
         grid->setRowHeight(row, thumbnailRowTwips);
       }
@@ -185,7 +185,8 @@ QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
   return QPixmap::fromImage(image);
 }
 
-std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box) {
+std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box,
+                                                   std::vector<qint64>* emptyRowids) {
   std::unordered_map<qint64, QPixmap> out;
   if (ids.empty()) return out;
   sqlite3* db = nullptr;
@@ -202,7 +203,12 @@ std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const 
     while (sqlite3_step(st) == SQLITE_ROW) {
       const auto* data = static_cast<const char*>(sqlite3_column_blob(st, 1));
       const QByteArray bytes = QByteArray::fromRawData(data, sqlite3_column_bytes(st, 1));
-      out[sqlite3_column_int64(st, 0)] = DecodePicture(bytes, box);
+      const qint64 rowid = sqlite3_column_int64(st, 0);
+      if (bytes.isEmpty()) {
+        if (emptyRowids) emptyRowids->push_back(rowid);
+        continue;
+      }
+      out[rowid] = DecodePicture(bytes, box);
     }
   }
   sqlite3_finalize(st);

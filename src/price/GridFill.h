@@ -42,5 +42,7 @@ void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& catalogue, const std::v
 QPixmap DecodePicture(const QByteArray& bytes, QSize size);
 // Reads the thumbnails of image rows of the price database in one statement and
 // decodes them to the box size.
+// Rows whose picture holds no bytes are left out of the result and listed in
+// emptyRowids, when given.
 std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& imageRowids,
-                                                   QSize box);
+                                                   QSize box, std::vector<qint64>* emptyRowids = nullptr);

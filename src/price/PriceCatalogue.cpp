@@ -5,8 +5,11 @@
 #include "shell/numbers.h"
 
 #include <QFileInfo>
-#include <QStringMatcher>
+#include <QLocale>
+#include <cmath>
+#include <cstdio>
 #include <algorithm>
+#include <functional>
 #include <numeric>
 #include <sqlite3.h>
 #include <unordered_map>
@@ -29,7 +32,25 @@ void prepare(sqlite3* db, const char* sql, Stmt& st) {
     throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
 }
 
-std::string numberText(double v) { return num::locale(v).toStdString(); }
+// The locale notation of a number, without building a QString per value.
+std::string numberText(double v) {
+  if (v == static_cast<double>(static_cast<long long>(v)) && std::abs(v) < 1e15)
+    return std::to_string(static_cast<long long>(v));
+  char buf[40];
+  const int n = std::snprintf(buf, sizeof buf, "%.15g", v);
+  std::string out(buf, static_cast<size_t>(std::max(0, n)));
+  if (out.find_first_of("eEn") != std::string::npos) return num::locale(v).toStdString();
+  static thread_local QString cachedPoint;
+  static thread_local std::string point;
+  const QString p = QLocale().decimalPoint();
+  if (p != cachedPoint) {
+    cachedPoint = p;
+    point = p.toStdString();
+  }
+  const size_t dot = out.find('.');
+  if (dot != std::string::npos && point != ".") out.replace(dot, 1, point);
+  return out;
+}
 
 }  // namespace
 
@@ -70,6 +91,7 @@ void PriceCatalogue::reset() {
 void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   reset();
   sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
+  std::vector<std::string> keys;
   {
     Stmt st;
     prepare(db,
@@ -77,9 +99,10 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
             "order_summ, parent_id, name_ruRU_big FROM products",
             st);
     products_.reserve(100000);
+    keys.reserve(100000);
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-      CatalogueProduct p;
+      CatalogueProduct& p = products_.emplace_back();
       p.rowid = sqlite3_column_int64(st.s, 0);
       p.id = readValue(st.s, 1);
       p.ean = readValue(st.s, 2);
@@ -91,60 +114,65 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
       p.parent = readValue(st.s, 8).text;
       if (sqlite3_column_type(st.s, 9) != SQLITE_NULL) {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, 9));
-        p.searchName = asciiUpper(QString::fromUtf8(t, sqlite3_column_bytes(st.s, 9)));
+        p.searchName.assign(t, static_cast<size_t>(sqlite3_column_bytes(st.s, 9)));
+        for (char& c : p.searchName)
+          if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
         p.hasSearchName = true;
       }
-      p.sortKey = collation::sortKey(QString::fromUtf8(p.name.text.data(), static_cast<qsizetype>(p.name.text.size())));
-      products_.push_back(std::move(p));
+      keys.push_back(collation::sortKeyUtf8(p.name.text));
     }
     if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
   }
   // Name order; Null names first as in SQL, ties in storage order.
-  std::vector<size_t> order(products_.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
-    const auto& pa = products_[a];
-    const auto& pb = products_[b];
+  std::vector<int> order(products_.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    const auto& pa = products_[static_cast<size_t>(a)];
+    const auto& pb = products_[static_cast<size_t>(b)];
     if (pa.name.isNull != pb.name.isNull) return pa.name.isNull;
-    const int k = QStringView(pa.sortKey).compare(QStringView(pb.sortKey));
+    const int k = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
     if (k != 0) return k < 0;
-    if (pa.name.text == pb.name.text) return false;
-    return collation::compare(QString::fromStdString(pa.name.text), QString::fromStdString(pb.name.text)) < 0;
+    if (pa.name.text != pb.name.text) {
+      const int c = collation::compare(QString::fromStdString(pa.name.text), QString::fromStdString(pb.name.text));
+      if (c != 0) return c < 0;
+    }
+    return a < b;
   });
+  keys = {};
   {
     std::vector<CatalogueProduct> sorted;
     sorted.reserve(products_.size());
-    for (size_t i : order) sorted.push_back(std::move(products_[i]));
+    for (int i : order) sorted.push_back(std::move(products_[static_cast<size_t>(i)]));
     products_.swap(sorted);
   }
-  std::unordered_map<std::string, std::vector<int>> byId;
-  byId.reserve(products_.size());
-  byId_.clear();
   byId_.reserve(products_.size());
-  for (size_t i = 0; i < products_.size(); ++i) {
-    if (products_[i].id.isNull) continue;
-    byId[products_[i].id.text].push_back(static_cast<int>(i));
-    byId_.emplace(products_[i].id.text, static_cast<int>(i));
-  }
+  for (size_t i = 0; i < products_.size(); ++i)
+    if (!products_[i].id.isNull) byId_.emplace(std::string_view(products_[i].id.text), static_cast<int>(i));
   {
     Stmt st;
-    // length() reads the size from the record header, not the picture itself.
-    prepare(db, "SELECT rowid, product_id, length(image_thumb), image_thumb IS NULL FROM images ORDER BY rowid", st);
+    // Only the ids: with an index on product_id this reads the index alone, not
+    // the picture rows (each of which fills a page of its own).
+    prepare(db, "SELECT rowid, product_id FROM images", st);
+    std::vector<std::pair<qint64, int>> links;  // image rowid, product index
+    links.reserve(products_.size());
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-      CatalogueImage img;
-      img.rowid = sqlite3_column_int64(st.s, 0);
-      img.bytes = sqlite3_column_int64(st.s, 2);
-      img.isNull = sqlite3_column_int(st.s, 3) != 0;
+      if (sqlite3_column_type(st.s, 1) == SQLITE_NULL) continue;
       const CellValue pid = readValue(st.s, 1);
-      const int index = static_cast<int>(images_.size());
-      images_.push_back(std::move(img));
-      if (pid.isNull) continue;
-      auto it = byId.find(pid.text);
-      if (it == byId.end()) continue;
-      for (int p : it->second) products_[static_cast<size_t>(p)].images.push_back(index);
+      auto it = byId_.find(std::string_view(pid.text));
+      if (it == byId_.end()) continue;
+      links.emplace_back(sqlite3_column_int64(st.s, 0), it->second);
     }
     if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
+    // A product's pictures in storage order, as the join returns them.
+    std::sort(links.begin(), links.end());
+    images_.reserve(links.size());
+    for (const auto& [rowid, p] : links) {
+      CatalogueImage img;
+      img.rowid = rowid;
+      products_[static_cast<size_t>(p)].images.push_back(static_cast<int>(images_.size()));
+      images_.push_back(std::move(img));
+    }
   }
   path_ = filePath;
   const QFileInfo fi(filePath);
@@ -184,14 +212,17 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
   std::vector<CatalogueRow> out;
   std::optional<std::string> parent;
   if (f.parent) parent = f.parent->toStdString();
-  QString needle;
+  std::string needle;
   bool plainNeedle = false;
+  QString pattern;
   if (f.like) {
-    needle = asciiUpper(*f.like);
-    plainNeedle = !needle.contains(QLatin1Char('%')) && !needle.contains(QLatin1Char('_'));
+    needle = f.like->toStdString();
+    for (char& c : needle)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    plainNeedle = needle.find_first_of("%_") == std::string::npos;
+    pattern = QLatin1Char('%') + QString::fromStdString(needle) + QLatin1Char('%');
   }
-  const QStringMatcher matcher(needle, Qt::CaseSensitive);
-  const QString pattern = QLatin1Char('%') + needle + QLatin1Char('%');
+  const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
   for (size_t i = 0; i < products_.size(); ++i) {
     const CatalogueProduct& p = products_[i];
     if (f.orderedOnly && !(p.orderCount.isNumber && p.orderCount.number > 0) &&
@@ -200,7 +231,11 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
     if (parent && p.parent != *parent) continue;
     if (f.like) {
       if (!p.hasSearchName) continue;
-      if (plainNeedle ? matcher.indexIn(p.searchName) < 0 : !likeMatch(p.searchName, pattern)) continue;
+      if (plainNeedle) {
+        if (!needle.empty() && std::search(p.searchName.begin(), p.searchName.end(), searcher) == p.searchName.end()) continue;
+      } else if (!likeMatch(QString::fromStdString(p.searchName), pattern)) {
+        continue;
+      }
     }
     if (f.withImages && !p.images.empty()) {
       for (int img : p.images) out.push_back({static_cast<int>(i), img});
@@ -232,7 +267,8 @@ void PriceCatalogue::loadImageNames(sqlite3* db, const std::vector<CatalogueRow>
 }
 
 int PriceCatalogue::findProduct(const QString& productId) const {
-  const auto it = byId_.find(productId.toStdString());
+  const std::string id = productId.toStdString();
+  const auto it = byId_.find(std::string_view(id));
   return it == byId_.end() ? -1 : it->second;
 }
 
@@ -246,6 +282,11 @@ void PriceCatalogue::setOrder(int product, const CellValue& count, const CellVal
   CatalogueProduct& p = products_.at(static_cast<size_t>(product));
   p.orderCount = count;
   p.orderSumm = summ;
+}
+
+void PriceCatalogue::markImageEmpty(qint64 imageRowid) {
+  for (auto& img : images_)
+    if (img.rowid == imageRowid) img.empty = true;
 }
 
 void PriceCatalogue::clearOrders() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <unordered_map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -25,16 +26,16 @@ struct CatalogueProduct {
   qint64 rowid = 0;
   CellValue id, ean, name, quantity, price, orderCount, orderSumm;
   std::string parent;       // parent_id as text
-  QString searchName;       // name_ruRU_big with ASCII letters upper-cased (LIKE folds only those)
+  std::string searchName;   // name_ruRU_big (UTF-8) with ASCII letters upper-cased: LIKE folds only those
   bool hasSearchName = false;
-  QString sortKey;
   std::vector<int> images;  // indices into images(), in storage order
 };
 
 struct CatalogueImage {
   qint64 rowid = 0;
-  qint64 bytes = 0;          // length of image_thumb; 0 for empty or Null
-  bool isNull = true;        // image_thumb is Null
+  // Whether image_thumb holds no bytes (Null or empty); learnt when the picture is
+  // first read, since reading the size would mean reading every picture row.
+  std::optional<bool> empty;
   std::optional<std::string> name;  // image_name, read on demand
   bool nameIsNull = false;
 };
@@ -77,6 +78,8 @@ public:
   // Keeps the quantity and sum written to the database for a product.
   void setOrder(int product, const CellValue& count, const CellValue& summ);
   void clearOrders();
+  // Records that the picture of an image row holds no bytes.
+  void markImageEmpty(qint64 imageRowid);
   // Sum of order_summ over all products, as the database's sum() would give it.
   double orderTotal() const;
   bool hasAnyOrderSum() const;
@@ -87,7 +90,7 @@ public:
 private:
   std::vector<CatalogueProduct> products_;
   std::vector<CatalogueImage> images_;
-  std::unordered_map<std::string, int> byId_;
+  std::unordered_map<std::string_view, int> byId_;  // views into products_' ids
   QString path_;
   QDateTime mtime_;
   qint64 size_ = -1;

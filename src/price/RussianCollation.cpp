@@ -23,6 +23,27 @@ QString sortKey(QStringView text) {
   return key;
 }
 
+std::string sortKeyUtf8(std::string_view in) {
+  std::string key(in);
+  const size_t n = key.size();
+  for (size_t i = 0; i < n; ++i) {
+    auto b = static_cast<unsigned char>(key[i]);
+    if (b >= 'a' && b <= 'z') {
+      key[i] = static_cast<char>(b - 32);
+    } else if ((b == 0xD0 || b == 0xD1) && i + 1 < n) {
+      const auto c = static_cast<unsigned char>(key[i + 1]);
+      const char16_t cp = static_cast<char16_t>(((b & 0x1F) << 6) | (c & 0x3F));
+      const char16_t f = fold(cp);
+      if (f != cp) {  // folded letters stay two bytes long (U+0400..U+042F)
+        key[i] = static_cast<char>(0xC0 | (f >> 6));
+        key[i + 1] = static_cast<char>(0x80 | (f & 0x3F));
+      }
+      ++i;
+    }
+  }
+  return key;
+}
+
 int compare(QStringView a, QStringView b) {
   const qsizetype n = std::min(a.size(), b.size());
   for (qsizetype i = 0; i < n; ++i) {

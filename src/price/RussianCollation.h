@@ -4,6 +4,8 @@
 // the exact text so that the order is total.
 #include <QString>
 #include <QStringView>
+#include <string>
+#include <string_view>
 
 struct sqlite3;
 
@@ -11,6 +13,9 @@ namespace collation {
 // A key whose plain code-unit order is the Russian name order.
 QString sortKey(QStringView text);
 int compare(QStringView a, QStringView b);
+// The same key built straight from UTF-8 text: its byte order is the order of
+// sortKey() (UTF-8 keeps code point order).
+std::string sortKeyUtf8(std::string_view utf8);
 // Registers the order as the SQLite collation "RUSSIAN" on a connection.
 bool registerWith(sqlite3* db);
 }  // namespace collation

@@ -25,7 +25,9 @@
 #include <QLocale>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
+#include <unordered_set>
 #include <algorithm>
 
 namespace {
@@ -103,7 +105,12 @@ frm_price::frm_price(frm_main* mainWindow) : ChildWindow(mainWindow, QStringLite
   connect(MSFlexGrid1, &FlexGrid::Click, this, [this] { OpenBigPictureFromGrid(this); });
   const QString dbPath = PriceDatabasePath();
   const QSize box = thumbnailSize();
-  MSFlexGrid1->setPictureProvider([dbPath, box](const std::vector<qint64>& keys) { return LoadThumbnails(dbPath, keys, box); });
+  MSFlexGrid1->setPictureProvider([this, dbPath, box](const std::vector<qint64>& keys) {
+    std::vector<qint64> empty;
+    auto pictures = LoadThumbnails(dbPath, keys, box, &empty);
+    if (!empty.empty()) QTimer::singleShot(0, this, [this, empty] { dropEmptyPictures(empty); });
+    return pictures;
+  });
 }
 
 frm_price::~frm_price() = default;
@@ -124,6 +131,19 @@ void frm_price::Form_Load() {
   else showMaximized();
   ShowWholePrice = true;
   if (QFileInfo::exists(PriceDatabasePath())) LoadPriceList();
+}
+
+void frm_price::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
+  const std::unordered_set<qint64> empty(imageRowids.begin(), imageRowids.end());
+  for (qint64 id : empty) catalogue_.markImageEmpty(id);
+  FlexGrid* g = MSFlexGrid1;
+  if (g->cols() <= 4) return;
+  const int defaultHeight = g->pixelsToTwipsY(g->defaultRowHeightPixels());
+  for (int r = 1; r < g->rows(); ++r) {
+    if (!empty.count(g->cellPictureKey(r, 4))) continue;
+    g->setCellPictureKey(r, 4, -1);
+    g->setRowHeight(r, defaultHeight);
+  }
 }
 
 void frm_price::setPriceDate() {

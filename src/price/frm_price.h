@@ -75,6 +75,9 @@ private:
   void loadCatalogue(Connection* conn);
   void loadCategories(Connection* conn);
   void setPriceDate();
+  // Rows whose picture turned out to hold no bytes get no picture and the
+  // default height.
+  void dropEmptyPictures(const std::vector<qint64>& imageRowids);
   int quantityColumn() const;
 
   PriceCatalogue catalogue_;
