@@ -181,6 +181,11 @@ int main(int argc, char** argv) {
   const double keyPress = timeMs([&] {
     w->MSFlexGrid1_KeyPress(digit++ % 2 ? 8 : '1');
   }, 21);
+  const double storeOnly = timeMs([&] {
+    w->ExecutePriceStatement(QStringLiteral("update products set order_count=? ,order_summ = ? where product_id = ?"),
+                             {1, 150.0, g->textMatrix(5, 0)});
+  }, 21);
+  const double totalOnly = timeMs([&] { w->ShowOrderTotal(w->Label2); }, 21);
   const long peak = peakMb();
 
   // Floors: the bare statements for the same requests.
@@ -217,6 +222,8 @@ int main(int argc, char** argv) {
   print("search_6_category_thumbnails", thumbs.search6cat, "ms", floorLike6catt);
   print("scroll_page_thumbnails", scroll, "ms", floorPage);
   print("quantity_key_press", keyPress, "ms", floorKey);
+  print("quantity_store_only", storeOnly, "ms");
+  print("order_total_only", totalOnly, "ms");
   print("peak_memory", static_cast<double>(peak), "MB");
   return 0;
 }

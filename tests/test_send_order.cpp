@@ -232,10 +232,26 @@ void TestSendOrder::sendsThreeProductsWithEveryColumn() {
   toOrderView();
   QCOMPARE(w_->MSFlexGrid1->rows(), 4);
 
+  // The server's general log shows each statement as prepared and as executed.
+  QVERIFY(server_.exec(QStringLiteral("TRUNCATE TABLE mysql.general_log")));
+  QVERIFY(server_.exec(QStringLiteral("SET GLOBAL log_output = 'TABLE'")));
+  QVERIFY(server_.exec(QStringLiteral("SET GLOBAL general_log = 1")));
   rec_->answers = {msg::Answer::Yes};
   const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
   w_->Command4_Click();
   const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+  QVERIFY(server_.exec(QStringLiteral("SET GLOBAL general_log = 0")));
+  const auto logged = server_.query(QStringLiteral(
+      "SELECT command_type, argument FROM mysql.general_log WHERE argument LIKE 'insert into uop5b_jshopping_orders%' "
+      "ORDER BY event_time"));
+  QCOMPARE(logged.size(), 2);
+  // Names and numbers are bound, not part of the statement text...
+  QCOMPARE(logged[0][0], QStringLiteral("Prepare"));
+  QVERIFY2(logged[0][1].contains(QStringLiteral("VALUES (?,?,?,")) && !logged[0][1].contains(QStringLiteral("Ромашка")),
+           qPrintable(logged[0][1]));
+  // ...and arrive with "." as decimal point and the date as yyyy-mm-dd h:mm:ss.
+  QCOMPARE(logged[1][0], QStringLiteral("Execute"));
+  const QString executed = logged[1][1];
 
   // Exactly one box: the clearing question.
   QCOMPARE(rec_->boxes.size(), size_t(1));
@@ -274,6 +290,10 @@ void TestSendOrder::sendsThreeProductsWithEveryColumn() {
   QVERIFY2(orderDate.isValid() && orderDate >= before && orderDate <= after, qPrintable(o[16]));
   QVERIFY2(modifiedDate.isValid() && modifiedDate >= orderDate && modifiedDate <= after, qPrintable(o[18]));
   QCOMPARE(o[17], QStringLiteral("0000-00-00 00:00:00"));
+  const QString dateText = orderDate.toString(QStringLiteral("yyyy-MM-dd H:mm:ss"));
+  QVERIFY2(executed.contains(QStringLiteral("'57','3838','3838','0.0000'")), qPrintable(executed));
+  QVERIFY2(executed.contains(QStringLiteral("'1','0','") + dateText + QStringLiteral("','0000-00-00 00:00:00','")),
+           qPrintable(executed));
   QCOMPARE(o[19], QStringLiteral("0"));
   QCOMPARE(o[20], QStringLiteral("0"));
   QCOMPARE(o[21], QStringLiteral("0"));
@@ -416,6 +436,15 @@ void TestSendOrder::emptyOrderWritesNothing() {
   w_->Command1_Click();
   type(QStringLiteral("101"), QStringLiteral("5\b"));
   w_->Command1_Click();
+  w_->Command4_Click();
+  QCOMPARE(w_->Label1->text(), QStringLiteral("Пустой заказ"));
+  QCOMPARE(rec_->boxes.size(), size_t(0));
+  checkNothingSent(orders, items);
+
+  // A stored sum without a quantity is not an order either.
+  priceRows(QStringLiteral("UPDATE products SET order_summ = 99 WHERE product_id = '404'"));
+  QCOMPARE(priceRows(QStringLiteral("SELECT sum(order_summ) FROM products"))[0][0], QStringLiteral("99"));
+  w_->Label1->clear();
   w_->Command4_Click();
   QCOMPARE(w_->Label1->text(), QStringLiteral("Пустой заказ"));
   QCOMPARE(rec_->boxes.size(), size_t(0));

@@ -210,6 +210,12 @@ void SendOrder(frm_price* window) {
       return;
     }
     const std::vector<OrderLine> lines = readOrderedProducts(PriceConnection.get());
+    if (lines.empty()) {
+      // Sums without quantities: there is nothing to order.
+      window->Label1->setText(QStringLiteral("Пустой заказ"));
+      CloseConnection(PriceConnection);
+      return;
+    }
 
     const QString orderDate = dateTimeText();
     const QString modifiedDate = dateTimeText();

@@ -90,7 +90,8 @@ void PriceCatalogue::reset() {
 
 void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   reset();
-  sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
+  // No memory map: the products pages lie among the picture pages, and mapping
+  // them would pull most of the file into the process.
   std::vector<std::string> keys;
   {
     Stmt st;

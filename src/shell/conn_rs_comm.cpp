@@ -172,8 +172,29 @@ ConnectionSlot OpenPriceConnection() {
   if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
     return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") + errorText(probe.lastError()));
   probe.finish();
+  // Each typed quantity is one small transaction: a write-ahead log makes it one
+  // sync of the log instead of several of the file and its journal, and the log
+  // is kept across the short connections of the user's actions. It is folded back
+  // into the file when the program ends or replaces the file.
+  if (sqlite3* db = conn->sqliteHandle()) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  }
   ConnectionReady = true;
   return conn;
+}
+
+void ClosePriceDatabaseLog() {
+  const QString path = PriceDatabasePath();
+  if (!QFileInfo(path).isFile()) return;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 3000);
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  }
+  sqlite3_close(db);
 }
 
 namespace {

@@ -105,5 +105,8 @@ struct ShopSettings {
   int port = 3306;
 };
 ShopSettings ReadShopSettings();
+// Folds the price database's write-ahead log back into the file and leaves the
+// file on its own, as when the program ends or the file is to be replaced.
+void ClosePriceDatabaseLog();
 // The price database file in the program folder.
 QString PriceDatabasePath();

@@ -3,6 +3,7 @@
 #include "history/frm_orders.h"
 #include "options/frmOptions.h"
 #include "price/frm_price.h"
+#include "shell/conn_rs_comm.h"
 #include "shell/frm_avtor.h"
 #include "shell/ini.h"
 #include "shell/messages.h"
@@ -179,5 +180,6 @@ void frm_main::ShowAuthorization(bool modal) {
 void frm_main::closeEvent(QCloseEvent* event) {
   if (optionsSlot_) optionsSlot_->close();
   mdi_->closeAllSubWindows();
+  ClosePriceDatabaseLog();
   QMainWindow::closeEvent(event);
 }

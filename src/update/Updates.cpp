@@ -1,5 +1,7 @@
 #include "update/Updates.h"
 
+#include "shell/conn_rs_comm.h"
+
 #include "shell/ProgramEnd.h"
 #include "shell/ProgramFolder.h"
 #include "shell/messages.h"
@@ -118,6 +120,8 @@ bool handOver(const QString& scriptName, const QByteArray& text) {
   }
   const QString script = ProgramFile(scriptName);
   const QString folder = ProgramFolder();
+  // The price database must stand on its own before the script may replace it.
+  ClosePriceDatabaseLog();
   const bool started = starterSlot() ? starterSlot()(script, folder, &error)
                                      : StartScriptDetached(script, folder, &error);
   if (!started) {
@@ -125,6 +129,16 @@ bool handOver(const QString& scriptName, const QByteArray& text) {
     return false;
   }
   EndProgram();
+  return true;
+}
+
+// An installed program belongs to the package manager: its file is not the
+// program's to replace, and the update comes with the next package.
+bool leftToPackageManager() {
+  if (!ProgramFolderIsUserData()) return false;
+  msg::information(QStringLiteral("Программа установлена из пакета, её обновляет менеджер пакетов системы "
+                                  "(например, apt upgrade).") +
+                   QChar('\r') + QStringLiteral("Обновление ПО из программы не выполняется."));
   return true;
 }
 
@@ -166,6 +180,7 @@ void RunPriceDownload() {
 }
 
 void RunProgramDownload() {
+  if (leftToPackageManager()) return;
   const QString folder = ProgramFolder();
 #ifdef Q_OS_WIN
   const QByteArray text = ProgramDownloadBatch(QDir::toNativeSeparators(folder), distributionServer());
@@ -181,6 +196,7 @@ void RunProgramDownload() {
 }
 
 bool CompleteProgramUpdate() {
+  if (leftToPackageManager()) return false;
   const QString folder = ProgramFolder();
   const QString name = programName();
   const QString downloaded = QDir(folder).filePath(QStringLiteral("temp/") + name);
