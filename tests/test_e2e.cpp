@@ -295,11 +295,13 @@ void TestE2e::roadOfOneOrder() {
          [&](const QJsonObject& g) { return g.value(QStringLiteral("rowSel")).toInt() == row; });
     ACT(program, cmd(QStringLiteral("keys"), {{QStringLiteral("path"), QStringLiteral("frm_price/MSFlexGrid1")},
                                                {QStringLiteral("text"), quantities.at(i)}}));
+    // The digits go after what the cell shows (a "0" on a row not ordered yet).
+    const QString shownQuantity = cell(found, row, 5) + quantities.at(i);
     const double price = number(cell(found, row, 4));
     const double sum = price * quantities.at(i).toDouble();
     expectedTotal += sum;
     STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1")), [&](const QJsonObject& g) {
-      return cell(g, row, 5) == quantities.at(i) && qAbs(number(cell(g, row, 6)) - sum) < 0.005;
+      return cell(g, row, 5) == shownQuantity && qAbs(number(cell(g, row, 6)) - sum) < 0.005;
     });
     orderedIds << cell(found, row, 0);
   }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <algorithm>
+#include <charconv>
 #include <functional>
 #include <numeric>
 #include <sqlite3.h>
@@ -36,10 +37,13 @@ void prepare(sqlite3* db, const char* sql, Stmt& st) {
 std::string numberText(double v) {
   if (v == static_cast<double>(static_cast<long long>(v)) && std::abs(v) < 1e15)
     return std::to_string(static_cast<long long>(v));
-  char buf[40];
-  const int n = std::snprintf(buf, sizeof buf, "%.15g", v);
-  std::string out(buf, static_cast<size_t>(std::max(0, n)));
-  if (out.find_first_of("eEn") != std::string::npos) return num::locale(v).toStdString();
+  char buf[64];
+  // The shortest text that reads back as the same number is the usual case
+  // (12.5, 99.9); longer ones are cut to 15 significant digits as the locale's
+  // own conversion does.
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  std::string out(buf, res.ptr);
+  if (out.size() > 16 || out.find_first_of("eE") != std::string::npos) return num::locale(v).toStdString();
   static thread_local QString cachedPoint;
   static thread_local std::string point;
   const QString p = QLocale().decimalPoint();

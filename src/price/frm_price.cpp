@@ -29,6 +29,7 @@
 #include <QTreeWidget>
 #include <unordered_set>
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -179,9 +180,23 @@ void frm_price::loadCategories(Connection* conn) {
 }
 
 void frm_price::loadCatalogue(Connection* conn) {
-  sqlite3* db = conn ? conn->sqliteHandle() : nullptr;
-  if (!db) throw DbError(QStringLiteral("Нет соединения с прайс-листом"), 91);
-  catalogue_.load(db, PriceDatabasePath());
+  if (!conn || !conn->isOpen()) throw DbError(QStringLiteral("Нет соединения с прайс-листом"), 91);
+  // The bulk read goes through a handle of its own, read-only and without the
+  // per-call locking of the shared handle: it runs on this thread alone.
+  sqlite3* db = nullptr;
+  const QString path = PriceDatabasePath();
+  if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    throw DbError(why, 3044);
+  }
+  try {
+    catalogue_.load(db, path);
+  } catch (...) {
+    sqlite3_close(db);
+    throw;
+  }
+  sqlite3_close(db);
 }
 
 PriceCatalogue* frm_price::freshCatalogue() {
@@ -198,6 +213,8 @@ void frm_price::showRows(const std::vector<CatalogueRow>& rows) {
   else SetPriceGridHeaders(MSFlexGrid1);
   FillPriceGrid(MSFlexGrid1, catalogue_, rows, thumbs, PriceFill::PriceList, thumbnailRowTwips());
   if (MSFlexGrid1->rows() > 1) MSFlexGrid1->setRow(1);
+  // The current row is the first one now: the preview shows its picture.
+  ShowPreview(this);
 }
 
 void frm_price::LoadPriceList() {
@@ -216,8 +233,12 @@ void frm_price::LoadPriceList() {
     loadCategories(PriceConnection.get());
     const bool thumbs = thumbnailsOn();
     CurrentSql = stmt::list(thumbs, ShowWholePrice);
-    loadCatalogue(PriceConnection.get());
-    MSFlexGrid1->clearPictureCache();
+    // The catalogue follows our own writes; it is read again only when the file
+    // changed under it (a new price database).
+    if (catalogue_.isStale()) {
+      loadCatalogue(PriceConnection.get());
+      MSFlexGrid1->clearPictureCache();
+    }
     ProductFilter f;
     f.withImages = thumbs;
     f.orderedOnly = !ShowWholePrice;
