@@ -20,6 +20,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -42,12 +44,16 @@ public:
   bool start(const QString& home, const QStringList& args, QString* error) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VARNOKEL_HOME"), home);
+    return start(QStringLiteral(VARNOKEL_EXE), env, args, error);
+  }
+
+  bool start(const QString& exe, QProcessEnvironment env, const QStringList& args, QString* error) {
     env.insert(QStringLiteral("VARNOKEL_TEST_DRIVER"), QStringLiteral("1"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     proc_.setProcessEnvironment(env);
     proc_.setProcessChannelMode(QProcess::SeparateChannels);
-    proc_.start(QStringLiteral(VARNOKEL_EXE), args);
+    proc_.start(exe, args);
     if (!proc_.waitForStarted(10000)) {
       *error = proc_.errorString();
       return false;
@@ -187,6 +193,7 @@ class TestE2e : public QObject {
 private slots:
   void initTestCase();
   void roadOfOneOrder();
+  void installedProgramKeepsItsFilesPerUser();
 
 private:
   MariaDbServer server_;
@@ -456,6 +463,67 @@ void TestE2e::roadOfOneOrder() {
   QCOMPARE(code, 0);
 
   qInfo("E2E road of one order: %lld ms", static_cast<long long>(clock.elapsed()));
+}
+
+// `cmake --install` into a prefix of its own; the installed program, started as
+// from the desktop entry, keeps its folder in the user's data folder and leaves
+// its own updates to the package manager.
+void TestE2e::installedProgramKeepsItsFilesPerUser() {
+  const QString cmake = QStandardPaths::findExecutable(QStringLiteral("cmake"));
+  if (cmake.isEmpty()) QSKIP("cmake is not on PATH");
+  QTemporaryDir prefix, home;
+  QProcess install;
+  install.start(cmake, {QStringLiteral("--install"), QStringLiteral(VARNOKEL_BINARY_DIR), QStringLiteral("--prefix"), prefix.path()});
+  QVERIFY(install.waitForFinished(60000));
+  QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+  const QString exe = prefix.filePath(QStringLiteral("bin/Varnokel"));
+  QVERIFY(QFileInfo(exe).isExecutable());
+  QVERIFY(QFileInfo::exists(prefix.filePath(QStringLiteral("share/applications/varnokel.desktop"))));
+  QVERIFY(QFileInfo::exists(prefix.filePath(QStringLiteral("share/icons/hicolor/128x128/apps/varnokel.png"))));
+  QVERIFY(QFileInfo::exists(prefix.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/varnokel.svg"))));
+
+  const QString userFolder = home.filePath(QStringLiteral(".local/share/Varnokel"));
+  QVERIFY(!QFileInfo::exists(userFolder));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("VARNOKEL_HOME"));
+  env.remove(QStringLiteral("XDG_DATA_HOME"));
+  env.insert(QStringLiteral("HOME"), home.path());
+  Program program;
+  QString error;
+  QVERIFY2(program.start(exe, env, {}, &error), qPrintable(error));
+  // No price list has been downloaded yet: whatever the program says about
+  // that is acknowledged, as a user would.
+  QJsonObject state;
+  STEP(program, windows(), [&](const QJsonObject& w) {
+    state = w;
+    return hasWindow(w, QStringLiteral("frm_price")) || !box(w).isEmpty();
+  });
+  while (!box(state).isEmpty()) {
+    ACT(program, cmd(QStringLiteral("answer"),
+                     {{QStringLiteral("button"), box(state).value(QStringLiteral("buttons")).toArray().first().toString()}}));
+    STEP(program, windows(), [&](const QJsonObject& w) {
+      state = w;
+      return hasWindow(w, QStringLiteral("frm_price")) || !box(w).isEmpty();
+    });
+  }
+  QVERIFY(QFileInfo(userFolder).isDir());
+  QVERIFY(QFileInfo::exists(userFolder + QStringLiteral("/settings.ini")));
+  QVERIFY(!QFileInfo::exists(prefix.filePath(QStringLiteral("bin/settings.ini"))));
+
+  ACT(program, cmd(QStringLiteral("menu"), {{QStringLiteral("name"), QStringLiteral("updatepo")}}));
+  STEP(program, windows(), [](const QJsonObject& w) {
+    return box(w).value(QStringLiteral("text")).toString().contains(QStringLiteral("менеджер пакетов"));
+  });
+  ACT(program, cmd(QStringLiteral("answer"),
+                   {{QStringLiteral("button"), box(program.send(windows())).value(QStringLiteral("buttons")).toArray().first().toString()}}));
+  STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, QStringLiteral("frm_main")); });
+  QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/update.sh")));
+  QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/temp")));
+
+  ACT(program, cmd(QStringLiteral("close"), {{QStringLiteral("path"), QStringLiteral("frm_main")}}));
+  int code = -2;
+  QVERIFY2(program.waitForExit(&code), "the installed program did not end");
+  QCOMPARE(code, 0);
 }
 
 QTEST_GUILESS_MAIN(TestE2e)

@@ -222,7 +222,8 @@ void PriceTest::plainAndThumbnailFills() {
   QVERIFY(qRed(red.pixel(10, 10)) > 200 && qBlue(red.pixel(10, 10)) < 60);
   QVERIFY(qBlue(blue.pixel(10, 10)) > 200 && qRed(blue.pixel(10, 10)) < 60);
   // No file was written into the program folder while decoding.
-  QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 2);
+  for (const QString& f : QDir(folder.path()).entryList(QDir::Files))
+    QVERIFY2(f == "settings.ini" || f.startsWith("varnokel.mdb"), qPrintable(f));
   QVERIFY(rec.boxes.empty());
 }
 

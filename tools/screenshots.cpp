@@ -1,35 +1,81 @@
 // Takes screenshots of the program's windows on a demo folder:
 //   screenshots PROGRAM_FOLDER OUTPUT_FOLDER [WIDTH HEIGHT]
+// The main window gets WIDTH x HEIGHT (1366 x 768 unless given); dialogs keep
+// their own sizes. The demo folder holds a generated varnokel.mdb and a
+// settings.ini whose [connection] points at a demo shop database (customer 57).
 // Runs under any Qt platform (offscreen included); every message box is
-// answered automatically so the run never blocks.
+// answered automatically so the run never blocks, and every box shown is
+// printed, so a screenshot of a failed step does not pass unnoticed.
+#include "history/frm_orders.h"
+#include "options/frmOptions.h"
+#include "order/frm_bigimage.h"
 #include "price/FlexGrid.h"
 #include "price/frm_price.h"
+#include "shell/Program.h"
 #include "shell/ProgramFolder.h"
+#include "shell/frm_avtor.h"
 #include "shell/frm_main.h"
+#include "shell/ini.h"
 #include "shell/messages.h"
+#include "shell/public_var.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPixmap>
-#include <QTimer>
+#include <QScreen>
+
+#include <cstdio>
 
 namespace {
+
+msg::ScopedRecorder* recorder = nullptr;
+
 void settle() {
   for (int i = 0; i < 20; ++i) QApplication::processEvents();
 }
 
+// Every box shown since the last call goes to stderr.
+void reportBoxes(const char* step) {
+  for (const auto& b : recorder->boxes)
+    std::fprintf(stderr, "screenshots: %s: box \"%s\"\n", step, qPrintable(b.text));
+  recorder->boxes.clear();
+}
+
 void save(QWidget* w, const QString& file) {
   settle();
-  w->grab().save(file);
+  if (!w->grab().save(file)) std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
+  else std::printf("%s\n", qPrintable(file));
 }
+
+// The rows of the grid that show a picture (thumbnail layout), the first few.
+int rowWithPicture(FlexGrid* g) {
+  for (int r = 1; r < g->rows(); ++r)
+    if (!g->cellPictureResolved(r, 4).isNull()) return r;
+  return 1;
+}
+
+void typeQuantity(frm_price* price, int row, const QString& digits) {
+  FlexGrid* g = price->MSFlexGrid1;
+  if (row >= g->rows()) return;
+  g->setRow(row);
+  g->setCol(2);
+  // A row not ordered yet shows "0": cleared first, as a user would.
+  if (!g->textMatrix(row, price->thumbnailsOn() ? 6 : 5).isEmpty()) price->MSFlexGrid1_KeyPress(8);
+  for (const QChar c : digits) price->MSFlexGrid1_KeyPress(c.unicode());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  ApplyProgramFont();  // as the program itself starts
   if (argc < 3) {
-    fprintf(stderr, "usage: screenshots PROGRAM_FOLDER OUTPUT_FOLDER [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: screenshots PROGRAM_FOLDER OUTPUT_FOLDER [WIDTH HEIGHT]\n");
     return 2;
   }
   SetProgramFolder(QString::fromLocal8Bit(argv[1]));
@@ -38,8 +84,9 @@ int main(int argc, char** argv) {
   QDir().mkpath(out);
   const int width = argc > 4 ? atoi(argv[3]) : 1366;
   const int height = argc > 4 ? atoi(argv[4]) : 768;
-  msg::ScopedRecorder recorder;
-  recorder.defaultAnswer = msg::Answer::No;
+  msg::ScopedRecorder boxes;
+  recorder = &boxes;
+  boxes.defaultAnswer = msg::Answer::No;
 
   frm_main main;
   main.MDIForm_Load(QString());
@@ -48,12 +95,75 @@ int main(int argc, char** argv) {
   main.ShowStartupWindow();
   settle();
   frm_price* price = main.priceWindow();
+  price->MSFlexGrid1->setRow(3);
   save(&main, out + "/price-plain.png");
   price->Check1->setChecked(true);
   price->Check1_Click();
+  price->MSFlexGrid1->setRow(2);
   save(&main, out + "/price-plain-preview.png");
   price->Check2->setChecked(true);
   price->Check2_Click();
   save(&main, out + "/price-thumbnails.png");
+  reportBoxes("price list");
+
+  // The big picture window over the price list.
+  {
+    FlexGrid* g = price->MSFlexGrid1;
+    const int row = rowWithPicture(g);
+    frm_bigimage* big = frm_bigimage::instance(price);
+    big->GetBig(g->textMatrix(row, 0), g->textMatrix(row, 1));
+    big->show();
+    save(big, out + "/big-picture.png");
+    big->hide();
+    reportBoxes("big picture");
+  }
+
+  // The order view with its total, in the plain layout.
+  price->Check2->setChecked(false);
+  price->Check2_Click();
+  price->Check1->setChecked(false);
+  price->Check1_Click();
+  typeQuantity(price, 2, QStringLiteral("5"));
+  typeQuantity(price, 4, QStringLiteral("12"));
+  typeQuantity(price, 7, QStringLiteral("3"));
+  price->Command1_Click();
+  save(&main, out + "/order-view.png");
+  reportBoxes("order view");
+
+  // The authorization window with the demo customer's code typed in.
+  {
+    auto* avtor = new frm_avtor(&main);
+    avtor->setAttribute(Qt::WA_DeleteOnClose);
+    avtor->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("57"));
+    avtor->show();
+    save(avtor, out + "/authorization.png");
+    avtor->Command1_Click();  // signs in: the orders below are the demo customer's
+    settle();
+    reportBoxes("authorization");
+  }
+
+  // The orders window over the last month, with the details of an order.
+  main.Orders_Click();
+  settle();
+  if (frm_orders* orders = main.ordersWindow()) {
+    orders->DTPicker1->setDate(QDate::currentDate().addDays(-40));
+    settle();
+    if (orders->MSFlexGrid1->rows() > 1) {
+      orders->MSFlexGrid1->setRow(orders->MSFlexGrid1->rows() > 2 ? 2 : 1);
+      orders->MSFlexGrid1_EnterCell();
+    }
+    save(&main, out + "/orders.png");
+  }
+  reportBoxes("orders");
+
+  // The settings dialog, a window of its own.
+  main.settings_Click();
+  settle();
+  if (frmOptions* options = main.optionsWindow()) save(options, out + "/settings.png");
+  reportBoxes("settings");
+
+  // The price list back in front, with the order cleared for the next run.
+  price->Command1_Click();
+  price->ExecutePriceStatement(QStringLiteral("update products set order_count=0,order_summ=0"));
   return 0;
 }

@@ -396,6 +396,30 @@ void FlexGridModel::notifyCell(int r, int c)
     emit dataChanged(i, i);
 }
 
+void FlexGridModel::setRowUtf8(int r, const std::string_view* cells, int count)
+{
+    quint64& off = m_rowAt[size_t(r)];
+    if (off != kNoRecord) {
+        for (int c = 0; c < count && c < m_cols; ++c)
+            setCellUtf8(r, c, cells[c]);
+        return;
+    }
+    bool any = false;
+    for (int c = 0; c < count && c < m_cols; ++c)
+        any = any || !cells[c].empty();
+    if (!any)
+        return;
+    off = m_arena.size();
+    for (int c = 0; c < m_cols; ++c) {
+        const std::string_view t = c < count ? cells[c] : std::string_view();
+        appendLength(m_arena, t.size());
+        m_arena.append(t.data(), t.size());
+    }
+    m_dataDirty = true;
+    if (!m_batching && r < m_viewRows)
+        emit dataChanged(index(r, 0), index(r, m_cols - 1));
+}
+
 void FlexGridModel::setCellUtf8(int r, int c, std::string_view text)
 {
     quint64& off = m_rowAt[size_t(r)];
@@ -753,6 +777,13 @@ void FlexGrid::setFixedCols(int n)
 {
     if (n != 0)
         qWarning("FlexGrid: only FixedCols = 0 is supported");
+}
+
+int FlexGrid::addRowUtf8(const std::string_view* cells, int count)
+{
+    const int row = addRow();
+    m_model->setRowUtf8(row - 1, cells, count);
+    return row;
 }
 
 int FlexGrid::addRow()

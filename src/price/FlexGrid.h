@@ -50,6 +50,8 @@ public:
     void setDataRows(int n);
     void setCols(int n);
     int appendDataRow();              // returns the new data row index (0-based)
+    // Texts of a freshly appended row (all its cells empty) in one step.
+    void setRowUtf8(int r, const std::string_view* cells, int count);
     void reserveDataRows(int n);
 
     // Texts; r is a data row (0-based). No range checks: callers check.
@@ -130,6 +132,8 @@ public:
     int fixedCols() const { return 0; }
     void setFixedCols(int n);          // only 0 is supported
     int addRow();                      // appends one empty row, returns its index
+    // Appends a row with the texts of its first `count` columns (the fast path of fills).
+    int addRowUtf8(const std::string_view* cells, int count);
     void reserveRows(int n);
 
     // Texts

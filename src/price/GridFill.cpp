@@ -55,24 +55,17 @@ void setPriceHeaders(FlexGrid* grid, bool withImage) {
   grid->setRedraw(true);
 }
 
-std::string_view view(const CellValue& v) { return v.text; }
+std::string_view shown(const CellValue& v) { return v.isNull ? std::string_view() : std::string_view(v.text); }
 
-bool isZero(const CellValue& v) { return v.isNumber && v.number == 0; }
-
-void putStock(FlexGrid* grid, int row, int col, const CellValue& v) {
-  if (v.isNull || v.text.empty()) return;
-  const double n = v.isNumber ? v.number : num::leadingValue(QString::fromStdString(v.text));
-  grid->setTextUtf8(row, col, n >= 100 ? std::string_view("9999") : view(v));
+std::string_view stock(const CellValue& v) {
+  if (v.isNull || v.text.empty()) return {};
+  const double n = v.isNumber ? v.number : num::leadingValue(QString::fromUtf8(v.text.data(), static_cast<qsizetype>(v.text.size())));
+  return n >= 100 ? std::string_view("9999") : std::string_view(v.text);
 }
 
-void putZeroEmpty(FlexGrid* grid, int row, int col, const CellValue& v) {
-  if (v.isNull || v.text.empty() || isZero(v)) return;
-  grid->setTextUtf8(row, col, view(v));
-}
-
-void putText(FlexGrid* grid, int row, int col, const CellValue& v) {
-  if (v.isNull || v.text.empty()) return;
-  grid->setTextUtf8(row, col, view(v));
+std::string_view zeroEmpty(const CellValue& v) {
+  if (v.isNull || (v.isNumber && v.number == 0)) return {};
+  return v.text;
 }
 
 }  // namespace
@@ -141,30 +134,25 @@ void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& cat, const std::vector<
   grid->setRedraw(false);
   grid->reserveRows(grid->rows() + static_cast<int>(rows.size()));
   const bool list = rules == PriceFill::PriceList;
+  const int cols = std::min(grid->cols(), 9);
+  std::string_view cells[9];
   for (const CatalogueRow& r : rows) {
     const CatalogueProduct& p = cat.product(r.product);
-    const int row = grid->addRow();
-    putText(grid, row, 0, p.id);
-    putText(grid, row, 1, p.ean);
-    putText(grid, row, 2, p.name);
-    if (list) putStock(grid, row, 3, p.quantity);
-    else putText(grid, row, 3, p.quantity);
+    for (auto& c : cells) c = std::string_view();
+    cells[0] = shown(p.id);
+    cells[1] = shown(p.ean);
+    cells[2] = shown(p.name);
+    cells[3] = list ? stock(p.quantity) : shown(p.quantity);
     const int base = withImages ? 5 : 4;
-    putText(grid, row, base, p.price);
-    if (list) {
-      putZeroEmpty(grid, row, base + 1, p.orderCount);
-      putZeroEmpty(grid, row, base + 2, p.orderSumm);
-    } else {
-      putText(grid, row, base + 1, p.orderCount);
-      putText(grid, row, base + 2, p.orderSumm);
-    }
-    if (withImages && r.image >= 0) {
-      const CatalogueImage& img = cat.image(r.image);
-      if (!img.empty.value_or(false)) {
-        grid->setCellPictureKey(row, 4, img.rowid);
-        grid->setRowHeight(row, thumbnailRowTwips);
-      }
-      if (!list && img.name && !img.nameIsNull) grid->setTextUtf8(row, 8, *img.name);
+    cells[base] = shown(p.price);
+    cells[base + 1] = list ? zeroEmpty(p.orderCount) : shown(p.orderCount);
+    cells[base + 2] = list ? zeroEmpty(p.orderSumm) : shown(p.orderSumm);
+    const CatalogueImage* img = withImages && r.image >= 0 ? &cat.image(r.image) : nullptr;
+    if (img && !list && img->name && !img->nameIsNull) cells[8] = *img->name;
+    const int row = grid->addRowUtf8(cells, cols);
+    if (img && !img->empty.value_or(false)) {
+      grid->setCellPictureKey(row, 4, img->rowid);
+      grid->setRowHeight(row, thumbnailRowTwips);
     }
   }
   grid->setRedraw(true);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <algorithm>
+#include <cstring>
 #include <charconv>
 #include <functional>
 #include <numeric>
@@ -17,11 +18,6 @@
 
 namespace {
 
-QString asciiUpper(QString s) {
-  for (QChar& c : s)
-    if (c.unicode() >= 'a' && c.unicode() <= 'z') c = QChar(c.unicode() - 32);
-  return s;
-}
 
 struct Stmt {
   sqlite3_stmt* s = nullptr;
@@ -58,26 +54,53 @@ std::string numberText(double v) {
 
 }  // namespace
 
+namespace {
+constexpr size_t kChunk = 1 << 20;
+}
+
+std::string_view PriceCatalogue::keep(std::string_view text) {
+  if (text.empty()) return {};
+  if (text.size() > kChunk / 4) {  // a long text gets a block of its own
+    chunks_.insert(chunks_.begin(), std::make_unique<char[]>(text.size()));
+    std::memcpy(chunks_.front().get(), text.data(), text.size());
+    return {chunks_.front().get(), text.size()};
+  }
+  if (chunks_.empty() || chunkUsed_ + text.size() > kChunk) {
+    chunks_.push_back(std::make_unique<char[]>(kChunk));
+    chunkUsed_ = 0;
+  }
+  char* at = chunks_.back().get() + chunkUsed_;
+  std::memcpy(at, text.data(), text.size());
+  chunkUsed_ += text.size();
+  return {at, text.size()};
+}
+
+CellValue PriceCatalogue::numberValue(double v) {
+  CellValue c;
+  c.number = v;
+  c.isNumber = true;
+  c.isNull = false;
+  c.text = keep(numberText(v));
+  return c;
+}
+
 CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
   CellValue v;
   switch (sqlite3_column_type(stmt, col)) {
     case SQLITE_NULL: return v;
     case SQLITE_INTEGER: {
       const sqlite3_int64 n = sqlite3_column_int64(stmt, col);
-      v.text = std::to_string(n);
+      char buf[24];
+      const auto res = std::to_chars(buf, buf + sizeof buf, n);
+      v.text = keep(std::string_view(buf, static_cast<size_t>(res.ptr - buf)));
       v.number = static_cast<double>(n);
       v.isNumber = true;
       break;
     }
-    case SQLITE_FLOAT: {
-      v.number = sqlite3_column_double(stmt, col);
-      v.text = numberText(v.number);
-      v.isNumber = true;
-      break;
-    }
+    case SQLITE_FLOAT: return numberValue(sqlite3_column_double(stmt, col));
     default: {
       const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-      v.text.assign(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, col)));
+      v.text = keep(std::string_view(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, col))));
       break;
     }
   }
@@ -87,6 +110,8 @@ CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
 
 void PriceCatalogue::reset() {
   products_.clear();
+  chunks_.clear();
+  chunkUsed_ = 0;
   byId_.clear();
   images_.clear();
   loaded_ = false;
@@ -116,33 +141,52 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
       p.price = readValue(st.s, 5);
       p.orderCount = readValue(st.s, 6);
       p.orderSumm = readValue(st.s, 7);
-      p.parent = readValue(st.s, 8).text;
+      p.parent = std::string(readValue(st.s, 8).text);
       if (sqlite3_column_type(st.s, 9) != SQLITE_NULL) {
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, 9));
-        p.searchName.assign(t, static_cast<size_t>(sqlite3_column_bytes(st.s, 9)));
-        for (char& c : p.searchName)
+        std::string big(t, static_cast<size_t>(sqlite3_column_bytes(st.s, 9)));
+        for (char& c : big)
           if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+        p.searchName = keep(big);
         p.hasSearchName = true;
       }
       keys.push_back(collation::sortKeyUtf8(p.name.text));
     }
     if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
   }
-  // Name order; Null names first as in SQL, ties in storage order.
-  std::vector<int> order(products_.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    const auto& pa = products_[static_cast<size_t>(a)];
-    const auto& pb = products_[static_cast<size_t>(b)];
+  // Name order; Null names first as in SQL, ties in storage order. The first
+  // sixteen key bytes, as two big-endian words, settle most comparisons without
+  // touching the keys themselves.
+  struct Item {
+    quint64 w0, w1;
+    int index;
+  };
+  auto word = [](const std::string& k, size_t at) {
+    quint64 w = 0;
+    for (size_t i = 0; i < 8; ++i) w = (w << 8) | (at + i < k.size() ? static_cast<unsigned char>(k[at + i]) : 0u);
+    return w;
+  };
+  std::vector<Item> items(products_.size());
+  for (size_t i = 0; i < products_.size(); ++i) items[i] = {word(keys[i], 0), word(keys[i], 8), static_cast<int>(i)};
+  std::sort(items.begin(), items.end(), [&](const Item& x, const Item& y) {
+    const auto& pa = products_[static_cast<size_t>(x.index)];
+    const auto& pb = products_[static_cast<size_t>(y.index)];
     if (pa.name.isNull != pb.name.isNull) return pa.name.isNull;
-    const int k = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
+    if (x.w0 != y.w0) return x.w0 < y.w0;
+    if (x.w1 != y.w1) return x.w1 < y.w1;
+    const std::string& ka = keys[static_cast<size_t>(x.index)];
+    const std::string& kb = keys[static_cast<size_t>(y.index)];
+    const int k = ka.compare(kb);
     if (k != 0) return k < 0;
     if (pa.name.text != pb.name.text) {
-      const int c = collation::compare(QString::fromStdString(pa.name.text), QString::fromStdString(pb.name.text));
+      const int c = collation::compare(QString::fromUtf8(pa.name.text.data(), static_cast<qsizetype>(pa.name.text.size())),
+                                       QString::fromUtf8(pb.name.text.data(), static_cast<qsizetype>(pb.name.text.size())));
       if (c != 0) return c < 0;
     }
-    return a < b;
+    return x.index < y.index;
   });
+  std::vector<int> order(items.size());
+  for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].index;
   keys = {};
   {
     std::vector<CatalogueProduct> sorted;
@@ -231,14 +275,14 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
   for (size_t i = 0; i < products_.size(); ++i) {
     const CatalogueProduct& p = products_[i];
     if (f.orderedOnly && !(p.orderCount.isNumber && p.orderCount.number > 0) &&
-        !(!p.orderCount.isNumber && !p.orderCount.isNull && num::leadingValue(QString::fromStdString(p.orderCount.text)) > 0))
+        !(!p.orderCount.isNumber && !p.orderCount.isNull && num::leadingValue(QString::fromUtf8(p.orderCount.text.data(), static_cast<qsizetype>(p.orderCount.text.size()))) > 0))
       continue;
     if (parent && p.parent != *parent) continue;
     if (f.like) {
       if (!p.hasSearchName) continue;
       if (plainNeedle) {
         if (!needle.empty() && std::search(p.searchName.begin(), p.searchName.end(), searcher) == p.searchName.end()) continue;
-      } else if (!likeMatch(QString::fromStdString(p.searchName), pattern)) {
+      } else if (!likeMatch(QString::fromUtf8(p.searchName.data(), static_cast<qsizetype>(p.searchName.size())), pattern)) {
         continue;
       }
     }
@@ -261,10 +305,10 @@ void PriceCatalogue::loadImageNames(sqlite3* db, const std::vector<CatalogueRow>
     sqlite3_bind_int64(st.s, 1, img.rowid);
     if (sqlite3_step(st.s) == SQLITE_ROW) {
       const CellValue v = readValue(st.s, 0);
-      img.name = v.text;
+      img.name = v.text;  // kept by the store
       img.nameIsNull = v.isNull;
     } else {
-      img.name = std::string();
+      img.name = std::string_view();
       img.nameIsNull = true;
     }
     sqlite3_reset(st.s);
@@ -283,10 +327,10 @@ void PriceCatalogue::markCurrent() {
   size_ = fi.size();
 }
 
-void PriceCatalogue::setOrder(int product, const CellValue& count, const CellValue& summ) {
+void PriceCatalogue::setOrder(int product, double count, double summ) {
   CatalogueProduct& p = products_.at(static_cast<size_t>(product));
-  p.orderCount = count;
-  p.orderSumm = summ;
+  p.orderCount = numberValue(count);
+  p.orderSumm = numberValue(summ);
 }
 
 void PriceCatalogue::markImageEmpty(qint64 imageRowid) {
@@ -308,7 +352,7 @@ void PriceCatalogue::clearOrders() {
 double PriceCatalogue::orderTotal() const {
   double total = 0;
   for (const auto& p : products_)
-    if (!p.orderSumm.isNull) total += p.orderSumm.isNumber ? p.orderSumm.number : num::leadingValue(QString::fromStdString(p.orderSumm.text));
+    if (!p.orderSumm.isNull) total += p.orderSumm.isNumber ? p.orderSumm.number : num::leadingValue(QString::fromUtf8(p.orderSumm.text.data(), static_cast<qsizetype>(p.orderSumm.text.size())));
   return total;
 }
 

@@ -5,6 +5,7 @@
 // (products, optionally outer-joined with their pictures), in Russian name order.
 #include <QDateTime>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <string>
@@ -16,7 +17,7 @@ struct sqlite3;
 // One stored value as the grid needs it: its text by the default conversion and,
 // for numbers, its numeric value.
 struct CellValue {
-  std::string text;  // UTF-8; empty for Null
+  std::string_view text;  // UTF-8, kept by the catalogue's text store; empty for Null
   double number = 0;
   bool isNull = true;
   bool isNumber = false;
@@ -26,7 +27,7 @@ struct CatalogueProduct {
   qint64 rowid = 0;
   CellValue id, ean, name, quantity, price, orderCount, orderSumm;
   std::string parent;       // parent_id as text
-  std::string searchName;   // name_ruRU_big (UTF-8) with ASCII letters upper-cased: LIKE folds only those
+  std::string_view searchName;  // name_ruRU_big (UTF-8) with ASCII letters upper-cased: LIKE folds only those
   bool hasSearchName = false;
   std::vector<int> images;  // indices into images(), in storage order
 };
@@ -36,7 +37,7 @@ struct CatalogueImage {
   // Whether image_thumb holds no bytes (Null or empty); learnt when the picture is
   // first read, since reading the size would mean reading every picture row.
   std::optional<bool> empty;
-  std::optional<std::string> name;  // image_name, read on demand
+  std::optional<std::string_view> name;  // image_name, read on demand
   bool nameIsNull = false;
 };
 
@@ -76,7 +77,7 @@ public:
   // Takes the file as it now is as the loaded state (after our own writes).
   void markCurrent();
   // Keeps the quantity and sum written to the database for a product.
-  void setOrder(int product, const CellValue& count, const CellValue& summ);
+  void setOrder(int product, double count, double summ);
   void clearOrders();
   // Records that the picture of an image row holds no bytes.
   void markImageEmpty(qint64 imageRowid);
@@ -84,10 +85,16 @@ public:
   double orderTotal() const;
   bool hasAnyOrderSum() const;
 
-  static CellValue readValue(struct sqlite3_stmt* stmt, int col);
+  CellValue readValue(struct sqlite3_stmt* stmt, int col);
   static bool likeMatch(QStringView text, QStringView pattern);
 
 private:
+  // Copies a text into the store; the view stays valid until reset().
+  std::string_view keep(std::string_view text);
+  CellValue numberValue(double v);
+
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  size_t chunkUsed_ = 0;
   std::vector<CatalogueProduct> products_;
   std::vector<CatalogueImage> images_;
   std::unordered_map<std::string_view, int> byId_;  // views into products_' ids

@@ -416,16 +416,7 @@ void frm_price::MSFlexGrid1_KeyPress(int keyAscii) {
         QStringLiteral("update products set order_count=? ,order_summ = ? where product_id = ?"), {count, summ, id});
     if (ok && catalogue_.isLoaded()) {
       const int p = catalogue_.findProductCached(id);
-      if (p >= 0) {
-        CellValue c, s;
-        c.isNull = s.isNull = false;
-        c.isNumber = s.isNumber = true;
-        c.number = count.toDouble();
-        s.number = summ.toDouble();
-        c.text = QString::number(count.toLongLong()).toStdString();
-        s.text = num::locale(s.number).toStdString();
-        catalogue_.setOrder(p, c, s);
-      }
+      if (p >= 0) catalogue_.setOrder(p, count.toDouble(), summ.toDouble());
       catalogue_.markCurrent();
     }
     ShowOrderTotal(Label2);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QFont>
 #include <QStringList>
 
 #include <cstdio>
@@ -82,6 +83,14 @@ bool displayMissing(int argc, char** argv) {
 
 }  // namespace
 
+void ApplyProgramFont() {
+  QFont f = QApplication::font();
+  // 8 points at 96 dots per inch; a condensed face where the system has one.
+  f.setPixelSize(11);
+  f.setStretch(QFont::SemiCondensed);
+  QApplication::setFont(f);
+}
+
 int RunProgram(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (isOption(argv[i], "-h", "--help")) {
@@ -103,6 +112,7 @@ int RunProgram(int argc, char** argv) {
   qInstallMessageHandler(previousHandler);
   QApplication::setApplicationName(QStringLiteral("Varnokel"));
   QApplication::setApplicationVersion(QStringLiteral(VARNOKEL_VERSION));
+  ApplyProgramFont();
   StartTestDriverIfAsked();
   // Statements name the price database without a path and scripts start the
   // program by its bare name: the program works in its own folder.
