@@ -162,6 +162,9 @@ QMap<QString, QByteArray> snapshot(const QString& dir)
     QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        // The database's own log and shared-memory index change as it is read.
+        if (path.endsWith("-wal") || path.endsWith("-shm"))
+            continue;
         const QFileInfo fi(path);
         QByteArray sig = fi.isDir() ? QByteArray("dir") : QByteArray::number(fi.size());
         if (fi.isFile()) {
@@ -260,7 +263,7 @@ private slots:
         QVERIFY(w->Picture1->isVisible());
         QCOMPARE(g->textMatrix(1, 0), QStringLiteral("1"));
         QCOMPARE(g->rowSel(), 1);
-        QVERIFY(w->Picture1->pixmap().isNull());
+        QVERIFY(!w->Picture1->pixmap().isNull());  // the first row's picture after the load
 
         down();  // Бук: no images row
         QCOMPARE(g->rowSel(), 2);
