@@ -217,6 +217,17 @@ void frm_price::showRows(const std::vector<CatalogueRow>& rows) {
   ShowPreview(this);
 }
 
+void frm_price::showResult(const ProductFilter& filter, bool emptyLabelWhenNone) {
+  const auto rows = catalogue_.query(filter);
+  if (!rows.empty()) {
+    showRows(rows);
+    Label1->setText(QStringLiteral("Выведено") + num::invariant(static_cast<double>(rows.size())));
+    return;
+  }
+  MSFlexGrid1->setRows(1);
+  if (emptyLabelWhenNone) Label1->setText(QString());
+}
+
 void frm_price::LoadPriceList() {
   try {
     setPriceDate();
@@ -242,13 +253,7 @@ void frm_price::LoadPriceList() {
     ProductFilter f;
     f.withImages = thumbs;
     f.orderedOnly = !ShowWholePrice;
-    const auto rows = catalogue_.query(f);
-    if (!rows.empty()) {
-      showRows(rows);
-      Label1->setText(QStringLiteral("Выведено") + num::invariant(static_cast<double>(rows.size())));
-    } else {
-      MSFlexGrid1->setRows(1);
-    }
+    showResult(f, false);
     CloseRecordset(PriceRecordset);
     CloseConnection(PriceConnection);
   } catch (const std::exception& e) {
@@ -275,14 +280,7 @@ void frm_price::TreeView1_NodeClick() {
     f.orderedOnly = !ShowWholePrice;
     f.parent = id;
     f.like = search;
-    const auto rows = catalogue_.query(f);
-    if (!rows.empty()) {
-      showRows(rows);
-      Label1->setText(QStringLiteral("Выведено") + num::invariant(static_cast<double>(rows.size())));
-    } else {
-      MSFlexGrid1->setRows(1);
-      Label1->setText(QString());
-    }
+    showResult(f, true);
   } catch (const std::exception& e) {
     const auto* db = dynamic_cast<const DbError*>(&e);
     LastErrorText = db ? db->description : QString::fromLocal8Bit(e.what());
@@ -469,14 +467,7 @@ void frm_price::Command1_Click() {
     ProductFilter f;
     f.withImages = thumbs;
     f.orderedOnly = !ShowWholePrice;
-    const auto rows = catalogue_.query(f);
-    if (!rows.empty()) {
-      showRows(rows);
-      Label1->setText(QStringLiteral("Выведено") + num::invariant(static_cast<double>(rows.size())));
-    } else {
-      MSFlexGrid1->setRows(1);
-      Label1->setText(QString());
-    }
+    showResult(f, true);
     CloseRecordset(PriceRecordset);
     CloseConnection(PriceConnection);
   } catch (const std::exception& e) {

@@ -65,6 +65,9 @@ public:
   int thumbnailRowTwips() const;
   // Fills the grid with catalogue rows in the current layout (header reset first).
   void showRows(const std::vector<CatalogueRow>& rows);
+  // Shows the rows of a filter with the row counter; no rows leave the header
+  // only (and an empty counter when asked).
+  void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
 
 protected:
   void Form_Unload() override;

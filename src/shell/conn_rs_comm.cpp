@@ -36,8 +36,13 @@ QString errorText(const QSqlError& e) {
   return t;
 }
 
-void bindAll(QSqlQuery& q, const QVariantList& values) {
+// Runs a statement with its "?" values bound in order.
+bool run(QSqlQuery& q, const QString& sql, const QVariantList& values) {
+  q.setForwardOnly(true);
+  if (values.isEmpty()) return q.exec(sql);
+  if (!q.prepare(sql)) return false;
   for (int i = 0; i < values.size(); ++i) q.bindValue(i, values.at(i));
+  return q.exec();
 }
 
 QString shopDriver() {
@@ -71,18 +76,7 @@ void Connection::close() {
 void Connection::execute(const QString& sql, const QVariantList& values) {
   if (!isOpen()) throw DbError(QStringLiteral("Соединение с базой данных не открыто"), -1);
   QSqlQuery q(db());
-  q.setForwardOnly(true);
-  bool ok;
-  if (values.isEmpty()) {
-    ok = q.exec(sql);
-  } else {
-    ok = q.prepare(sql);
-    if (ok) {
-      bindAll(q, values);
-      ok = q.exec();
-    }
-  }
-  if (!ok) throw DbError(errorText(q.lastError()), errorNumber(q.lastError()));
+  if (!run(q, sql, values)) throw DbError(errorText(q.lastError()), errorNumber(q.lastError()));
   affected_ = q.numRowsAffected();
 }
 
@@ -206,18 +200,7 @@ RecordsetSlot openRecordset(Connection* conn, const QString& sql, const QVariant
     return nullptr;
   }
   QSqlQuery q(conn->db());
-  q.setForwardOnly(true);
-  bool ok;
-  if (values.isEmpty()) {
-    ok = q.exec(sql);
-  } else {
-    ok = q.prepare(sql);
-    if (ok) {
-      bindAll(q, values);
-      ok = q.exec();
-    }
-  }
-  if (!ok) {
+  if (!run(q, sql, values)) {
     lastRecordsetError = errorText(q.lastError());
     return nullptr;
   }
