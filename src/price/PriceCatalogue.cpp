@@ -110,6 +110,8 @@ CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
 
 void PriceCatalogue::reset() {
   products_.clear();
+  order_.clear();
+  rank_.clear();
   chunks_.clear();
   chunkUsed_ = 0;
   byId_.clear();
@@ -185,18 +187,16 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     }
     return x.index < y.index;
   });
-  std::vector<int> order(items.size());
-  for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].index;
-  keys = {};
-  {
-    std::vector<CatalogueProduct> sorted;
-    sorted.reserve(products_.size());
-    for (int i : order) sorted.push_back(std::move(products_[static_cast<size_t>(i)]));
-    products_.swap(sorted);
+  order_.resize(items.size());
+  rank_.resize(items.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    order_[i] = items[i].index;
+    rank_[static_cast<size_t>(items[i].index)] = static_cast<int>(i);
   }
+  keys = {};
   byId_.reserve(products_.size());
   for (size_t i = 0; i < products_.size(); ++i)
-    if (!products_[i].id.isNull) byId_.emplace(std::string_view(products_[i].id.text), static_cast<int>(i));
+    if (!products_[i].id.isNull) byId_.emplace(products_[i].id.text, static_cast<int>(i));
   {
     Stmt st;
     // Only the ids: with an index on product_id this reads the index alone, not
@@ -272,24 +272,39 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
     pattern = QLatin1Char('%') + QString::fromStdString(needle) + QLatin1Char('%');
   }
   const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
-  for (size_t i = 0; i < products_.size(); ++i) {
-    const CatalogueProduct& p = products_[i];
+  auto matches = [&](const CatalogueProduct& p) {
     if (f.orderedOnly && !(p.orderCount.isNumber && p.orderCount.number > 0) &&
-        !(!p.orderCount.isNumber && !p.orderCount.isNull && num::leadingValue(QString::fromUtf8(p.orderCount.text.data(), static_cast<qsizetype>(p.orderCount.text.size()))) > 0))
-      continue;
-    if (parent && p.parent != *parent) continue;
+        !(!p.orderCount.isNumber && !p.orderCount.isNull &&
+          num::leadingValue(QString::fromUtf8(p.orderCount.text.data(), static_cast<qsizetype>(p.orderCount.text.size()))) > 0))
+      return false;
+    if (parent && p.parent != *parent) return false;
     if (f.like) {
-      if (!p.hasSearchName) continue;
-      if (plainNeedle) {
-        if (!needle.empty() && std::search(p.searchName.begin(), p.searchName.end(), searcher) == p.searchName.end()) continue;
-      } else if (!likeMatch(QString::fromUtf8(p.searchName.data(), static_cast<qsizetype>(p.searchName.size())), pattern)) {
-        continue;
-      }
+      if (!p.hasSearchName) return false;
+      if (plainNeedle)
+        return needle.empty() || std::search(p.searchName.begin(), p.searchName.end(), searcher) != p.searchName.end();
+      return likeMatch(QString::fromUtf8(p.searchName.data(), static_cast<qsizetype>(p.searchName.size())), pattern);
     }
+    return true;
+  };
+  std::vector<int> hits;
+  if (f.like || parent) {
+    // A narrow filter: scan the products as they lie in memory, then put the
+    // few hits in name order.
+    for (size_t i = 0; i < products_.size(); ++i)
+      if (matches(products_[i])) hits.push_back(rank_[i]);
+    std::sort(hits.begin(), hits.end());
+    for (int& h : hits) h = order_[static_cast<size_t>(h)];
+  } else {
+    for (const int i : order_)
+      if (matches(products_[static_cast<size_t>(i)])) hits.push_back(i);
+  }
+  out.reserve(hits.size());
+  for (const int i : hits) {
+    const CatalogueProduct& p = products_[static_cast<size_t>(i)];
     if (f.withImages && !p.images.empty()) {
-      for (int img : p.images) out.push_back({static_cast<int>(i), img});
+      for (int img : p.images) out.push_back({i, img});
     } else {
-      out.push_back({static_cast<int>(i), -1});
+      out.push_back({i, -1});
     }
   }
   return out;

@@ -68,6 +68,7 @@ public:
   // Reads image_name of the given rows' images (those not yet read).
   void loadImageNames(sqlite3* db, const std::vector<CatalogueRow>& rows);
 
+  // A product by its index (the index rows and findProduct() give).
   const CatalogueProduct& product(int i) const { return products_.at(static_cast<size_t>(i)); }
   const CatalogueImage& image(int i) const { return images_.at(static_cast<size_t>(i)); }
   int productCount() const { return static_cast<int>(products_.size()); }
@@ -95,7 +96,9 @@ private:
 
   std::vector<std::unique_ptr<char[]>> chunks_;
   size_t chunkUsed_ = 0;
-  std::vector<CatalogueProduct> products_;
+  std::vector<CatalogueProduct> products_;  // in storage order
+  std::vector<int> order_;                  // product indices in name order
+  std::vector<int> rank_;                   // each product's place in that order
   std::vector<CatalogueImage> images_;
   std::unordered_map<std::string_view, int> byId_;  // views into products_' ids
   QString path_;
