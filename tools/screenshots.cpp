@@ -126,6 +126,7 @@ int main(int argc, char** argv) {
   typeQuantity(price, 2, QStringLiteral("5"));
   typeQuantity(price, 4, QStringLiteral("12"));
   typeQuantity(price, 7, QStringLiteral("3"));
+  price->Label2->setVisible(true);  // as with "Выводить суммы" switched on
   price->Command1_Click();
   save(&main, out + "/order-view.png");
   reportBoxes("order view");

@@ -65,7 +65,8 @@ frm_price::frm_price(frm_main* mainWindow) : ChildWindow(mainWindow, QStringLite
   Label2 = named(new QLabel(this), "Label2");
 
   twips::place(Label3, 120, 120, 3255, 375);
-  twips::place(Check2, 3480, 120, 2055, 375);
+  // The check box reaches to the button beside it, so that its caption fits.
+  twips::place(Check2, 3480, 120, 2280, 375);
   twips::place(Command1, 5760, 120, 1695, 375);
   twips::place(Command4, 7680, 120, 1935, 375);
   twips::place(Label1, 120, 600, 3255, 255);
