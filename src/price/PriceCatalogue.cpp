@@ -310,7 +310,19 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
   return out;
 }
 
-void PriceCatalogue::loadImageNames(sqlite3* db, const std::vector<CatalogueRow>& rows) {
+sqlite3* PriceCatalogue::openReadOnly(const QString& filePath) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(filePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    throw DbError(why, 3044);
+  }
+  return db;
+}
+
+void PriceCatalogue::loadImageNames(const QString& filePath, const std::vector<CatalogueRow>& rows) {
+  sqlite3* db = openReadOnly(filePath);
+  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
   Stmt st;
   prepare(db, "SELECT image_name FROM images WHERE rowid = ?", st);
   for (const CatalogueRow& r : rows) {

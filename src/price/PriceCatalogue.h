@@ -66,7 +66,10 @@ public:
 
   std::vector<CatalogueRow> query(const ProductFilter& filter) const;
   // Reads image_name of the given rows' images (those not yet read).
-  void loadImageNames(sqlite3* db, const std::vector<CatalogueRow>& rows);
+  void loadImageNames(const QString& filePath, const std::vector<CatalogueRow>& rows);
+  // A read-only handle of our own on the price database file (the bulk reads do
+  // not go through the shared connection); throws DbError when it cannot open.
+  static sqlite3* openReadOnly(const QString& filePath);
 
   // A product by its index (the index rows and findProduct() give).
   const CatalogueProduct& product(int i) const { return products_.at(static_cast<size_t>(i)); }

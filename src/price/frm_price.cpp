@@ -184,20 +184,10 @@ void frm_price::loadCatalogue(Connection* conn) {
   if (!conn || !conn->isOpen()) throw DbError(QStringLiteral("Нет соединения с прайс-листом"), 91);
   // The bulk read goes through a handle of its own, read-only and without the
   // per-call locking of the shared handle: it runs on this thread alone.
-  sqlite3* db = nullptr;
   const QString path = PriceDatabasePath();
-  if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-    const QString why = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_close(db);
-    throw DbError(why, 3044);
-  }
-  try {
-    catalogue_.load(db, path);
-  } catch (...) {
-    sqlite3_close(db);
-    throw;
-  }
-  sqlite3_close(db);
+  sqlite3* db = PriceCatalogue::openReadOnly(path);
+  const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
+  catalogue_.load(db, path);
 }
 
 PriceCatalogue* frm_price::freshCatalogue() {

@@ -26,10 +26,7 @@ bool SearchProducts(frm_price* w, const QString& column, const QString& category
       f.like = upper;
       if (category != QLatin1String("all")) f.parent = category;
       rows = cat->query(f);
-      if (withThumbnails && !rows.empty()) {
-        ConnectionSlot conn = OpenPriceConnection();
-        if (conn) cat->loadImageNames(conn->sqliteHandle(), rows);
-      }
+      if (withThumbnails && !rows.empty()) cat->loadImageNames(PriceDatabasePath(), rows);
     }
   } catch (const DbError& e) {
     LastErrorText = e.description;

@@ -50,6 +50,20 @@ QString shopDriver() {
                                                                    : QStringLiteral("QMYSQL");
 }
 
+// Closing the last connection would fold the log back into the file each time,
+// at the cost of syncing the file too; the log is folded back at the end instead.
+void keepLogOnClose(const QSqlDatabase& d) {
+#ifndef Q_OS_WIN
+  // Here the driver uses the system SQLite, the library this program links; a
+  // Windows driver carries its own copy, whose handle must not reach ours.
+  const QVariant h = d.driver()->handle();
+  if (qstrcmp(h.typeName(), "sqlite3*") == 0)
+    if (sqlite3* db = *static_cast<sqlite3* const*>(h.data())) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+#else
+  Q_UNUSED(d);
+#endif
+}
+
 }  // namespace
 
 Connection::Connection(const QString& driver, bool isShop)
@@ -78,13 +92,6 @@ void Connection::execute(const QString& sql, const QVariantList& values) {
   QSqlQuery q(db());
   if (!run(q, sql, values)) throw DbError(errorText(q.lastError()), errorNumber(q.lastError()));
   affected_ = q.numRowsAffected();
-}
-
-sqlite3* Connection::sqliteHandle() const {
-  if (shop_ || !isOpen()) return nullptr;
-  const QVariant h = db().driver()->handle();
-  if (qstrcmp(h.typeName(), "sqlite3*") != 0) return nullptr;
-  return *static_cast<sqlite3* const*>(h.data());
 }
 
 QVariant Recordset::value(int i) const {
@@ -167,14 +174,13 @@ ConnectionSlot OpenPriceConnection() {
     return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") + errorText(probe.lastError()));
   probe.finish();
   // Each typed quantity is one small transaction: a write-ahead log makes it one
-  // sync of the log instead of several of the file and its journal, and the log
-  // is kept across the short connections of the user's actions. It is folded back
-  // into the file when the program ends or replaces the file.
-  if (sqlite3* db = conn->sqliteHandle()) {
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
-  }
+  // sync of the log instead of several of the file and its journal. The log is
+  // folded back into the file when the program ends or replaces the file.
+  QSqlQuery pragma(d);
+  pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+  pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+  pragma.finish();
+  keepLogOnClose(d);
   ConnectionReady = true;
   return conn;
 }

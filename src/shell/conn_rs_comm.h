@@ -10,8 +10,6 @@
 #include <stdexcept>
 #include <vector>
 
-struct sqlite3;
-
 // A failure of a statement or connection, carried to the handler of the user action.
 struct DbError : std::runtime_error {
   DbError(const QString& description, long number)
@@ -37,8 +35,6 @@ public:
   void execute(const QString& sql, const QVariantList& values = {});
   // Number of rows changed by the last execute().
   long long affectedRows() const { return affected_; }
-  // The SQLite handle of a price connection (nullptr for the shop).
-  sqlite3* sqliteHandle() const;
 
 private:
   QString name_;
