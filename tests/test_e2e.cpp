@@ -1,31 +1,18 @@
 // The road of one order through the real program: the executable runs in a
-// process of its own, in a program folder of its own (a generated price list,
-// settings pointing at a private shop database), and is driven with real mouse
-// clicks and key strokes through its remote control (VARNOKEL_TEST_DRIVER=1).
-// Every step waits on what the windows show and what the databases hold.
+// process and a program folder of its own (a generated price list, settings
+// pointing at a private shop database) and is driven with real clicks and key
+// strokes through its remote control (VARNOKEL_TEST_DRIVER=1). Every step waits
+// on what the windows show and what the databases hold.
 
 #include "fixtures/mariadb_server.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMap>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <functional>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -43,24 +30,22 @@ public:
 
   bool start(const QString& home, const QStringList& args, QString* error) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VARNOKEL_HOME"), home);
+    env.insert(u"VARNOKEL_HOME"_s, home);
     return start(QStringLiteral(VARNOKEL_EXE), env, args, error);
   }
 
   bool start(const QString& exe, QProcessEnvironment env, const QStringList& args, QString* error) {
-    env.insert(QStringLiteral("VARNOKEL_TEST_DRIVER"), QStringLiteral("1"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(u"VARNOKEL_TEST_DRIVER"_s, u"1"_s);
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
     proc_.setProcessEnvironment(env);
-    proc_.setProcessChannelMode(QProcess::SeparateChannels);
     proc_.start(exe, args);
     if (!proc_.waitForStarted(10000)) {
       *error = proc_.errorString();
       return false;
     }
-    const QJsonObject ready = nextReply();
-    if (!ready.value(QStringLiteral("ready")).toBool()) {
-      *error = QStringLiteral("no ready line; stderr: ") + QString::fromLocal8Bit(proc_.readAllStandardError());
+    if (!nextReply().value(u"ready"_s).toBool()) {
+      *error = u"no ready line; stderr: "_s + QString::fromLocal8Bit(proc_.readAllStandardError());
       return false;
     }
     return true;
@@ -74,29 +59,21 @@ public:
   }
 
   // Asks until the answer satisfies the condition or the time is up; returns the last answer.
-  QJsonObject waitFor(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition,
-                      bool* met, int timeoutMs = kStepTimeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    QJsonObject last;
-    *met = false;
+  QJsonObject waitFor(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition, bool* met) {
+    QDeadlineTimer deadline(kStepTimeoutMs);
     while (true) {
-      last = send(command);
-      if (last.value(QStringLiteral("ok")).toBool() && condition(last)) {
-        *met = true;
-        return last;
-      }
-      if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return last;
+      const QJsonObject last = send(command);
+      *met = last.value(u"ok"_s).toBool() && condition(last);
+      if (*met || deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return last;
       QThread::msleep(20);
     }
   }
 
-  bool waitForExit(int* code, int timeoutMs = kStepTimeoutMs) {
-    if (!proc_.waitForFinished(timeoutMs)) return false;
+  bool waitForExit(int* code) {
+    if (!proc_.waitForFinished(kStepTimeoutMs)) return false;
     *code = proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
     return true;
   }
-
-  QString errors() { return QString::fromLocal8Bit(proc_.readAllStandardError()); }
 
 private:
   QJsonObject nextReply() {
@@ -107,7 +84,7 @@ private:
         if (line.startsWith("@@driver ")) return QJsonDocument::fromJson(line.mid(9)).object();
       }
       if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning)
-        return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("no answer")}};
+        return {{u"ok"_s, false}, {u"error"_s, u"no answer"_s}};
       proc_.waitForReadyRead(100);
     }
   }
@@ -115,94 +92,78 @@ private:
   QProcess proc_;
 };
 
-QJsonObject cmd(const QString& name, const QJsonObject& args = {}) {
-  QJsonObject o = args;
-  o.insert(QStringLiteral("cmd"), name);
-  return o;
+QJsonObject cmd(const QString& name, QJsonObject args = {}) {
+  args.insert(u"cmd"_s, name);
+  return args;
 }
-QJsonObject widget(const QString& path) { return cmd(QStringLiteral("widget"), {{QStringLiteral("path"), path}}); }
-QJsonObject grid(const QString& path, int count = 200) {
-  return cmd(QStringLiteral("grid"), {{QStringLiteral("path"), path}, {QStringLiteral("count"), count}});
+// A command on the widget at path ("window/child").
+QJsonObject at(const QString& name, const QString& path, QJsonObject args = {}) {
+  args.insert(u"path"_s, path);
+  return cmd(name, args);
 }
-QJsonObject windows() { return cmd(QStringLiteral("windows")); }
+QJsonObject widget(const QString& path) { return at(u"widget"_s, path); }
+QJsonObject grid(const QString& path, int count = 200) { return at(u"grid"_s, path, {{u"count"_s, count}}); }
+QJsonObject click(const QString& path) { return at(u"click"_s, path); }
+QJsonObject clickCell(const QString& path, int row, int col) {
+  return at(u"clickCell"_s, path, {{u"row"_s, row}, {u"col"_s, col}});
+}
+QJsonObject keys(const QString& path, const QString& typed) { return at(u"keys"_s, path, {{u"text"_s, typed}}); }
+QJsonObject answer(const QString& button) { return cmd(u"answer"_s, {{u"button"_s, button}}); }
+QJsonObject windows() { return cmd(u"windows"_s); }
 
 QString cell(const QJsonObject& g, int row, int col) {
-  return g.value(QStringLiteral("cells")).toArray().at(row).toArray().at(col).toString();
+  return g.value(u"cells"_s).toArray().at(row).toArray().at(col).toString();
 }
-int rows(const QJsonObject& g) { return g.value(QStringLiteral("rows")).toInt(); }
-QString text(const QJsonObject& w) { return w.value(QStringLiteral("text")).toString(); }
+int rows(const QJsonObject& g) { return g.value(u"rows"_s).toInt(); }
+QString text(const QJsonObject& w) { return w.value(u"text"_s).toString(); }
+QStringList sorted(QStringList l) {
+  l.sort();
+  return l;
+}
 
-// The first visible message box, or an empty object.
-QJsonObject box(const QJsonObject& ws) {
-  const QJsonArray boxes = ws.value(QStringLiteral("boxes")).toArray();
-  return boxes.isEmpty() ? QJsonObject() : boxes.first().toObject();
-}
-bool showsBox(const QJsonObject& ws, const QString& textShown) {
-  return box(ws).value(QStringLiteral("text")).toString() == textShown;
-}
+// The first visible message box, or an empty object, and its first button.
+QJsonObject box(const QJsonObject& ws) { return ws.value(u"boxes"_s).toArray().at(0).toObject(); }
+QString firstButton(const QJsonObject& ws) { return box(ws).value(u"buttons"_s).toArray().at(0).toString(); }
+bool showsBox(const QJsonObject& ws, const QString& textShown) { return text(box(ws)) == textShown; }
 bool hasWindow(const QJsonObject& ws, const QString& name) {
-  for (const auto& v : ws.value(QStringLiteral("windows")).toArray())
-    if (v.toObject().value(QStringLiteral("name")).toString() == name) return true;
-  for (const auto& v : ws.value(QStringLiteral("children")).toArray())
-    if (v.toObject().value(QStringLiteral("name")).toString() == name) return true;
+  for (const char* list : {"windows", "children"})
+    for (const auto& v : ws.value(QLatin1String(list)).toArray())
+      if (v.toObject().value(u"name"_s).toString() == name) return true;
   return false;
 }
 
-double number(QString s) { return s.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(); }
-
+double number(QString s) { return s.trimmed().replace(u',', u'.').toDouble(); }
 QString dump(const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
-
-// Rows of the price database, read beside the running program.
-QList<QStringList> priceRows(const QString& file, const QString& sql) {
-  QList<QStringList> out;
-  const QString name = QStringLiteral("e2e_price");
-  {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(file);
-    if (!db.open()) qFatal("cannot open %s", qPrintable(file));
-    QSqlQuery q(db);
-    if (!q.exec(sql)) qFatal("%s failed", qPrintable(sql));
-    while (q.next()) {
-      QStringList row;
-      for (int i = 0; i < q.record().count(); ++i) row << q.value(i).toString();
-      out << row;
-    }
-  }
-  QSqlDatabase::removeDatabase(name);
-  return out;
-}
 
 }  // namespace
 
-#define STEP(program, command, ...)                                                    \
-  do {                                                                                       \
-    bool met_ = false;                                                                       \
-    const QJsonObject last_ = (program).waitFor((command), __VA_ARGS__, &met_);              \
-    if (!met_) QFAIL(qPrintable(QStringLiteral("waited in vain; last answer: ") + dump(last_))); \
+#define STEP(program, command, ...)                                                                 \
+  do {                                                                                              \
+    bool met_ = false;                                                                              \
+    const QJsonObject last_ = (program).waitFor((command), __VA_ARGS__, &met_);                     \
+    if (!met_) QFAIL(qPrintable(u"waited in vain; last answer: "_s + dump(last_)));                \
   } while (0)
 
-#define ACT(program, command)                                                                \
-  do {                                                                                       \
-    const QJsonObject r_ = (program).send(command);                                          \
-    if (!r_.value(QStringLiteral("ok")).toBool()) QFAIL(qPrintable(QStringLiteral("action refused: ") + dump(r_))); \
+#define ACT(program, command)                                                                       \
+  do {                                                                                              \
+    const QJsonObject r_ = (program).send(command);                                                 \
+    if (!r_.value(u"ok"_s).toBool()) QFAIL(qPrintable(u"action refused: "_s + dump(r_)));           \
   } while (0)
 
 class TestE2e : public QObject {
   Q_OBJECT
 
 private slots:
-  void initTestCase();
+  void initTestCase() {
+    QString error;
+    QVERIFY2(server_.start(&error), qPrintable(error));
+  }
   void roadOfOneOrder();
   void installedProgramKeepsItsFilesPerUser();
 
 private:
   MariaDbServer server_;
 };
-
-void TestE2e::initTestCase() {
-  QString error;
-  QVERIFY2(server_.start(&error), qPrintable(error));
-}
 
 void TestE2e::roadOfOneOrder() {
   QElapsedTimer clock;
@@ -211,254 +172,189 @@ void TestE2e::roadOfOneOrder() {
   folder.useShop(server_);
   QString error;
   QVERIFY2(makePriceDb(folder.priceDb(), 300, 7, &error), qPrintable(error));
+  const auto price = [&](const QString& sql) { return queryPriceDb(folder.priceDb(), sql); };
 
-  // What the user will pick: the category with the most products and a word
-  // that at least three of its names share.
-  const auto biggest = priceRows(folder.priceDb(),
-                                 "select c.category_id, c.name_ruRU, count(*) from categories c join products p "
-                                 "on p.parent_id = c.category_id group by 1, 2 order by 3 desc, 1 limit 1");
+  // What the user will pick: the biggest category and a word at least three of its names share.
+  const auto biggest = price(u"select c.category_id, c.name_ruRU, count(*) from categories c join products p "
+                             u"on p.parent_id = c.category_id group by 1, 2 order by 3 desc, 1 limit 1"_s);
   QVERIFY(!biggest.isEmpty());
-  const QString categoryId = biggest.first().at(0);
   const QString categoryName = biggest.first().at(1);
   const int categorySize = biggest.first().at(2).toInt();
-  const auto names = priceRows(folder.priceDb(),
-                               "select product_id, name_ruRU_big from products where parent_id = " + categoryId);
+  const auto names = price(u"select product_id, name_ruRU_big from products where parent_id = "_s + biggest.first().at(0));
   QMap<QString, int> wordCounts;
-  for (const auto& r : names)
-    for (const QString& w : r.at(1).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+  QSet<QString> categoryIds;
+  for (const auto& r : names) {
+    categoryIds.insert(r.at(0));
+    for (const QString& w : r.at(1).split(u' ', Qt::SkipEmptyParts))
       if (w.size() >= 5 && !w.at(0).isDigit()) ++wordCounts[w];
+  }
   QString word;
   for (auto it = wordCounts.cbegin(); it != wordCounts.cend(); ++it)
     if (it.value() >= 3 && (word.isEmpty() || it.value() > wordCounts.value(word))) word = it.key();
   QVERIFY2(!word.isEmpty(), "the generated category has no shared word");
-  const QString typed = word.left(6).toLower();  // typed in lower case; the search is case-blind
-  QSet<QString> matchingTyped;
+  const QString typed = word.left(6).toLower();  // the search is case-blind
+  QSet<QString> matching;
   for (const auto& r : names)
-    if (r.at(1).contains(typed.toUpper())) matchingTyped.insert(r.at(0));
-
-  const auto before = server_.query("SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders");
-  const qlonglong lastOrderBefore = before.first().first().toLongLong();
+    if (r.at(1).contains(typed.toUpper())) matching.insert(r.at(0));
+  const QString lastOrderBefore = server_.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s)[0][0];
+  // The grid shows exactly the products of a set.
+  const auto showsOnly = [](const QSet<QString>& ids) {
+    return [ids](const QJsonObject& g) {
+      for (int r = 1; r < rows(g); ++r)
+        if (!ids.contains(cell(g, r, 0))) return false;
+      return rows(g) == ids.size() + 1;
+    };
+  };
+  const QString priceGrid = u"frm_price/MSFlexGrid1"_s;
 
   Program program;
   QVERIFY2(program.start(folder.path(), {}, &error), qPrintable(error));
 
-  // 1. The price list opens with the whole price and the category tree.
-  STEP(program, windows(), [](const QJsonObject& w) {
-    return hasWindow(w, QStringLiteral("frm_main")) && hasWindow(w, QStringLiteral("frm_price"));
+  // 1. The whole price and the category tree.
+  STEP(program, windows(), [](const QJsonObject& w) { return hasWindow(w, u"frm_main"_s) && hasWindow(w, u"frm_price"_s); });
+  STEP(program, widget(u"frm_main"_s),
+       [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
+  STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
+  STEP(program, at(u"tree"_s, u"frm_price/TreeView1"_s), [&](const QJsonObject& t) {
+    for (const auto& v : t.value(u"items"_s).toArray())
+      if (text(v.toObject()) == categoryName) return true;
+    return false;
   });
-  STEP(program, widget(QStringLiteral("frm_main")),
-       [](const QJsonObject& w) { return w.value(QStringLiteral("title")).toString().startsWith(QStringLiteral("Программа заявок Варнокел")); });
-  STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1"), 1), [](const QJsonObject& g) { return rows(g) == 301; });
-  STEP(program, cmd(QStringLiteral("tree"), {{QStringLiteral("path"), QStringLiteral("frm_price/TreeView1")}}),
-       [&](const QJsonObject& t) {
-         for (const auto& v : t.value(QStringLiteral("items")).toArray())
-           if (v.toObject().value(QStringLiteral("text")).toString() == categoryName) return true;
-         return false;
-       });
 
   // 2. A category.
-  ACT(program, cmd(QStringLiteral("clickItem"), {{QStringLiteral("path"), QStringLiteral("frm_price/TreeView1")},
-                                                  {QStringLiteral("text"), categoryName}}));
-  QSet<QString> categoryIds;
-  for (const auto& n : names) categoryIds.insert(n.at(0));
-  STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1")), [&](const QJsonObject& g) {
-    if (rows(g) != categorySize + 1) return false;
-    for (int r = 1; r < rows(g); ++r)
-      if (!categoryIds.contains(cell(g, r, 0))) return false;
-    return true;
-  });
-  STEP(program, widget(QStringLiteral("frm_price/Text2")), [&](const QJsonObject& w) { return text(w) == categoryName; });
-  STEP(program, widget(QStringLiteral("frm_price/Label1")), [&](const QJsonObject& w) {
-    return text(w) == QStringLiteral("Выведено ") + QString::number(categorySize);
-  });
+  ACT(program, at(u"clickItem"_s, u"frm_price/TreeView1"_s, {{u"text"_s, categoryName}}));
+  STEP(program, grid(priceGrid), showsOnly(categoryIds));
+  STEP(program, widget(u"frm_price/Text2"_s), [&](const QJsonObject& w) { return text(w) == categoryName; });
+  STEP(program, widget(u"frm_price/Label1"_s),
+       [&](const QJsonObject& w) { return text(w) == u"Выведено "_s + QString::number(categorySize); });
 
   // 3. A search inside the category: typed into the search box, then Enter.
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_price/Text1")}}));
-  ACT(program, cmd(QStringLiteral("keys"), {{QStringLiteral("path"), QStringLiteral("frm_price/Text1")},
-                                             {QStringLiteral("text"), typed}}));
-  ACT(program, cmd(QStringLiteral("keys"), {{QStringLiteral("path"), QStringLiteral("frm_price/Text1")},
-                                             {QStringLiteral("key"), QStringLiteral("Return")}}));
-  STEP(program, widget(QStringLiteral("frm_price/Text1")), [&](const QJsonObject& w) { return text(w) == typed; });
+  ACT(program, click(u"frm_price/Text1"_s));
+  ACT(program, keys(u"frm_price/Text1"_s, typed));
+  ACT(program, at(u"keys"_s, u"frm_price/Text1"_s, {{u"key"_s, u"Return"_s}}));
   QJsonObject found;
-  STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1")), [&](const QJsonObject& g) {
-    if (rows(g) != matchingTyped.size() + 1) return false;
-    for (int r = 1; r < rows(g); ++r)
-      if (!matchingTyped.contains(cell(g, r, 0))) return false;
-    found = g;
-    return true;
-  });
+  STEP(program, grid(priceGrid), [&](const QJsonObject& g) { return showsOnly(matching)(g) && (found = g, true); });
   QVERIFY(rows(found) >= 4);
 
-  // 4. Quantities on three rows: a click on the row, then the digits.
-  const QStringList quantities{QStringLiteral("3"), QStringLiteral("12"), QStringLiteral("1")};
+  // 4. Quantities on three rows: a click on the row, then the digits (after the "0" shown).
+  const QStringList quantities{u"3"_s, u"12"_s, u"1"_s};
   QStringList orderedIds;
   double expectedTotal = 0;
-  for (int i = 0; i < 3; ++i) {
-    const int row = i + 1;
-    ACT(program, cmd(QStringLiteral("clickCell"), {{QStringLiteral("path"), QStringLiteral("frm_price/MSFlexGrid1")},
-                                                    {QStringLiteral("row"), row},
-                                                    {QStringLiteral("col"), 2}}));
-    STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1"), 1),
-         [&](const QJsonObject& g) { return g.value(QStringLiteral("rowSel")).toInt() == row; });
-    ACT(program, cmd(QStringLiteral("keys"), {{QStringLiteral("path"), QStringLiteral("frm_price/MSFlexGrid1")},
-                                               {QStringLiteral("text"), quantities.at(i)}}));
-    // The digits go after what the cell shows (a "0" on a row not ordered yet).
-    const QString shownQuantity = cell(found, row, 5) + quantities.at(i);
-    const double price = number(cell(found, row, 4));
-    const double sum = price * quantities.at(i).toDouble();
+  for (int row = 1; row <= 3; ++row) {
+    const QString quantity = quantities.at(row - 1);
+    ACT(program, clickCell(priceGrid, row, 2));
+    STEP(program, grid(priceGrid, 1), [&](const QJsonObject& g) { return g.value(u"rowSel"_s).toInt() == row; });
+    ACT(program, keys(priceGrid, quantity));
+    const QString shown = cell(found, row, 5) + quantity;
+    const double sum = number(cell(found, row, 4)) * quantity.toDouble();
     expectedTotal += sum;
-    STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1")), [&](const QJsonObject& g) {
-      return cell(g, row, 5) == shownQuantity && qAbs(number(cell(g, row, 6)) - sum) < 0.005;
+    STEP(program, grid(priceGrid), [&](const QJsonObject& g) {
+      return cell(g, row, 5) == shown && qAbs(number(cell(g, row, 6)) - sum) < 0.005;
     });
     orderedIds << cell(found, row, 0);
   }
-  STEP(program, widget(QStringLiteral("frm_price/Label2")), [&](const QJsonObject& w) {
-    return text(w).startsWith(QStringLiteral("Сумма заказа :")) &&
-           qAbs(number(text(w).mid(14)) - expectedTotal) < 0.005;
-  });
+  const auto showsTotal = [&](const QJsonObject& w) {
+    return text(w).startsWith(u"Сумма заказа :"_s) && qAbs(number(text(w).mid(14)) - expectedTotal) < 0.005;
+  };
+  STEP(program, widget(u"frm_price/Label2"_s), showsTotal);
   // Every key stroke went into the price database.
-  const auto stored = priceRows(folder.priceDb(),
-                                "select product_id, order_count from products where order_count > 0 order by product_id");
+  const auto stored = price(u"select product_id, order_count from products where order_count > 0"_s);
   QCOMPARE(stored.size(), 3);
   for (const auto& r : stored) QCOMPARE(r.at(1), quantities.at(orderedIds.indexOf(r.at(0))));
 
   // 5. The order view: only the ordered products, sending enabled, search disabled.
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_price/Command1")}}));
-  STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1")), [&](const QJsonObject& g) {
-    if (rows(g) != 4) return false;
-    QStringList ids;
-    for (int r = 1; r < 4; ++r) ids << cell(g, r, 0);
-    ids.sort();
-    QStringList want = orderedIds;
-    want.sort();
-    return ids == want;
-  });
-  STEP(program, widget(QStringLiteral("frm_price/Command4")),
-       [](const QJsonObject& w) { return w.value(QStringLiteral("enabled")).toBool(); });
-  STEP(program, widget(QStringLiteral("frm_price/Text1")),
-       [](const QJsonObject& w) { return !w.value(QStringLiteral("enabled")).toBool(); });
-  STEP(program, widget(QStringLiteral("frm_price/Label2")),
-       [&](const QJsonObject& w) { return qAbs(number(text(w).mid(14)) - expectedTotal) < 0.005; });
+  ACT(program, click(u"frm_price/Command1"_s));
+  STEP(program, grid(priceGrid), showsOnly(QSet<QString>(orderedIds.begin(), orderedIds.end())));
+  STEP(program, widget(u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
+  STEP(program, widget(u"frm_price/Text1"_s), [](const QJsonObject& w) { return !w.value(u"enabled"_s).toBool(); });
+  STEP(program, widget(u"frm_price/Label2"_s), showsTotal);
 
   // 6. Sending without a sign-in leads to the authorization window.
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_price/Command4")}}));
-  STEP(program, windows(), [](const QJsonObject& w) {
-    return showsBox(w, QStringLiteral("Необходимо пройти авторизацию.Открыть окно авторизации?"));
+  ACT(program, click(u"frm_price/Command4"_s));
+  STEP(program, windows(),
+       [](const QJsonObject& w) { return showsBox(w, u"Необходимо пройти авторизацию.Открыть окно авторизации?"_s); });
+  ACT(program, answer(u"Да"_s));
+  STEP(program, widget(u"frm_avtor"_s), [](const QJsonObject& w) {
+    return w.value(u"visible"_s).toBool() && w.value(u"title"_s).toString() == u"Авторизация"_s;
   });
-  ACT(program, cmd(QStringLiteral("answer"), {{QStringLiteral("button"), QStringLiteral("Да")}}));
-  STEP(program, widget(QStringLiteral("frm_avtor")), [](const QJsonObject& w) {
-    return w.value(QStringLiteral("visible")).toBool() && w.value(QStringLiteral("title")).toString() == QStringLiteral("Авторизация");
-  });
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_avtor/Text2")}}));
-  ACT(program, cmd(QStringLiteral("keys"), {{QStringLiteral("path"), QStringLiteral("frm_avtor/Text2")},
-                                             {QStringLiteral("text"), QStringLiteral("57")}}));
-  STEP(program, widget(QStringLiteral("frm_avtor/Text2")), [](const QJsonObject& w) { return text(w) == QStringLiteral("57"); });
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_avtor/Command1")}}));
-  STEP(program, windows(), [](const QJsonObject& w) { return !hasWindow(w, QStringLiteral("frm_avtor")); });
+  ACT(program, click(u"frm_avtor/Text2"_s));
+  ACT(program, keys(u"frm_avtor/Text2"_s, u"57"_s));
+  ACT(program, click(u"frm_avtor/Command1"_s));
+  STEP(program, windows(), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
   {
-    QFile ini(folder.file(QStringLiteral("settings.ini")));
+    QFile ini(folder.file(u"settings.ini"_s));
     QVERIFY(ini.open(QIODevice::ReadOnly));
     const QByteArray content = ini.readAll();
-    QVERIFY2(QRegularExpression(QStringLiteral("\\bid= ?57\r\n")).match(QString::fromLatin1(content)).hasMatch(),
-             content.constData());
+    QVERIFY2(QRegularExpression(u"\\bid= ?57\r\n"_s).match(QString::fromLatin1(content)).hasMatch(), content.constData());
     QVERIFY2(content.contains("login=\"\xce\xce\xce \xd0\xee\xec\xe0\xf8\xea\xe0\""), content.constData());  // cp1251
   }
 
   // 7. Sending again: the order and its items reach the shop, the quantities are cleared.
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_price/Command4")}}));
-  STEP(program, windows(), [](const QJsonObject& w) {
-    return showsBox(w, QStringLiteral("Заказ отправлен успешно.Очистить текущий заказ?"));
-  });
-  const auto orders = server_.query(
-      QStringLiteral("SELECT order_id, order_number, user_id, order_total, f_name, order_status FROM uop5b_jshopping_orders "
-                     "WHERE order_id > %1")
-          .arg(lastOrderBefore));
+  ACT(program, click(u"frm_price/Command4"_s));
+  STEP(program, windows(), [](const QJsonObject& w) { return showsBox(w, u"Заказ отправлен успешно.Очистить текущий заказ?"_s); });
+  const auto orders = server_.query(u"SELECT order_id, order_number, user_id, order_total, f_name FROM "
+                                    u"uop5b_jshopping_orders WHERE order_id > "_s + lastOrderBefore);
   QCOMPARE(orders.size(), 1);
-  const QString orderId = orders.first().at(0);
-  QCOMPARE(orders.first().at(1), orderId.rightJustified(8, QLatin1Char('0')));
-  QCOMPARE(orders.first().at(2), QStringLiteral("57"));
-  QVERIFY(qAbs(orders.first().at(3).toDouble() - expectedTotal) < 0.005);
-  QCOMPARE(orders.first().at(4), QStringLiteral("ООО Ромашка"));
-  const auto items = server_.query(
-      "SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item WHERE order_id = " + orderId +
-      " ORDER BY product_id");
+  const QString orderId = orders[0][0];
+  QCOMPARE(orders[0][1], orderId.rightJustified(8, u'0'));
+  QCOMPARE(orders[0][2], u"57"_s);
+  QVERIFY(qAbs(orders[0][3].toDouble() - expectedTotal) < 0.005);
+  QCOMPARE(orders[0][4], u"ООО Ромашка"_s);
+  const auto items = server_.query(u"SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item "
+                                   u"WHERE order_id = "_s + orderId);
   QCOMPARE(items.size(), 3);
+  QStringList itemNames;
   for (const auto& it : items) {
-    const int i = orderedIds.indexOf(it.at(0));
-    QVERIFY2(i >= 0, qPrintable(it.at(0)));
-    QCOMPARE(it.at(1).toDouble(), quantities.at(i).toDouble());
+    QVERIFY2(orderedIds.contains(it[0]), qPrintable(it[0]));
+    QCOMPARE(it[1].toDouble(), quantities.at(orderedIds.indexOf(it[0])).toDouble());
+    itemNames << it[2];
   }
-  ACT(program, cmd(QStringLiteral("answer"), {{QStringLiteral("button"), QStringLiteral("Да")}}));
-  STEP(program, grid(QStringLiteral("frm_price/MSFlexGrid1"), 1), [](const QJsonObject& g) { return rows(g) == 1; });
-  STEP(program, widget(QStringLiteral("frm_price/Label1")),
-       [](const QJsonObject& w) { return text(w) == QStringLiteral("Заказ отправлен"); });
-  STEP(program, widget(QStringLiteral("frm_price/Label2")), [](const QJsonObject& w) { return text(w).isEmpty(); });
-  QCOMPARE(priceRows(folder.priceDb(), "select count(*) from products where order_count <> 0 or order_summ <> 0")
-               .first()
-               .first(),
-           QStringLiteral("0"));
+  ACT(program, answer(u"Да"_s));
+  STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 1; });
+  STEP(program, widget(u"frm_price/Label1"_s), [](const QJsonObject& w) { return text(w) == u"Заказ отправлен"_s; });
+  STEP(program, widget(u"frm_price/Label2"_s), [](const QJsonObject& w) { return text(w).isEmpty(); });
+  QCOMPARE(price(u"select count(*) from products where order_count <> 0 or order_summ <> 0"_s)[0][0], u"0"_s);
 
-  // 8. The orders window: today's orders of the customer, the new one among them.
-  ACT(program, cmd(QStringLiteral("menu"), {{QStringLiteral("name"), QStringLiteral("Orders")}}));
+  // 8. The orders window: today's orders of the customer; the shop moves the new
+  // one on and "Обновить" shows its history; a click shows its items.
+  ACT(program, cmd(u"menu"_s, {{u"name"_s, u"Orders"_s}}));
   int orderRow = -1;
-  STEP(program, grid(QStringLiteral("frm_orders/MSFlexGrid1")), [&](const QJsonObject& g) {
+  const auto listsOrder = [&](const QJsonObject& g) {
     for (int r = 1; r < rows(g); ++r)
-      if (cell(g, r, 1) == orderId) {
-        orderRow = r;
-        return true;
-      }
+      if (cell(g, r, 1) == orderId) return (orderRow = r) > 0;
     return false;
+  };
+  STEP(program, grid(u"frm_orders/MSFlexGrid1"_s), listsOrder);
+  STEP(program, windows(), [](const QJsonObject& w) { return w.value(u"bar"_s).toArray().contains(u"Заказы"_s); });
+  QVERIFY(server_.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
+                       u"customer_notify, comments, include_comment) VALUES ("_s + orderId +
+                       u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
+  ACT(program, click(u"frm_orders/Command2"_s));
+  STEP(program, grid(u"frm_orders/MSFlexGrid1"_s), listsOrder);
+  ACT(program, clickCell(u"frm_orders/MSFlexGrid1"_s, orderRow, 1));
+  STEP(program, grid(u"frm_orders/MSFlexGrid3"_s), [&](const QJsonObject& g) {
+    return rows(g) == 4 && sorted({cell(g, 1, 1), cell(g, 2, 1), cell(g, 3, 1)}) == sorted(itemNames);
   });
-  STEP(program, windows(), [](const QJsonObject& w) {
-    return w.value(QStringLiteral("bar")).toArray().contains(QStringLiteral("Заказы"));
-  });
-  // The shop moves the order on; the window shows it after "Обновить".
-  QVERIFY(server_.exec("INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
-                       "customer_notify, comments, include_comment) VALUES (" +
-                       orderId + ", 2, NOW(), 0, 'Заказ принят в работу', 0)"));
-  ACT(program, cmd(QStringLiteral("click"), {{QStringLiteral("path"), QStringLiteral("frm_orders/Command2")}}));
-  STEP(program, grid(QStringLiteral("frm_orders/MSFlexGrid1")), [&](const QJsonObject& g) {
-    for (int r = 1; r < rows(g); ++r)
-      if (cell(g, r, 1) == orderId) {
-        orderRow = r;
-        return true;
-      }
-    return false;
-  });
-  ACT(program, cmd(QStringLiteral("clickCell"), {{QStringLiteral("path"), QStringLiteral("frm_orders/MSFlexGrid1")},
-                                                  {QStringLiteral("row"), orderRow},
-                                                  {QStringLiteral("col"), 1}}));
-  STEP(program, grid(QStringLiteral("frm_orders/MSFlexGrid3")), [&](const QJsonObject& g) {
-    if (rows(g) != 4) return false;
-    QStringList shown, want;
-    for (int r = 1; r < 4; ++r) shown << cell(g, r, 1);
-    for (const auto& it : items) want << it.at(2);
-    shown.sort();
-    want.sort();
-    return shown == want;
-  });
-  STEP(program, grid(QStringLiteral("frm_orders/MSFlexGrid2")), [](const QJsonObject& g) {
-    return rows(g) == 2 && cell(g, 1, 1) == QStringLiteral("Заказ принят в работу");
-  });
+  STEP(program, grid(u"frm_orders/MSFlexGrid2"_s),
+       [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
 
   // 9. Closing ends the program.
-  ACT(program, cmd(QStringLiteral("close"), {{QStringLiteral("path"), QStringLiteral("frm_main")}}));
+  ACT(program, at(u"close"_s, u"frm_main"_s));
   int code = -2;
   QVERIFY2(program.waitForExit(&code), "the program did not end after its main window closed");
   QCOMPARE(code, 0);
 
-  // 10. Restarted by a finished price download with result code 40.
+  // 10. Restarted by a finished price download with result code 40: one box, one button.
   Program again;
-  QVERIFY2(again.start(folder.path(), {QStringLiteral("40")}, &error), qPrintable(error));
-  STEP(again, windows(), [](const QJsonObject& w) { return showsBox(w, QStringLiteral("Прайс-лист обновлен")); });
-  const QJsonObject shown = box(again.send(windows()));
-  QCOMPARE(shown.value(QStringLiteral("title")).toString(), QStringLiteral("Программа заявок Варнокел"));
-  const QJsonArray buttons = shown.value(QStringLiteral("buttons")).toArray();
-  QCOMPARE(buttons.size(), 1);
-  ACT(again, cmd(QStringLiteral("answer"), {{QStringLiteral("button"), buttons.first().toString()}}));
-  STEP(again, grid(QStringLiteral("frm_price/MSFlexGrid1"), 1), [](const QJsonObject& g) { return rows(g) == 301; });
+  QVERIFY2(again.start(folder.path(), {u"40"_s}, &error), qPrintable(error));
+  STEP(again, windows(), [](const QJsonObject& w) { return showsBox(w, u"Прайс-лист обновлен"_s); });
+  const QJsonObject ws = again.send(windows());
+  QCOMPARE(box(ws).value(u"title"_s).toString(), u"Программа заявок Варнокел"_s);
+  QCOMPARE(box(ws).value(u"buttons"_s).toArray().size(), 1);
+  ACT(again, answer(firstButton(ws)));
+  STEP(again, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
   STEP(again, windows(), [](const QJsonObject& w) { return box(w).isEmpty(); });
-  ACT(again, cmd(QStringLiteral("close"), {{QStringLiteral("path"), QStringLiteral("frm_main")}}));
+  ACT(again, at(u"close"_s, u"frm_main"_s));
   QVERIFY2(again.waitForExit(&code), "the restarted program did not end");
   QCOMPARE(code, 0);
 
@@ -469,58 +365,50 @@ void TestE2e::roadOfOneOrder() {
 // from the desktop entry, keeps its folder in the user's data folder and leaves
 // its own updates to the package manager.
 void TestE2e::installedProgramKeepsItsFilesPerUser() {
-  const QString cmake = QStandardPaths::findExecutable(QStringLiteral("cmake"));
+  const QString cmake = QStandardPaths::findExecutable(u"cmake"_s);
   if (cmake.isEmpty()) QSKIP("cmake is not on PATH");
   QTemporaryDir prefix, home;
   QProcess install;
-  install.start(cmake, {QStringLiteral("--install"), QStringLiteral(VARNOKEL_BINARY_DIR), QStringLiteral("--prefix"), prefix.path()});
+  install.start(cmake, {u"--install"_s, QStringLiteral(VARNOKEL_BINARY_DIR), u"--prefix"_s, prefix.path()});
   QVERIFY(install.waitForFinished(60000));
   QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
-  const QString exe = prefix.filePath(QStringLiteral("bin/Varnokel"));
+  const QString exe = prefix.filePath(u"bin/Varnokel"_s);
   QVERIFY(QFileInfo(exe).isExecutable());
-  QVERIFY(QFileInfo::exists(prefix.filePath(QStringLiteral("share/applications/varnokel.desktop"))));
-  QVERIFY(QFileInfo::exists(prefix.filePath(QStringLiteral("share/icons/hicolor/128x128/apps/varnokel.png"))));
-  QVERIFY(QFileInfo::exists(prefix.filePath(QStringLiteral("share/icons/hicolor/scalable/apps/varnokel.svg"))));
+  for (const QString& f : {u"applications/varnokel.desktop"_s, u"icons/hicolor/128x128/apps/varnokel.png"_s,
+                           u"icons/hicolor/scalable/apps/varnokel.svg"_s})
+    QVERIFY2(QFileInfo::exists(prefix.filePath(u"share/"_s + f)), qPrintable(f));
 
-  const QString userFolder = home.filePath(QStringLiteral(".local/share/Varnokel"));
+  const QString userFolder = home.filePath(u".local/share/Varnokel"_s);
   QVERIFY(!QFileInfo::exists(userFolder));
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove(QStringLiteral("VARNOKEL_HOME"));
-  env.remove(QStringLiteral("XDG_DATA_HOME"));
-  env.insert(QStringLiteral("HOME"), home.path());
+  env.remove(u"VARNOKEL_HOME"_s);
+  env.remove(u"XDG_DATA_HOME"_s);
+  env.insert(u"HOME"_s, home.path());
   Program program;
   QString error;
   QVERIFY2(program.start(exe, env, {}, &error), qPrintable(error));
-  // No price list has been downloaded yet: whatever the program says about
-  // that is acknowledged, as a user would.
+  // No price list yet: whatever the program says about that is acknowledged, as a user would.
   QJsonObject state;
-  STEP(program, windows(), [&](const QJsonObject& w) {
+  const auto settled = [&](const QJsonObject& w) {
     state = w;
-    return hasWindow(w, QStringLiteral("frm_price")) || !box(w).isEmpty();
-  });
+    return hasWindow(w, u"frm_price"_s) || !box(w).isEmpty();
+  };
+  STEP(program, windows(), settled);
   while (!box(state).isEmpty()) {
-    ACT(program, cmd(QStringLiteral("answer"),
-                     {{QStringLiteral("button"), box(state).value(QStringLiteral("buttons")).toArray().first().toString()}}));
-    STEP(program, windows(), [&](const QJsonObject& w) {
-      state = w;
-      return hasWindow(w, QStringLiteral("frm_price")) || !box(w).isEmpty();
-    });
+    ACT(program, answer(firstButton(state)));
+    STEP(program, windows(), settled);
   }
-  QVERIFY(QFileInfo(userFolder).isDir());
-  QVERIFY(QFileInfo::exists(userFolder + QStringLiteral("/settings.ini")));
-  QVERIFY(!QFileInfo::exists(prefix.filePath(QStringLiteral("bin/settings.ini"))));
+  QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s));
+  QVERIFY(!QFileInfo::exists(prefix.filePath(u"bin/settings.ini"_s)));
 
-  ACT(program, cmd(QStringLiteral("menu"), {{QStringLiteral("name"), QStringLiteral("updatepo")}}));
-  STEP(program, windows(), [](const QJsonObject& w) {
-    return box(w).value(QStringLiteral("text")).toString().contains(QStringLiteral("менеджер пакетов"));
-  });
-  ACT(program, cmd(QStringLiteral("answer"),
-                   {{QStringLiteral("button"), box(program.send(windows())).value(QStringLiteral("buttons")).toArray().first().toString()}}));
-  STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, QStringLiteral("frm_main")); });
-  QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/update.sh")));
-  QVERIFY(!QFileInfo::exists(userFolder + QStringLiteral("/temp")));
+  ACT(program, cmd(u"menu"_s, {{u"name"_s, u"updatepo"_s}}));
+  STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"менеджер пакетов"_s); });
+  ACT(program, answer(firstButton(program.send(windows()))));
+  STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, u"frm_main"_s); });
+  QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s));
+  QVERIFY(!QFileInfo::exists(userFolder + u"/temp"_s));
 
-  ACT(program, cmd(QStringLiteral("close"), {{QStringLiteral("path"), QStringLiteral("frm_main")}}));
+  ACT(program, at(u"close"_s, u"frm_main"_s));
   int code = -2;
   QVERIFY2(program.waitForExit(&code), "the installed program did not end");
   QCOMPARE(code, 0);

@@ -6,12 +6,9 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolBar>
-
-#include <memory>
 
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
@@ -28,30 +25,31 @@
 namespace {
 
 const QString kSettings = QStringLiteral("Настройки");
+const QString kPrice = QStringLiteral("Прайс-лист");
 const QString kQuestion = QStringLiteral("Вы уверены что хотите изменить настройки ?");
 
-QByteArray readAll(const QString& path)
+QByteArray readFile()
 {
-    QFile f(path);
+    QFile f(SettingsPath);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeAll(const QString& path, const QByteArray& bytes)
+void writeFile(const QByteArray& bytes)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(bytes);
+    QFile f(SettingsPath);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
+
+QStringList fileLines() { return cp1251::decode(readFile()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts); }
 
 QString setting(const char* section, const char* key)
 {
     return ReadSetting(SettingsPath, QLatin1String(section), QLatin1String(key), QStringLiteral("?"));
 }
 
-void put(const char* section, const char* key, const QString& value)
+void put(const char* key, const QString& value)
 {
-    WriteSetting(SettingsPath, QLatin1String(section), QLatin1String(key), value);
+    WriteSetting(SettingsPath, QStringLiteral("settings"), QLatin1String(key), value);
 }
 
 void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -65,24 +63,19 @@ class TestOptions : public QObject {
     std::unique_ptr<msg::ScopedRecorder> recorder;
     std::unique_ptr<frm_main> main;
 
-    void startMain(bool withPriceList = false)
+    void startMain()
     {
-        if (withPriceList) {
-            PriceDbBuilder db(folder->priceDb());
-            db.addCategory(1, QStringLiteral("Краски"));
-            db.addProduct(QStringLiteral("1"), 1, QStringLiteral("К-1"), 5, 100.0, QStringLiteral("Краска белая"));
-            db.addProduct(QStringLiteral("2"), 1, QStringLiteral("К-2"), 7, 120.0, QStringLiteral("Краска синяя"));
-        }
         recorder = std::make_unique<msg::ScopedRecorder>();
         main = std::make_unique<frm_main>();
         main->resize(1200, 800);
         main->show();
-        if (withPriceList)
-            main->ShowStartupWindow();
     }
 
+    // Opens the dialog, starting the main window first if needed.
     frmOptions* openDialog()
     {
+        if (!main)
+            startMain();
         main->settings_Click();
         frmOptions* d = main->optionsWindow();
         if (d && !QTest::qWaitForWindowExposed(d))
@@ -90,18 +83,12 @@ class TestOptions : public QObject {
         return d;
     }
 
-    QStringList sectionKeysInFileOrder() const
+    // Clicks OK and answers the confirmation.
+    void clickOk(frmOptions* d, msg::Answer answer)
     {
-        QStringList keys;
-        const QString text = cp1251::decode(readAll(SettingsPath));
-        for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-            const qsizetype eq = line.indexOf(QLatin1Char('='));
-            if (line.startsWith(QLatin1Char('[')))
-                keys << line;
-            else if (eq > 0)
-                keys << line.left(eq);
-        }
-        return keys;
+        recorder->answers.push_back(answer);
+        QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        flushDeletes();
     }
 
 private slots:
@@ -115,204 +102,94 @@ private slots:
         folder.reset();
     }
 
-    void controlsNamesCaptionsAndPositions()
+    // A few representative controls; the code and name are shown only, OK has the focus.
+    void controls()
     {
-        startMain();
         frmOptions* d = openDialog();
-        QVERIFY(d);
-        QCOMPARE(d->objectName(), QStringLiteral("frmOptions"));
+        QVERIFY(d && d->isWindow());
         QCOMPARE(d->windowTitle(), kSettings);
-        QVERIFY(d->isWindow());
-        QVERIFY(d->isVisible());
         QCOMPARE(d->size(), twips::toPx(0, 0, 6150, 5205).size());
-
-        struct Expect {
-            const char* name;
-            const char* parent;
-            QString caption;
-            QRect rect;
-        };
-        const QList<Expect> expected{
-            {"Frame1", "frmOptions", QStringLiteral("Авторизация"), twips::toPx(120, 120, 5895, 1455)},
-            {"Text1", "Frame1", QString(), twips::toPx(120, 240, 1095, 375)},
-            {"Label1", "Frame1", QStringLiteral("Код организации.Например: 123"), twips::toPx(1320, 240, 3615, 375)},
-            {"Label2", "Frame1", QStringLiteral("Наименование организации.Например: ООО \"Наша организация\""),
-             twips::toPx(120, 600, 5415, 375)},
-            {"Text2", "Frame1", QString(), twips::toPx(120, 960, 5415, 375)},
-            {"Frame2", "frmOptions", QStringLiteral("Дополнительные настройки"), twips::toPx(120, 1680, 5895, 1335)},
-            {"Check1", "Frame2", QStringLiteral("Изображения построчно"), twips::toPx(240, 240, 5175, 375)},
-            {"Check2", "Frame2", QStringLiteral("Изображение"), twips::toPx(240, 600, 5295, 375)},
-            {"Check3", "Frame2", QStringLiteral("Выводить суммы"), twips::toPx(240, 960, 3495, 255)},
-            {"Frame3", "frmOptions", QStringLiteral("Размеры колонок"), twips::toPx(120, 3120, 5895, 1455)},
-            {"Label3", "Frame3", QStringLiteral("НАИМЕНОВАНИЕ"), twips::toPx(240, 240, 1455, 255)},
-            {"Text3", "Frame3", QString(), twips::toPx(1800, 240, 975, 285)},
-            {"Label4", "Frame3", QStringLiteral("ОСТАТОК"), twips::toPx(240, 600, 1455, 255)},
-            {"Text4", "Frame3", QString(), twips::toPx(1800, 600, 975, 285)},
-            {"Label5", "Frame3", QStringLiteral("ЦЕНА"), twips::toPx(240, 960, 1455, 255)},
-            {"Text5", "Frame3", QString(), twips::toPx(1800, 960, 975, 285)},
-            {"Label6", "Frame3", QStringLiteral("ЗАКАЗ"), twips::toPx(3600, 240, 615, 375)},
-            {"Text6", "Frame3", QString(), twips::toPx(4320, 240, 975, 285)},
-            {"Label7", "Frame3", QStringLiteral("СУММА"), twips::toPx(3480, 600, 615, 255)},
-            {"Text7", "Frame3", QString(), twips::toPx(4320, 600, 975, 285)},
-            {"Command1", "frmOptions", QStringLiteral("Перерегистрация"), twips::toPx(240, 4680, 1815, 375)},
-            {"cmdOK", "frmOptions", QStringLiteral("OK"), twips::toPx(4920, 4680, 1095, 375)},
-        };
-        for (const Expect& e : expected) {
-            QWidget* c = d->findChild<QWidget*>(QLatin1String(e.name));
-            QVERIFY2(c, e.name);
-            QCOMPARE(c->parentWidget()->objectName(), QLatin1String(e.parent));
-            QCOMPARE(c->geometry(), e.rect);
-            if (auto* g = qobject_cast<QGroupBox*>(c))
-                QCOMPARE(g->title(), e.caption);
-            else if (auto* l = qobject_cast<QLabel*>(c))
-                QCOMPARE(l->text(), e.caption);
-            else if (auto* b = qobject_cast<QAbstractButton*>(c))
-                QCOMPARE(b->text(), e.caption);
-        }
-        // The code and the name are shown only; OK comes first in the tab order.
-        QVERIFY(!d->Text1->isEnabled());
-        QVERIFY(!d->Text2->isEnabled());
-        QList<QWidget*> tabOrder;
-        for (QWidget* f = d->nextInFocusChain(); f != d; f = f->nextInFocusChain())
-            if ((f->focusPolicy() & Qt::TabFocus) && f->isEnabled() && f->isVisibleTo(d))
-                tabOrder << f;
-        QVERIFY(!tabOrder.isEmpty());
-        QCOMPARE(tabOrder.first(), static_cast<QWidget*>(d->cmdOK));
-        QVERIFY(tabOrder.indexOf(d->Check1) < tabOrder.indexOf(d->Text3));
+        QCOMPARE(d->Frame3->geometry(), twips::toPx(120, 3120, 5895, 1455));
+        QCOMPARE(d->Text7->geometry(), twips::toPx(4320, 600, 975, 285));
+        QCOMPARE(d->cmdOK->geometry(), twips::toPx(4920, 4680, 1095, 375));
+        QVERIFY(!d->Text1->isEnabled() && !d->Text2->isEnabled());
         QCOMPARE(d->focusWidget(), static_cast<QWidget*>(d->cmdOK));
-        QCOMPARE(frmOptions::serviceCode().size(), 2);
-        QVERIFY(frmOptions::serviceCode().startsWith(QLatin1Char('-')));
-        QVERIFY(frmOptions::serviceCode().at(1).isDigit());
     }
 
-    void loadBeforeSignIn()
+    // The service code alone shows "Выводить суммы", not "-70" nor the digit alone; a
+    // check box is ticked when its value reads as the number 1 (the decimal comma counts).
+    void load_data()
     {
-        startMain();
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<bool>("sums");
+        QTest::addColumn<QString>("boxes");
+        QTest::addColumn<bool>("ticked");
+        const QStringList unset{"?", "?", "6000", "1000", "1000", "1000", "1000"};
+        const QString service = frmOptions::serviceCode();
+        QTest::newRow("default, before sign-in") << QByteArray() << QString() << unset << false << QString() << false;
+        QTest::newRow("missing keys") << QByteArray("[forms]\r\nname=5000\r\n") << QString()
+                                      << QStringList{"?", "?", "5000", "?", "?", "?", "?"} << false << QString() << false;
+        for (const QString& code : {service, QStringLiteral("123"), service + QLatin1Char('0'), service.mid(1)})
+            QTest::newRow(qPrintable("code " + code)) << QByteArray() << code
+                << QStringList{code, "Сервис"} + unset.mid(2) << (code == service) << QString() << false;
+        for (const char* v : {"1", " 1", "1abc", "1,5", "да", "yes", "2", "0", "1.5", "?"})
+            QTest::newRow(qPrintable(QStringLiteral("boxes '%1'").arg(v))) << QByteArray() << QString() << unset
+                << false << QString::fromUtf8(v) << QStringList{"1", " 1", "1abc", "1,5"}.contains(v);
+    }
+
+    void load()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, code);
+        QFETCH(QStringList, texts);
+        QFETCH(bool, sums);
+        QFETCH(QString, boxes);
+        QFETCH(bool, ticked);
+        if (!file.isEmpty())
+            writeFile(file);
+        if (!code.isEmpty())
+            folder->signIn(code, QStringLiteral("Сервис"));
+        for (const char* key : {"imagetostring", "imagethumb", "visiblesumm"})
+            if (!boxes.isEmpty())
+                put(key, boxes);
         OrganisationId = OrganisationName = ImageToString = ImageThumb = QStringLiteral("stale");
         frmOptions* d = openDialog();
         QVERIFY(d);
-        QCOMPARE(d->Text1->text(), QStringLiteral("?"));
-        QCOMPARE(d->Text2->text(), QStringLiteral("?"));
-        QVERIFY(!d->Check1->isChecked());
-        QVERIFY(!d->Check2->isChecked());
-        QVERIFY(!d->Check3->isChecked());
-        QVERIFY(!d->Check3->isVisible());
-        QCOMPARE(d->Text3->text(), QStringLiteral("6000"));
-        QCOMPARE(d->Text4->text(), QStringLiteral("1000"));
-        QCOMPARE(d->Text5->text(), QStringLiteral("1000"));
-        QCOMPARE(d->Text6->text(), QStringLiteral("1000"));
-        QCOMPARE(d->Text7->text(), QStringLiteral("1000"));
-        QCOMPARE(OrganisationId, QStringLiteral("?"));
-        QCOMPARE(OrganisationName, QStringLiteral("?"));
-        QCOMPARE(ImageToString, QStringLiteral("?"));
-        QCOMPARE(ImageThumb, QStringLiteral("?"));
+        QStringList shown;
+        for (QLineEdit* t : {d->Text1, d->Text2, d->Text3, d->Text4, d->Text5, d->Text6, d->Text7})
+            shown << t->text();
+        QCOMPARE(shown, texts);
+        QCOMPARE((QList<bool>{d->Check1->isChecked(), d->Check2->isChecked(), d->Check3->isChecked()}),
+                 QList<bool>(3, ticked));
+        QCOMPARE(d->Check3->isVisible(), sums);
+        QCOMPARE((QStringList{OrganisationId, OrganisationName}), texts.mid(0, 2));
+        if (boxes.isEmpty())
+            QCOMPARE((QStringList{ImageToString, ImageThumb}), QStringList(2, "?"));
         QVERIFY(recorder->boxes.empty());
     }
 
-    void missingKeysShowUnset()
+    void ok_data()
     {
-        writeAll(SettingsPath, QByteArray("[forms]\r\nname=5000\r\n"));
-        startMain();
-        frmOptions* d = openDialog();
-        QVERIFY(d);
-        QCOMPARE(d->Text3->text(), QStringLiteral("5000"));
-        for (QLineEdit* t : {d->Text1, d->Text2, d->Text4, d->Text5, d->Text6, d->Text7})
-            QCOMPARE(t->text(), QStringLiteral("?"));
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
     }
 
-    void serviceCodeShowsSums()
+    // OK asks first: No writes nothing and keeps the dialog; Yes writes every value in
+    // place and closes it, and a quoted Cyrillic name comes back the same.
+    void ok()
     {
-        folder->signIn(frmOptions::serviceCode(), QStringLiteral("Сервис"));
-        put("settings", "visiblesumm", QStringLiteral("1"));
-        startMain();
-        frmOptions* d = openDialog();
-        QVERIFY(d);
-        QCOMPARE(d->Text1->text(), frmOptions::serviceCode());
-        QVERIFY(d->Check3->isVisible());
-        QVERIFY(d->Check3->isChecked());
-        d->close();
-        flushDeletes();
-
-        // Any other code hides it, even "-70" or the digit alone.
-        for (const QString& code : {QStringLiteral("123"), frmOptions::serviceCode() + QLatin1Char('0'),
-                                    frmOptions::serviceCode().mid(1)}) {
-            folder->signIn(code, QStringLiteral("Сервис"));
-            frmOptions* other = openDialog();
-            QVERIFY(other);
-            QCOMPARE(other->Text1->text(), code);
-            QVERIFY2(!other->Check3->isVisible(), qPrintable(code));
-            other->close();
-            flushDeletes();
-        }
-    }
-
-    void checkBoxesTickedOnlyForOne()
-    {
-        struct Case {
-            QString value;
-            bool ticked;
-        };
-        const QList<Case> cases{{QStringLiteral("1"), true},     {QStringLiteral(" 1"), true},
-                                {QStringLiteral("1.0"), true},   {QStringLiteral("1abc"), true},
-                                {QStringLiteral("да"), false},   {QStringLiteral("yes"), false},
-                                {QStringLiteral("2"), false},    {QStringLiteral("0"), false},
-                                {QStringLiteral("1,5"), true},   {QStringLiteral("1.5"), false},
-                                {QStringLiteral("?"), false}};
-        startMain();
-        for (const Case& c : cases) {
-            put("settings", "imagetostring", c.value);
-            put("settings", "imagethumb", c.value);
-            put("settings", "visiblesumm", c.value);
-            frmOptions* d = openDialog();
-            QVERIFY(d);
-            QVERIFY2(d->Check1->isChecked() == c.ticked, qPrintable(c.value));
-            QVERIFY2(d->Check2->isChecked() == c.ticked, qPrintable(c.value));
-            QVERIFY2(d->Check3->isChecked() == c.ticked, qPrintable(c.value));
-            d->close();
-            flushDeletes();
-        }
-    }
-
-    void okNoWritesNothingAndStaysOpen()
-    {
-        startMain();
-        frmOptions* d = openDialog();
-        QVERIFY(d);
-        const QByteArray before = readAll(SettingsPath);
-        d->Check1->setChecked(true);
-        d->Text3->setText(QStringLiteral("4321"));
-        recorder->answers.push_back(msg::Answer::No);
-        QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        QCOMPARE(recorder->boxes.size(), size_t(1));
-        const msg::Box& box = recorder->boxes.front();
-        QCOMPARE(box.text, kQuestion);
-        QVERIFY(box.yesNo);
-        QCOMPARE(box.icon, msg::Icon::Question);
-        QCOMPARE(box.title, msg::applicationTitle());
-        flushDeletes();
-        QCOMPARE(main->optionsWindow(), d);
-        QVERIFY(d->isVisible());
-        QVERIFY(d->Check1->isChecked());
-        QCOMPARE(d->Text3->text(), QStringLiteral("4321"));
-        QCOMPARE(readAll(SettingsPath), before);
-        QCOMPARE(main->BarCaptions(), QStringList{kSettings});
-    }
-
-    void okYesWritesEverythingAndCloses()
-    {
+        QFETCH(bool, yes);
         const QString name = QStringLiteral("ООО \"Ромашка\" и Ко");
         folder->signIn(frmOptions::serviceCode(), name);
-        put("settings", "imagetostring", QStringLiteral("1"));
-        put("settings", "imagethumb", QStringLiteral("да"));
-        put("settings", "visiblesumm", QStringLiteral("0"));
-        startMain();
+        put("imagetostring", QStringLiteral("1"));
         frmOptions* d = openDialog();
         QVERIFY(d);
-        QCOMPARE(d->Text2->text(), name);  // read without the enclosing quotes
-        QVERIFY(d->Check1->isChecked());
-        QVERIFY(!d->Check2->isChecked());
-        QVERIFY(d->Check3->isVisible());
-
+        QCOMPARE(d->Text2->text(), name);
+        QVERIFY(d->Check1->isChecked() && !d->Check2->isChecked());
+        const QByteArray before = readFile();
         d->Check1->setChecked(false);
         d->Check2->setChecked(true);
         d->Check3->setChecked(true);
@@ -321,110 +198,105 @@ private slots:
         d->Text4->setText(QStringLiteral("1500.5"));
         d->Text5->setText(QStringLiteral("abc"));
         d->Text6->setText(QStringLiteral("  250"));
-        d->Text7->setText(QStringLiteral("?"));
-        recorder->answers.push_back(msg::Answer::Yes);
-        QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        QCOMPARE(recorder->boxes.size(), size_t(1));
-        QCOMPARE(recorder->boxes.front().text, kQuestion);
-        flushDeletes();
+        clickOk(d, yes ? msg::Answer::Yes : msg::Answer::No);
+        QCOMPARE(recorder->texts(), QStringList{kQuestion});
+        QVERIFY(recorder->boxes.front().yesNo && recorder->boxes.front().icon == msg::Icon::Question);
+        if (!yes) {
+            QCOMPARE(main->optionsWindow(), d);
+            QVERIFY(d->isVisible() && d->Check2->isChecked());
+            QCOMPARE(readFile(), before);
+            return;
+        }
         QVERIFY(!main->optionsWindow());
-        QVERIFY(main->BarCaptions().isEmpty());
-
         QCOMPARE(setting("authentication", "id"), frmOptions::serviceCode());
         QCOMPARE(setting("authentication", "login"), name);
-        const QString raw = cp1251::decode(readAll(SettingsPath));
-        QVERIFY2(raw.contains(QStringLiteral("\r\nlogin=\"") + name + QStringLiteral("\"\r\n")), qPrintable(raw));
-        QCOMPARE(setting("settings", "imagetostring"), QStringLiteral("0"));
-        QCOMPARE(setting("settings", "imagethumb"), QStringLiteral("1"));
-        QCOMPARE(setting("settings", "visiblesumm"), QStringLiteral("1"));
-        QCOMPARE(setting("forms", "name"), QStringLiteral("7000"));
-        QCOMPARE(setting("forms", "remainder"), num::locale(1500.5));
-        QCOMPARE(setting("forms", "price"), QStringLiteral("0"));
-        QCOMPARE(setting("forms", "order"), QStringLiteral("250"));
-        QCOMPARE(setting("forms", "summ"), QStringLiteral("0"));
-        // The default file's line structure is kept: the same 13 lines, in place.
-        QCOMPARE(raw.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).size(), 13);
-
-        // Opened again, the name comes back the same.
-        frmOptions* again = openDialog();
-        QVERIFY(again);
-        QCOMPARE(again->Text2->text(), name);
-        QCOMPARE(again->Text3->text(), QStringLiteral("7000"));
+        QVERIFY(fileLines().contains(QStringLiteral("login=\"") + name + QLatin1Char('"')));
+        QStringList written;
+        for (const char* key : {"imagetostring", "imagethumb", "visiblesumm"})
+            written << setting("settings", key);
+        for (const char* key : {"name", "remainder", "price", "order"})
+            written << setting("forms", key);
+        QCOMPARE(written, (QStringList{"0", "1", "1", "7000", num::locale(1500.5), "0", "250"}));
+        QCOMPARE(fileLines().size(), 13);  // the default file's lines, in place
+        QVERIFY(openDialog());
+        QCOMPARE(main->optionsWindow()->Text2->text(), name);
         QCOMPARE(OrganisationName, name);
     }
 
-    void writesInOrder()
+    void writesMissingKeysInOrder()
     {
-        // From an empty file, every key is added where it is first written.
-        writeAll(SettingsPath, QByteArray());
-        startMain();
+        writeFile(QByteArray());
         frmOptions* d = openDialog();
         QVERIFY(d);
-        QCOMPARE(d->Text1->text(), QStringLiteral("?"));
-        recorder->answers.push_back(msg::Answer::Yes);
-        d->cmdOK_Click();
-        const QStringList expected{QStringLiteral("[authentication]"), QStringLiteral("id"), QStringLiteral("login"),
-                                   QStringLiteral("[settings]"), QStringLiteral("imagetostring"), QStringLiteral("imagethumb"),
-                                   QStringLiteral("visiblesumm"), QStringLiteral("[forms]"), QStringLiteral("name"),
-                                   QStringLiteral("remainder"), QStringLiteral("price"), QStringLiteral("order"),
-                                   QStringLiteral("summ")};
-        QCOMPARE(sectionKeysInFileOrder(), expected);
-        QCOMPARE(setting("authentication", "id"), QStringLiteral("?"));
-        QCOMPARE(setting("authentication", "login"), QStringLiteral("?"));
-        QVERIFY(cp1251::decode(readAll(SettingsPath)).contains(QStringLiteral("login=\"?\"")));
+        clickOk(d, msg::Answer::Yes);
+        QStringList keys;
+        for (const QString& line : fileLines())
+            keys << line.section(QLatin1Char('='), 0, 0);
+        QCOMPARE(keys, (QStringList{"[authentication]", "id", "login", "[settings]", "imagetostring", "imagethumb",
+                                    "visiblesumm", "[forms]", "name", "remainder", "price", "order", "summ"}));
+        QVERIFY(fileLines().contains(QStringLiteral("login=\"?\"")));
         QCOMPARE(setting("forms", "name"), QStringLiteral("0"));
     }
 
     void lineBreaksDoNotBreakTheFile()
     {
-        startMain();
         frmOptions* d = openDialog();
         QVERIFY(d);
         d->Text1->setText(QStringLiteral("12\r\n[forms]\r\nname=1"));
         d->Text2->setText(QStringLiteral("ООО\nРомашка"));
-        recorder->answers.push_back(msg::Answer::Yes);
-        d->cmdOK_Click();
-        const QStringList lines = cp1251::decode(readAll(SettingsPath)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 13);
-        QCOMPARE(lines.count(QStringLiteral("[forms]")), 1);
+        clickOk(d, msg::Answer::Yes);
+        QCOMPARE(fileLines().size(), 13);
+        QCOMPARE(fileLines().count(QStringLiteral("[forms]")), 1);
         QVERIFY(setting("authentication", "id").startsWith(QStringLiteral("12")));
-        QCOMPARE(setting("forms", "name"), QStringLiteral("6000"));
         QVERIFY(!setting("authentication", "login").contains(QLatin1Char('\n')));
+        QCOMPARE(setting("forms", "name"), QStringLiteral("6000"));
     }
 
-    void widthsUsedByThePriceListNextTime()
+    void priceListUsesNewWidthsAtItsNextLoad()
     {
-        startMain(true);
+        PriceDbBuilder db(folder->priceDb());
+        db.addCategory(1, QStringLiteral("Краски"));
+        db.addProduct(QStringLiteral("1"), 1, QStringLiteral("К-1"), 5, 100.0, QStringLiteral("Краска белая"));
+        db.addProduct(QStringLiteral("2"), 1, QStringLiteral("К-2"), 7, 120.0, QStringLiteral("Краска синяя"));
+        startMain();
+        main->ShowStartupWindow();
         frm_price* w = main->priceWindow();
         QVERIFY(w);
         FlexGrid* g = w->MSFlexGrid1;
         auto asShown = [g](int twips) { return g->pixelsToTwipsX(g->twipsToPixelsX(twips)); };
-        QCOMPARE(g->colWidth(2), asShown(6000));
-
         frmOptions* d = openDialog();
         QVERIFY(d);
         d->Text3->setText(QStringLiteral("7000abc"));
         d->Text4->setText(QStringLiteral("1200"));
-        recorder->answers.push_back(msg::Answer::Yes);
-        QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        flushDeletes();
-        QVERIFY(!main->optionsWindow());
-        // The price list is not told; it reads the widths at its next load.
-        QCOMPARE(g->colWidth(2), asShown(6000));
+        clickOk(d, msg::Answer::Yes);
+        QCOMPARE(g->colWidth(2), asShown(6000));  // not told
         w->LoadPriceList();
-        QCOMPARE(g->colWidth(2), asShown(7000));
-        QCOMPARE(g->colWidth(3), asShown(1200));
-        QCOMPARE(g->rows(), 3);
+        QCOMPARE((QList<int>{g->colWidth(2), g->colWidth(3), g->rows()}), (QList<int>{asShown(7000), asShown(1200), 3}));
     }
 
-    void reRegistrationOpensAuthorization()
+    // One button per dialog, removed when it closes; re-registration swaps the dialog for
+    // the authorization window. Neither the close box nor re-registration writes anything.
+    void windowBarAndReRegistration()
     {
         startMain();
-        main->Pricelist_Click();  // another button that must stay
+        main->Pricelist_Click();
         frmOptions* d = openDialog();
         QVERIFY(d);
-        const QByteArray before = readAll(SettingsPath);
-        QCOMPARE(main->BarCaptions(), (QStringList{QStringLiteral("Прайс-лист"), kSettings}));
+        QCOMPARE(openDialog(), d);  // shown again: the same dialog, still one button
+        QCOMPARE(main->BarCaptions(), (QStringList{kPrice, kSettings}));
+        // A second button with the same caption: closing removes only the first.
+        main->toolbar()->addAction(kSettings);
+        main->toolbar()->addAction(QStringLiteral("Заказы"));
+        const QByteArray before = readFile();
+        d->Check1->setChecked(true);
+        QVERIFY(d->close());
+        flushDeletes();
+        QVERIFY(!main->optionsWindow());
+        QCOMPARE(main->BarCaptions(), (QStringList{kPrice, kSettings, QStringLiteral("Заказы")}));
+        d = openDialog();  // the remaining button serves it
+        QVERIFY(d);
+        QCOMPARE(main->BarCaptions(), (QStringList{kPrice, kSettings, QStringLiteral("Заказы")}));
+
         QTest::mouseClick(d->Command1, Qt::LeftButton);
         flushDeletes();
         QVERIFY(!main->optionsWindow());
@@ -432,39 +304,11 @@ private slots:
         for (QWidget* tw : QApplication::topLevelWidgets())
             if (tw->objectName() == QLatin1String("frm_avtor") && tw->isVisible())
                 avtor = qobject_cast<QDialog*>(tw);
-        QVERIFY(avtor);
-        QVERIFY(!avtor->isModal());
-        QCOMPARE(main->BarCaptions(), QStringList{QStringLiteral("Прайс-лист")});
-        QCOMPARE(readAll(SettingsPath), before);
-        QVERIFY(recorder->boxes.empty());
+        QVERIFY(avtor && !avtor->isModal());
         avtor->close();
-    }
-
-    void windowBarButton()
-    {
-        startMain();
-        main->Pricelist_Click();
-        frmOptions* d = openDialog();
-        QVERIFY(d);
-        QCOMPARE(openDialog(), d);  // shown again: the same dialog, still one button
-        QCOMPARE(main->BarCaptions(), (QStringList{QStringLiteral("Прайс-лист"), kSettings}));
-
-        // A second button with the same caption: closing removes only the first.
-        main->toolbar()->addAction(kSettings);
-        main->toolbar()->addAction(QStringLiteral("Заказы"));
-        const QByteArray before = readAll(SettingsPath);
-        d->Check1->setChecked(true);
-        d->Text3->setText(QStringLiteral("1"));
-        QVERIFY(d->close());  // the close box writes nothing
-        flushDeletes();
-        QVERIFY(!main->optionsWindow());
-        QCOMPARE(main->BarCaptions(), (QStringList{QStringLiteral("Прайс-лист"), kSettings, QStringLiteral("Заказы")}));
-        QCOMPARE(readAll(SettingsPath), before);
+        QCOMPARE(main->BarCaptions(), (QStringList{kPrice, QStringLiteral("Заказы")}));
+        QCOMPARE(readFile(), before);
         QVERIFY(recorder->boxes.empty());
-
-        // Opened again: the remaining button serves it, none is added.
-        QVERIFY(openDialog());
-        QCOMPARE(main->BarCaptions(), (QStringList{QStringLiteral("Прайс-лист"), kSettings, QStringLiteral("Заказы")}));
     }
 };
 

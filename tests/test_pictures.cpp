@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
 #include <QDirIterator>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -28,160 +27,107 @@
 
 namespace {
 
-const QColor kRed(220, 30, 30);
-const QColor kBlue(30, 40, 220);
-const QColor kGreen(30, 200, 40);
+const QColor kRed(220, 30, 30), kBlue(30, 40, 220), kGreen(30, 200, 40);
 
-bool near(const QColor& a, const QColor& b, int tolerance = 40)
+// Colour of a picture's corner; invalid for no picture.
+QColor corner(const QPixmap& pm) { return pm.isNull() ? QColor() : pm.toImage().pixelColor(2, 2); }
+
+bool near(const QColor& a, const QColor& b)
 {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
-        && std::abs(a.blue() - b.blue()) <= tolerance;
+    if (!a.isValid() || !b.isValid())
+        return a.isValid() == b.isValid();
+    return std::abs(a.red() - b.red()) <= 40 && std::abs(a.green() - b.green()) <= 40 && std::abs(a.blue() - b.blue()) <= 40;
 }
 
-QString describe(const QColor& c) { return QStringLiteral("%1,%2,%3").arg(c.red()).arg(c.green()).arg(c.blue()); }
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
 
 // A temporary root holding the program folder "prog", so that names leading out of
-// the program folder ("../x") stay inside the root and can be watched.
+// it ("../x") stay inside the root and can be watched.
 struct Folder {
     QTemporaryDir root;
-    QString prog;
+    QString prog = root.filePath(QStringLiteral("prog"));
     Folder()
     {
-        prog = root.filePath(QStringLiteral("prog"));
         QDir().mkpath(prog);
         SetProgramFolder(prog);
         QDir::setCurrent(prog);
         SetSettingsPath();
         CreateDefaultSettings();
     }
-    QString file(const QString& name) const { return QDir(prog).filePath(name); }
 };
 
-// Products in name order; the article (column 1) is "A-" and the id.
-//  1 Алмаз  red JPEG 100x50      named a.jpg
-//  2 Бук    no images row
-//  3 Вишня  blue PNG 60x60       named settings.ini
-//  4 Груша  zero-length bytes    named ../x
-//  5 Дуб    damaged bytes        named sub/x.jpg
-//  6 Ель    green JPEG 80x80     named ../x
-//  7 Жасмин NULL bytes           named x.jpg
+// Products in name order; the article is "A-" and the id.
+//  1 red JPEG 100x50 "a.jpg"; 2 no images row; 3 blue PNG "settings.ini"; 4 zero-length bytes "../x";
+//  5 damaged bytes "sub/x.jpg"; 6 green JPEG "../x"; 7 NULL bytes "x.jpg"
 void buildPriceDb(const QString& path)
 {
     PriceDbBuilder db(path);
     db.addCategory(1, QStringLiteral("Деревья"));
-    const QStringList names{QStringLiteral("Алмаз"), QStringLiteral("Бук"), QStringLiteral("Вишня"), QStringLiteral("Груша"),
-                            QStringLiteral("Дуб"), QStringLiteral("Ель"), QStringLiteral("Жасмин")};
-    for (int i = 0; i < names.size(); ++i) {
-        const QString id = QString::number(i + 1);
-        db.addProduct(id, 1, QStringLiteral("A-") + id, 5, 10.5, names[i]);
-    }
-    db.addImage(QStringLiteral("1"), PriceDbBuilder::jpeg(100, 50, kRed), QStringLiteral("a.jpg"));
-    db.addImage(QStringLiteral("3"), PriceDbBuilder::png(60, 60, kBlue), QStringLiteral("settings.ini"));
-    db.addImage(QStringLiteral("4"), QByteArray(""), QStringLiteral("../x"));
-    db.addImage(QStringLiteral("5"), QByteArray("this is not a picture at all"), QStringLiteral("sub/x.jpg"));
-    db.addImage(QStringLiteral("6"), PriceDbBuilder::jpeg(80, 80, kGreen), QStringLiteral("../x"));
-    db.addImage(QStringLiteral("7"), QByteArray(), QStringLiteral("x.jpg"));
+    const QStringList names{"Алмаз", "Бук", "Вишня", "Груша", "Дуб", "Ель", "Жасмин"};
+    for (int i = 1; i <= names.size(); ++i)
+        db.addProduct(QString::number(i), 1, QStringLiteral("A-%1").arg(i), 5, 10.5, names[i - 1]);
+    db.addImage("1", PriceDbBuilder::jpeg(100, 50, kRed), "a.jpg");
+    db.addImage("3", PriceDbBuilder::png(60, 60, kBlue), "settings.ini");
+    db.addImage("4", QByteArray(""), "../x");
+    db.addImage("5", QByteArray("this is not a picture at all"), "sub/x.jpg");
+    db.addImage("6", PriceDbBuilder::jpeg(80, 80, kGreen), "../x");
+    db.addImage("7", QByteArray(), "x.jpg");
 }
 
-int rowOf(FlexGrid* g, const QString& id)
-{
-    for (int r = 1; r < g->rows(); ++r)
-        if (g->textMatrix(r, 0) == id)
-            return r;
-    return -1;
-}
-
-QColor cornerColour(const QLabel* box)
-{
-    const QPixmap pm = box->pixmap();
-    if (pm.isNull())
-        return QColor();
-    return pm.toImage().pixelColor(2, 2);
-}
-
-// What the big picture window showed while it was open.
+// What the big picture window showed while it was open; seen is false when none opened.
 struct BigShot {
-    bool seen = false;
-    bool modal = false;
+    bool seen = false, modal = false;
     QString caption;
-    QSize client;
+    QSize client, picture;
     QRect box;
-    QSize picture;
-    QColor background;
-    bool backgroundFilled = false;
-    QFrame::Shape shape = QFrame::NoFrame;
-    QColor pictureCorner;
+    QColor corner, background;
 };
 
-// Runs the trigger; while it runs, a timer finds the visible big picture window,
-// records it and closes it. Returns what was seen (seen is false when no window
-// opened).
+// Runs the trigger while a timer records and closes the visible big picture window.
 BigShot runAndCloseBig(const std::function<void()>& trigger)
 {
-    auto shot = std::make_shared<BigShot>();
-    auto done = std::make_shared<bool>(false);
-    auto attempts = std::make_shared<int>(0);
-    auto probe = std::make_shared<std::function<void()>>();
-    *probe = [shot, done, attempts, probe] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() != QLatin1String("frm_bigimage") || !w->isVisible())
+    BigShot shot;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (QWidget* tw : QApplication::topLevelWidgets()) {
+            if (tw->objectName() != QLatin1String("frm_bigimage") || !tw->isVisible())
                 continue;
-            auto* dlg = static_cast<frm_bigimage*>(w);
-            shot->seen = true;
-            shot->modal = QApplication::activeModalWidget() == dlg;
-            shot->caption = dlg->windowTitle();
-            shot->client = dlg->size();
-            shot->box = dlg->Picture1->geometry();
-            shot->picture = dlg->Picture1->pixmap().size();
-            shot->background = dlg->Picture1->palette().color(QPalette::Window);
-            shot->backgroundFilled = dlg->Picture1->autoFillBackground();
-            shot->shape = dlg->Picture1->frameShape();
-            if (!dlg->Picture1->pixmap().isNull())
-                shot->pictureCorner = dlg->Picture1->pixmap().toImage().pixelColor(2, 2);
+            auto* dlg = static_cast<frm_bigimage*>(tw);
+            shot = {true, QApplication::activeModalWidget() == dlg, dlg->windowTitle(), dlg->size(),
+                    dlg->Picture1->pixmap().size(), dlg->Picture1->geometry(), corner(dlg->Picture1->pixmap()),
+                    dlg->Picture1->autoFillBackground() ? dlg->Picture1->palette().color(QPalette::Window) : QColor()};
             dlg->reject();
-            *done = true;
-            return;
         }
-        if (++*attempts < 20)
-            QTimer::singleShot(10, *probe);
-        else
-            *done = true;
-    };
-    QTimer::singleShot(0, *probe);
+    });
+    probe.start(10);
     trigger();
-    if (!QTest::qWaitFor([&] { return *done; }, 5000))
-        qWarning("the big picture window probe did not finish");
-    *probe = nullptr;  // breaks the self-reference
-    return *shot;
+    (void)QTest::qWaitFor([&] { return shot.seen; }, 200);   // a window may open late
+    return shot;
 }
 
-// Recursive listing of a folder: relative path -> size and contents digest.
+// Every file under a folder: relative path -> size, contents digest and time.
 QMap<QString, QByteArray> snapshot(const QString& dir)
 {
     QMap<QString, QByteArray> out;
     QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        // The database's own log and shared-memory index change as it is read.
-        if (path.endsWith("-wal") || path.endsWith("-shm"))
+        if (path.endsWith("-wal") || path.endsWith("-shm"))   // the database's own log changes as it is read
             continue;
+        QFile f(path);
         const QFileInfo fi(path);
-        QByteArray sig = fi.isDir() ? QByteArray("dir") : QByteArray::number(fi.size());
-        if (fi.isFile()) {
-            QFile f(path);
-            if (f.open(QIODevice::ReadOnly))
-                sig += ':' + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
-            sig += ':' + QByteArray::number(fi.lastModified().toMSecsSinceEpoch());
-        }
-        out.insert(QDir(dir).relativeFilePath(path), sig);
+        out.insert(QDir(dir).relativeFilePath(path),
+                   fi.isDir() || !f.open(QIODevice::ReadOnly)
+                       ? QByteArray("dir")
+                       : QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex() + ':'
+                             + QByteArray::number(fi.lastModified().toMSecsSinceEpoch()));
     }
     return out;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -198,51 +144,47 @@ class TestPictures : public QObject {
     void open(bool preview, bool thumbnails)
     {
         folder = std::make_unique<Folder>();
-        buildPriceDb(folder->file(QStringLiteral("varnokel.mdb")));
-        // A narrow name column keeps the picture column in view.
-        WriteSetting(SettingsPath, QStringLiteral("forms"), QStringLiteral("name"), QStringLiteral("1000"));
-        if (preview)
-            WriteSetting(SettingsPath, QStringLiteral("settings"), QStringLiteral("imagethumb"), QStringLiteral("1"));
-        if (thumbnails)
-            WriteSetting(SettingsPath, QStringLiteral("settings"), QStringLiteral("imagetostring"), QStringLiteral("1"));
+        buildPriceDb(QDir(folder->prog).filePath("varnokel.mdb"));
+        WriteSetting(SettingsPath, "forms", "name", "1000");   // keeps the picture column in view
+        WriteSetting(SettingsPath, "settings", "imagethumb", preview ? "1" : "0");
+        WriteSetting(SettingsPath, "settings", "imagetostring", thumbnails ? "1" : "0");
         recorder = std::make_unique<msg::ScopedRecorder>();
         main = std::make_unique<frm_main>();
         main->resize(1280, 900);
         main->show();
         main->ShowStartupWindow();
         w = main->priceWindow();
-        QVERIFY(w);
-        QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+        QVERIFY(w && QTest::qWaitForWindowExposed(main.get()));
         QCOMPARE(w->MSFlexGrid1->rows(), 8);
-        QCOMPARE(w->Check1->isChecked(), preview);
-        QCOMPARE(w->Check2->isChecked(), thumbnails);
     }
 
-    void down() { QTest::keyClick(w->MSFlexGrid1, Qt::Key_Down); }
+    void key(Qt::Key k) { QTest::keyClick(w->MSFlexGrid1, k); }
+    BigShot fromBox() { return runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); }); }
 
-    // Clicks a cell of the grid with the mouse.
-    void clickCell(int row, int col)
+    // Clicks the cell (row of the product id, col) with the mouse, recording the big window.
+    BigShot fromCell(const QString& id, int col)
     {
         FlexGrid* g = w->MSFlexGrid1;
+        int row = 1;
+        while (row < g->rows() - 1 && g->textMatrix(row, 0) != id)
+            ++row;
         const QModelIndex idx = g->model()->index(row - 1, col);
         g->scrollTo(idx);
         QApplication::processEvents();
-        const QRect r = g->visualRect(idx);
-        QVERIFY2(g->viewport()->rect().contains(r.center()), "cell not in view");
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+        const BigShot shot = runAndCloseBig(
+            [&] { QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, g->visualRect(idx).center()); });
+        if (g->rowSel() != row || g->colSel() != col)
+            qWarning("cell %d,%d not clicked", row, col);
+        return shot;
     }
 
-    QSize laidOutDrawingSize() const
-    {
-        const QRect box = twips::toPx(120, 120, 5055, 3855);
-        return QSize(box.width() - 4, box.height() - 4);
-    }
+    static QSize drawingSize() { return twips::toPx(120, 120, 5055, 3855).size() - QSize(4, 4); }
 
-#define OPEN(preview, thumbnails)          \
-    do {                                   \
-        open(preview, thumbnails);         \
-        if (QTest::currentTestFailed())    \
-            return;                        \
+#define OPEN(preview, thumbnails)       \
+    do {                                \
+        open(preview, thumbnails);      \
+        if (QTest::currentTestFailed()) \
+            return;                     \
     } while (false)
 
 private slots:
@@ -254,307 +196,165 @@ private slots:
         folder.reset();
     }
 
-    // ---- preview -----------------------------------------------------------
-
     void previewFollowsArrowKeys()
     {
         OPEN(true, false);
-        FlexGrid* g = w->MSFlexGrid1;
-        QVERIFY(w->Picture1->isVisible());
-        QCOMPARE(g->textMatrix(1, 0), QStringLiteral("1"));
-        QCOMPARE(g->rowSel(), 1);
-        QVERIFY(!w->Picture1->pixmap().isNull());  // the first row's picture after the load
-
-        down();  // Бук: no images row
-        QCOMPARE(g->rowSel(), 2);
-        QVERIFY(w->Picture1->pixmap().isNull());
-
-        QTest::keyClick(g, Qt::Key_Up);  // Алмаз: red
-        QCOMPARE(g->rowSel(), 1);
-        QVERIFY2(near(cornerColour(w->Picture1), kRed), qPrintable(describe(cornerColour(w->Picture1))));
-
-        down();  // Бук again: the box is emptied
-        QVERIFY(w->Picture1->pixmap().isNull());
-
-        down();  // Вишня: blue
-        QCOMPARE(g->textMatrix(g->rowSel(), 0), QStringLiteral("3"));
-        QVERIFY2(near(cornerColour(w->Picture1), kBlue), qPrintable(describe(cornerColour(w->Picture1))));
-
-        down();  // Груша: zero-length bytes keep the previous picture
-        QCOMPARE(g->textMatrix(g->rowSel(), 0), QStringLiteral("4"));
-        QVERIFY(near(cornerColour(w->Picture1), kBlue));
-
-        down();  // Дуб: damaged bytes empty the box, silently
-        QCOMPARE(g->textMatrix(g->rowSel(), 0), QStringLiteral("5"));
-        QVERIFY(w->Picture1->pixmap().isNull());
-
-        down();  // Ель: green
-        QVERIFY(near(cornerColour(w->Picture1), kGreen));
-
-        down();  // Жасмин: NULL bytes keep the previous picture
-        QCOMPARE(g->textMatrix(g->rowSel(), 0), QStringLiteral("7"));
-        QVERIFY(near(cornerColour(w->Picture1), kGreen));
-
-        QTest::keyClick(g, Qt::Key_Up);
-        QTest::keyClick(g, Qt::Key_Up);  // back to Дуб
-        QVERIFY(w->Picture1->pixmap().isNull());
-        QVERIFY2(recorder->boxes.empty(), qPrintable(recorder->texts().join(QLatin1Char('|'))));
+        QVERIFY(near(corner(w->Picture1->pixmap()), kRed));   // the first row's picture after the load
+        QCOMPARE(w->Picture1->pixmap().size(), w->Picture1->contentsRect().size());   // stretched over the box
+        // Each move: the key, the product it lands on and the box's colour (invalid: empty).
+        const struct { Qt::Key key; int id; QColor colour; } steps[] = {
+            {Qt::Key_Down, 2, {}},      {Qt::Key_Up, 1, kRed},      {Qt::Key_Down, 2, {}},
+            {Qt::Key_Down, 3, kBlue},   {Qt::Key_Down, 4, kBlue},   // zero-length bytes keep the picture
+            {Qt::Key_Down, 5, {}},                                  // damaged bytes empty it, silently
+            {Qt::Key_Down, 6, kGreen},  {Qt::Key_Down, 7, kGreen},  // NULL bytes keep it
+            {Qt::Key_Up, 6, kGreen},    {Qt::Key_Up, 5, {}}};
+        for (const auto& s : steps) {
+            key(s.key);
+            QCOMPARE(w->MSFlexGrid1->textMatrix(w->MSFlexGrid1->rowSel(), 0), QString::number(s.id));
+            QVERIFY2(near(corner(w->Picture1->pixmap()), s.colour), qPrintable(QString::number(s.id)));
+        }
+        QVERIFY2(recorder->boxes.empty(), qPrintable(recorder->texts().join('|')));
     }
 
-    void previewIsStretchedOverTheBox()
-    {
-        OPEN(true, false);
-        down();
-        QTest::keyClick(w->MSFlexGrid1, Qt::Key_Up);  // onto Алмаз, 100 x 50
-        QLabel* box = w->Picture1;
-        const QSize area = box->contentsRect().size();
-        QCOMPARE(box->pixmap().size(), area);
-        // 100 x 50 fills the whole box: the background colour in all four corners
-        // and the shape in the middle, distorted to the box's proportions.
-        const QImage shown = box->grab().toImage();
-        const QRect c = box->contentsRect();
-        for (const QPoint& p : {c.topLeft() + QPoint(2, 2), c.topRight() + QPoint(-2, 2), c.bottomLeft() + QPoint(2, -2),
-                                c.bottomRight() + QPoint(-2, -2)})
-            QVERIFY2(near(shown.pixelColor(p), kRed), qPrintable(describe(shown.pixelColor(p))));
-        QVERIFY(!near(shown.pixelColor(c.center()), kRed));
-        QVERIFY(!near(shown.pixelColor(c.center().x(), c.top() + c.height() * 3 / 10), kRed));
-    }
-
-    void previewOffWithoutCheckOrWithThumbnails()
+    void previewOffOrWithThumbnails()
     {
         OPEN(false, false);
-        QVERIFY(w->Picture1->pixmap().isNull());
-        down();
-        down();
-        QVERIFY(w->Picture1->pixmap().isNull());  // "Изображение" unchecked: nothing happens
-
-        // Preview on, then thumbnails on: moving no longer changes the preview.
+        key(Qt::Key_Down);
+        key(Qt::Key_Down);
+        QVERIFY(w->Picture1->pixmap().isNull());   // preview unchecked: nothing happens
         w->Check1->setChecked(true);
         w->Check1_Click();
-        QVERIFY(w->Picture1->isVisible());
-        down();  // onto Груша: keeps nothing
-        QTest::keyClick(w->MSFlexGrid1, Qt::Key_Up);  // Вишня
-        QVERIFY(near(cornerColour(w->Picture1), kBlue));
-        w->Check2->setChecked(true);
+        key(Qt::Key_Down);
+        key(Qt::Key_Up);   // Вишня
+        QVERIFY(near(corner(w->Picture1->pixmap()), kBlue));
+        w->Check2->setChecked(true);   // thumbnails on: moves no longer change the preview
         w->Check2_Click();
-        QVERIFY(w->thumbnailsOn());
         const QImage before = w->Picture1->pixmap().toImage();
-        for (int i = 0; i < 4; ++i)
-            down();
-        QTest::keyClick(w->MSFlexGrid1, Qt::Key_Up);
+        for (Qt::Key k : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up})
+            key(k);
         QCOMPARE(w->Picture1->pixmap().toImage(), before);
     }
 
-    // ---- big picture window ---------------------------------------------------
-
-    void bigWindowFromThePreviewBox()
+    void bigWindowFromTheBox()
     {
         OPEN(true, false);
-        QCOMPARE(w->MSFlexGrid1->rowSel(), 1);
         TwipsPerPixelX = TwipsPerPixelY = 0;
-        const BigShot shot = runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); });
-        QVERIFY(shot.seen);
-        QVERIFY(shot.modal);
+        const BigShot shot = fromBox();
+        QVERIFY(shot.seen && shot.modal);
         QCOMPARE(shot.caption, QStringLiteral("A-1"));
-        // Painted at the box's laid-out drawing size, then the box sized to it at the
-        // corner, borderless, light cyan behind, and the window fitted around it.
-        QCOMPARE(shot.picture, laidOutDrawingSize());
-        QCOMPARE(shot.box, QRect(QPoint(0, 0), laidOutDrawingSize()));
-        QCOMPARE(shot.client, laidOutDrawingSize());
-        QCOMPARE(shot.shape, QFrame::NoFrame);
-        QVERIFY(shot.backgroundFilled);
+        // Painted at the box's drawing size; box and window fitted to it, light cyan behind.
+        QCOMPARE(shot.picture, drawingSize());
+        QCOMPARE(shot.box, QRect(QPoint(0, 0), drawingSize()));
+        QCOMPARE(shot.client, drawingSize());
         QCOMPARE(shot.background, QColor(128, 255, 255));
-        QVERIFY(near(shot.pictureCorner, kRed));
+        QVERIFY(near(shot.corner, kRed));
         QCOMPARE(TwipsPerPixelX, twips::perPixelX());
-        QCOMPARE(TwipsPerPixelY, twips::perPixelY());
-
-        // Another row, opened again: same single window, new caption and picture.
-        down();
-        down();
-        const BigShot again = runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); });
-        QVERIFY(again.seen);
+        key(Qt::Key_Down);   // Бук: no picture, the caption only, fitted to the empty box
+        const BigShot none = fromBox();
+        QCOMPARE(none.caption, QStringLiteral("A-2"));
+        QVERIFY(none.picture.isEmpty());
+        QCOMPARE(none.client, twips::toPx(0, 0, 5055, 3855).size());
+        key(Qt::Key_Down);   // Вишня: the same window, new caption and picture
+        const BigShot again = fromBox();
         QCOMPARE(again.caption, QStringLiteral("A-3"));
-        QVERIFY(near(again.pictureCorner, kBlue));
-        QCOMPARE(again.client, laidOutDrawingSize());
+        QVERIFY(near(again.corner, kBlue));
+        QCOMPARE(again.client, drawingSize());
         int windows = 0;
         for (QWidget* tw : QApplication::topLevelWidgets())
-            if (tw->objectName() == QLatin1String("frm_bigimage"))
-                ++windows;
+            windows += tw->objectName() == QLatin1String("frm_bigimage");
         QCOMPARE(windows, 1);
         QVERIFY(recorder->boxes.empty());
     }
 
-    void bigWindowWithoutPictureOrWithDamagedBytes()
+    void bigWindowFromTheGrid_data()
     {
-        OPEN(true, false);
-        down();  // Бук: no picture
-        const BigShot none = runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); });
-        QVERIFY(none.seen);
-        QCOMPARE(none.caption, QStringLiteral("A-2"));
-        QVERIFY(none.picture.isEmpty());
-        // Still fitted, to its empty box as laid out.
-        const QSize laidOut = twips::toPx(0, 0, 5055, 3855).size();
-        QCOMPARE(none.box, QRect(QPoint(0, 0), laidOut));
-        QCOMPARE(none.client, laidOut);
-
-        down();
-        down();
-        down();  // Дуб: damaged bytes, the window opens as laid out, not refitted
-        const BigShot damaged = runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); });
-        QVERIFY(damaged.seen);
-        QCOMPARE(damaged.caption, QStringLiteral("A-5"));
-        QVERIFY(damaged.picture.isEmpty());
-        QCOMPARE(damaged.box, twips::toPx(120, 120, 5055, 3855));
-        QCOMPARE(damaged.client, twips::toPx(0, 0, 5325, 4155).size());
-        QVERIFY(recorder->boxes.empty());
+        QTest::addColumn<bool>("thumbnails");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("caption");   // empty: no window
+        QTest::addColumn<bool>("picture");
+        QTest::newRow("picture column") << true << "1" << 4 << "A-1" << true;
+        QTest::newRow("another column") << true << "1" << 3 << "" << false;
+        QTest::newRow("product without a picture") << true << "2" << 4 << "A-2" << false;
+        QTest::newRow("column 4 without thumbnails") << false << "1" << 4 << "" << false;
     }
 
-    void bigWindowFromThePictureColumnOnly()
+    void bigWindowFromTheGrid()
+    {
+        QFETCH(bool, thumbnails);
+        QFETCH(QString, id);
+        QFETCH(int, col);
+        QFETCH(QString, caption);
+        QFETCH(bool, picture);
+        OPEN(!thumbnails, thumbnails);
+        const BigShot shot = fromCell(id, col);
+        QCOMPARE(w->MSFlexGrid1->colSel(), col);
+        QCOMPARE(shot.seen, !caption.isEmpty());
+        QCOMPARE(shot.caption, caption);
+        QCOMPARE(!shot.picture.isEmpty(), picture);
+        if (picture)
+            QCOMPARE(shot.client, drawingSize());
+        QVERIFY2(recorder->boxes.empty(), qPrintable(recorder->texts().join('|')));
+    }
+
+    void gridClickWhileOpenShowsTheError()
     {
         OPEN(false, true);
-        FlexGrid* g = w->MSFlexGrid1;
-        const int almaz = rowOf(g, QStringLiteral("1"));
-        QVERIFY(almaz > 0);
-
-        const BigShot other = runAndCloseBig([&] { clickCell(almaz, 3); });
-        QCOMPARE(g->colSel(), 3);
-        QVERIFY(!other.seen);
-
-        const BigShot picture = runAndCloseBig([&] { clickCell(almaz, 4); });
-        QCOMPARE(g->colSel(), 4);
-        QVERIFY(picture.seen);
-        QVERIFY(picture.modal);
-        QCOMPARE(picture.caption, QStringLiteral("A-1"));
-        QCOMPARE(picture.client, laidOutDrawingSize());
-
-        // A product without a picture: the caption only.
-        const int buk = rowOf(g, QStringLiteral("2"));
-        const BigShot empty = runAndCloseBig([&] { clickCell(buk, 4); });
-        QVERIFY(empty.seen);
-        QCOMPARE(empty.caption, QStringLiteral("A-2"));
-        QVERIFY(empty.picture.isEmpty());
-        QVERIFY2(recorder->boxes.empty(), qPrintable(recorder->texts().join(QLatin1Char('|'))));
-    }
-
-    void bigWindowNotFromTheGridWithoutThumbnails()
-    {
-        OPEN(true, false);
-        // The plain layout's column 4 is the price: no window.
-        const BigShot shot = runAndCloseBig([&] { clickCell(1, 4); });
-        QCOMPARE(w->MSFlexGrid1->colSel(), 4);
-        QVERIFY(!shot.seen);
-    }
-
-    void failingGridClickShowsTheError()
-    {
-        OPEN(false, true);
-        FlexGrid* g = w->MSFlexGrid1;
-        // A click while the window is already open cannot open it again.
-        const int almaz = rowOf(g, QStringLiteral("1"));
-        g->setRow(almaz);
-        g->setCol(4);
-        bool seen = false;
+        w->MSFlexGrid1->setRow(1);
+        w->MSFlexGrid1->setCol(4);
         bool reported = false;
-        QTimer::singleShot(0, [&] {
-            for (QWidget* tw : QApplication::topLevelWidgets()) {
-                if (tw->objectName() != QLatin1String("frm_bigimage") || !tw->isVisible())
-                    continue;
-                seen = true;
-                OpenBigPictureFromGrid(w);  // a second grid click inside the open window's loop
+        runAndCloseBig([&] {
+            QTimer::singleShot(0, [&] {   // a second grid click inside the open window's loop
+                OpenBigPictureFromGrid(w);
                 reported = !recorder->boxes.empty();
-                static_cast<QDialog*>(tw)->reject();
-            }
+            });
+            OpenBigPictureFromGrid(w);
         });
-        OpenBigPictureFromGrid(w);
-        QVERIFY(seen);
         QVERIFY(reported);
         QCOMPARE(recorder->boxes.size(), size_t(1));
         const msg::Box& box = recorder->boxes.front();
         QVERIFY(box.text.startsWith(QStringLiteral("Произошла ошибка при запросе\r")));
         QCOMPARE(box.title, QStringLiteral("Предупреждение"));
         QCOMPARE(box.icon, msg::Icon::Critical);
-        QVERIFY(!box.yesNo);
-
-        // An empty list in the picture layout: no product row to open.
-        recorder->clear();
-        g->setRows(1);
-        g->setColSel(4);
-        const BigShot none = runAndCloseBig([&] { OpenBigPictureFromGrid(w); });
-        QVERIFY(!none.seen);
-        QCOMPARE(recorder->boxes.size(), size_t(1));
-        QVERIFY(recorder->boxes.front().text.startsWith(QStringLiteral("Произошла ошибка при запросе\r")));
     }
 
     void pictureNamesNeverTouchFiles()
     {
         OPEN(true, false);
         // Files the stored names point at: in the folder, in a sub-folder and above it.
-        QDir(folder->prog).mkpath(QStringLiteral("sub"));
-        QFile sub(folder->file(QStringLiteral("sub/x.jpg")));
-        QVERIFY(sub.open(QIODevice::WriteOnly));
-        sub.write("keep me");
-        sub.close();
-        QFile up(folder->root.filePath(QStringLiteral("x")));
-        QVERIFY(up.open(QIODevice::WriteOnly));
-        up.write("keep me too");
-        up.close();
-        const QByteArray settingsBefore = readAll(SettingsPath);
-        QVERIFY(!settingsBefore.isEmpty());
+        QDir(folder->prog).mkpath("sub");
+        writeFile(QDir(folder->prog).filePath("sub/x.jpg"), "keep me");
+        writeFile(folder->root.filePath("x"), "keep me too");
         const auto before = snapshot(folder->root.path());
-        QVERIFY(before.contains(QStringLiteral("prog/settings.ini")));
-        QVERIFY(before.contains(QStringLiteral("x")));
-
-        FlexGrid* g = w->MSFlexGrid1;
-        for (int r = 1; r < g->rows(); ++r) {
+        QVERIFY(before.contains("prog/settings.ini") && before.contains("x") && before.contains("prog/sub/x.jpg"));
+        for (int r = 1; r < w->MSFlexGrid1->rows(); ++r) {
             if (r > 1)
-                down();
-            QCOMPARE(g->rowSel(), r);
-            const BigShot shot = runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); });
-            QVERIFY(shot.seen);
+                key(Qt::Key_Down);
+            QVERIFY(fromBox().seen);
         }
-        // And in the picture layout, from the grid.
-        w->Check2->setChecked(true);
+        w->Check2->setChecked(true);   // and in the picture layout, from the grid
         w->Check2_Click();
-        for (int r = 1; r < g->rows(); ++r) {
-            const BigShot shot = runAndCloseBig([&] { clickCell(r, 4); });
-            QVERIFY(shot.seen);
-        }
-
-        QCOMPARE(readAll(SettingsPath), settingsBefore);
+        for (int id = 1; id <= 7; ++id)
+            QVERIFY(fromCell(QString::number(id), 4).seen);
         QCOMPARE(snapshot(folder->root.path()), before);
         QVERIFY(recorder->boxes.empty());
     }
 
-    // ---- fitting a window ------------------------------------------------------
+    void fitArithmetic_data()
+    {
+        QTest::addColumn<QList<int>>("args");   // box w, h twips; twips/px x, y; frame w, h, caption, menu px
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("no menu") << QList<int>{4995, 3795, 15, 15, 4, 4, 18, 0} << QSize(5115, 4185);
+        QTest::newRow("menu bar") << QList<int>{4995, 3795, 15, 15, 4, 4, 18, 20} << QSize(5115, 4485);
+        QTest::newRow("other screen") << QList<int>{1000, 1000, 12, 12, 3, 5, 20, 0} << QSize(1072, 1360);
+        QTest::newRow("nothing") << QList<int>{0, 0, 15, 15, 0, 0, 0, 0} << QSize(0, 0);
+    }
 
     void fitArithmetic()
     {
-        QCOMPARE(FittedWindowTwips(4995, 3795, 15, 15, 4, 4, 18, 0), QSize(5115, 4185));
-        // A menu bar adds its height.
-        QCOMPARE(FittedWindowTwips(4995, 3795, 15, 15, 4, 4, 18, 20), QSize(5115, 4485));
-        // Other screens and frames.
-        QCOMPARE(FittedWindowTwips(1000, 1000, 12, 12, 3, 5, 20, 0), QSize(1072, 1360));
-        QCOMPARE(FittedWindowTwips(0, 0, 15, 15, 0, 0, 0, 0), QSize(0, 0));
-    }
-
-    void fitLiveWindow()
-    {
-        QWidget window;
-        auto* box = new QLabel(&window);
-        box->setGeometry(30, 40, 200, 100);
-        box->setFrameShape(QFrame::Box);
-        QPixmap pm(150, 90);
-        pm.fill(Qt::red);
-        box->setPixmap(pm);
-        const FrameMetrics m = WindowFrameMetrics(&window);
-        QVERIFY(m.frameWidth >= 0 && m.captionHeight >= 0);
-        QCOMPARE(m.menuHeight, 0);
-        const QSize outer = FitFormToPicture(box, &window);
-        QCOMPARE(box->geometry(), QRect(0, 0, 150, 90));
-        QCOMPARE(box->frameShape(), QFrame::NoFrame);
-        QCOMPARE(window.size(), QSize(150, 90));
-        QCOMPARE(outer, FittedWindowTwips(150 * TwipsPerPixelX, 90 * TwipsPerPixelY, TwipsPerPixelX, TwipsPerPixelY,
-                                          m.frameWidth, m.frameHeight, m.captionHeight, 0));
+        QFETCH(QList<int>, args);
+        QFETCH(QSize, expected);
+        QCOMPARE(FittedWindowTwips(args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]), expected);
     }
 };
 

@@ -1,378 +1,187 @@
-// Checks of the test and demo tooling itself: the price database generator, the
-// hand-built price databases, the private MariaDB server with the shop's tables,
-// and the FTP server the downloads are tested against.
-
+// The test and demo tooling itself: the price database generator, the hand-built
+// price databases, the private MariaDB server with the shop's tables, the FTP server.
 #include "fixtures/ftp_server.h"
 #include "fixtures/mariadb_server.h"
 #include "fixtures/sample_data.h"
 
-#include <QBuffer>
-#include <QCryptographicHash>
-#include <QFile>
 #include <QImage>
-#include <QImageReader>
-#include <QProcess>
-#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTemporaryDir>
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QList<QStringList> sqliteRows(const QString& file, const QString& sql)
-{
-    QList<QStringList> rows;
-    const QString name = QStringLiteral("tooling_%1").arg(QString::number(quintptr(&rows)));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open())
-            qFatal("cannot open %s", qPrintable(file));
-        QSqlQuery q(db);
-        if (!q.exec(sql))
-            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        while (q.next()) {
-            QStringList row;
-            for (int i = 0; i < q.record().count(); ++i)
-                row << (q.value(i).isNull() ? QStringLiteral("<NULL>") : q.value(i).toString());
-            rows << row;
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows;
+QList<QStringList> sqliteRows(const QString& file, const QString& sql) {  // NULL reads "<NULL>"
+  QList<QStringList> rows;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"tooling"_s);
+    db.setDatabaseName(file);
+    QSqlQuery q(db);
+    if (!db.open() || !q.exec(sql)) qFatal("%s: %s", qPrintable(file), qPrintable(sql));
+    for (QStringList row; q.next(); rows << row, row.clear())
+      for (int i = 0; i < q.record().count(); ++i) row << (q.isNull(i) ? u"<NULL>"_s : q.value(i).toString());
+  }
+  QSqlDatabase::removeDatabase(u"tooling"_s);
+  return rows;
 }
 
-QString scalar(const QString& file, const QString& sql)
-{
-    const auto rows = sqliteRows(file, sql);
-    return rows.isEmpty() || rows.first().isEmpty() ? QString() : rows.first().first();
+int curl(const QString& user, const QString& url, const QString& out) {
+  QProcess p;
+  p.start(u"curl"_s, {u"-s"_s, u"--max-time"_s, u"20"_s, u"--user"_s, u"zorvik_price:"_s + user, u"-o"_s, out, url});
+  return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-QByteArray tableDigest(const QString& file, const QString& sql)
-{
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    for (const QStringList& row : sqliteRows(file, sql))
-        h.addData(row.join(QChar(0x1f)).toUtf8() + '\n');
-    return h.result().toHex();
-}
-
-int curl(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral("curl"), QStringList{QStringLiteral("-s"), QStringLiteral("--max-time"),
-                                                QStringLiteral("20")} + args);
-    if (!p.waitForFinished(30000))
-        return -1;
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-} // namespace
+}  // namespace
 
 class TestTooling : public QObject {
-    Q_OBJECT
+  Q_OBJECT
+  QTemporaryDir tmp_;
+  QString db3000_;
 
 private slots:
-    void initTestCase();
-    void generatorIsDeterministic();
-    void generatorWritesEdgeRows();
-    void builderWritesExactRows();
-    void mariaDbStrictSchemaAndSeed();
-    void ftpServesFilesToCurl();
-
-private:
-    QTemporaryDir m_tmp;
-    QString m_db3000;
-};
-
-void TestTooling::initTestCase()
-{
-    QVERIFY(m_tmp.isValid());
-    m_db3000 = m_tmp.filePath(QStringLiteral("varnokel.mdb"));
+  void initTestCase() {
     QString error;
-    QVERIFY2(makePriceDb(m_db3000, 3000, 1, &error), qPrintable(error));
-}
+    db3000_ = tmp_.filePath(u"varnokel.mdb"_s);
+    QVERIFY2(makePriceDb(db3000_, 3000, 1, &error), qPrintable(error));
+  }
 
-void TestTooling::generatorIsDeterministic()
-{
-    const QString a = m_tmp.filePath(QStringLiteral("a.mdb"));
-    const QString b = m_tmp.filePath(QStringLiteral("b.mdb"));
-    const QString c = m_tmp.filePath(QStringLiteral("c.mdb"));
-    QString error;
-    QVERIFY2(makePriceDb(a, 400, 7, &error), qPrintable(error));
-    QVERIFY2(makePriceDb(b, 400, 7, &error), qPrintable(error));
-    QVERIFY2(makePriceDb(c, 400, 8, &error), qPrintable(error));
-    QVERIFY(!QFile::exists(a + QStringLiteral(".tmp")));
+  void generatorIsDeterministic() {
+    const QString a = tmp_.filePath(u"a.mdb"_s), b = tmp_.filePath(u"b.mdb"_s), c = tmp_.filePath(u"c.mdb"_s);
+    QVERIFY(makePriceDb(a, 400, 7) && makePriceDb(b, 400, 7) && makePriceDb(c, 400, 8));
+    QVERIFY(!QFile::exists(a + u".tmp"_s));
+    for (const QString& table : {u"products"_s, u"categories"_s, u"images"_s})
+      QCOMPARE(sqliteRows(a, u"SELECT * FROM %1 ORDER BY rowid"_s.arg(table)),
+               sqliteRows(b, u"SELECT * FROM %1 ORDER BY rowid"_s.arg(table)));
+    QVERIFY(sqliteRows(a, u"SELECT * FROM products"_s) != sqliteRows(c, u"SELECT * FROM products"_s));
+    QVERIFY(makePriceDb(a, 50, 7));  // regenerating replaces the file
+    QCOMPARE(sqliteRows(a, u"SELECT count(*) FROM products"_s), QList<QStringList>{{u"50"_s}});
+  }
 
-    const QString products = QStringLiteral("SELECT * FROM products ORDER BY rowid");
-    const QString categories = QStringLiteral("SELECT * FROM categories ORDER BY rowid");
-    const QString images = QStringLiteral("SELECT product_id, image_name, length(image_thumb) FROM images ORDER BY rowid");
-    QCOMPARE(tableDigest(a, products), tableDigest(b, products));
-    QCOMPARE(tableDigest(a, categories), tableDigest(b, categories));
-    QCOMPARE(tableDigest(a, images), tableDigest(b, images));
-    QVERIFY(tableDigest(a, products) != tableDigest(c, products));
-    QCOMPARE(scalar(a, QStringLiteral("SELECT count(*) FROM products")), QStringLiteral("400"));
+  void generatorWritesEdgeRows() {
+    const auto row = [&](const QString& sql) { return sqliteRows(db3000_, sql).value(0); };
+    // Counts, then the rows outside the ranges (none).
+    QCOMPARE(row(u"SELECT count(*), count(DISTINCT product_id), (SELECT count(*) FROM categories), "
+                 "sum(parent_id NOT IN (SELECT category_id FROM categories)), sum(order_count <> 0 OR order_summ <> 0), "
+                 "sum(length(name_ruRU) NOT BETWEEN 20 AND 70), sum(product_quantity NOT BETWEEN 0 AND 400) "
+                 "FROM products"_s),
+             QStringList({"3000", "3000", "40", "0", "0", "0", "0"}));
+    // Each edge value is there: quantities, prices, EANs, then names with an apostrophe, a
+    // double quote, a lower-case start, Ё, Latin letters, and the names out of order.
+    QCOMPARE(row(u"SELECT sum(product_quantity = 99) > 0, sum(product_quantity = 100) > 0, sum(product_quantity = 250) > 0, "
+        "sum(product_price = 150) > 0, sum(product_price = 12.5) > 0, sum(product_price = 99.9) > 0, "
+        "sum(product_ean LIKE 'А-%') > 0, sum(product_ean GLOB '[0-9]*') > 0, "
+        "sum(name_ruRU = 'Печенье д''Артаньян сахарное 150 г') = 1, sum(name_ruRU LIKE '%\"%') > 0, "
+        "sum(substr(name_ruRU, 1, 1) GLOB '[a-zа-яё]') > 0, sum(name_ruRU GLOB '*[Ёё]*') > 0, "
+        "sum(name_ruRU GLOB '*[A-Za-z]*') > 0, "
+        "(SELECT count(*) FROM products a JOIN products b ON b.rowid = a.rowid + 1 WHERE a.name_ruRU > b.name_ruRU) > 0 "
+        "FROM products"_s), QStringList(14, u"1"_s));
+    // Pictures for ~90%, one each but one empty blob, a few kilobytes each, none NULL, no full
+    // picture; one file name shared by two products with two pictures; one not named after its EAN.
+    QCOMPARE(row(u"SELECT count(DISTINCT product_id) BETWEEN 2501 AND 2899, sum(length(image_thumb) > 0) = "
+                 "count(DISTINCT product_id) - 1, avg(nullif(length(image_thumb), 0)) BETWEEN 2500 AND 7000, "
+                 "sum(typeof(image_thumb) = 'blob' AND length(image_thumb) = 0), sum(image_thumb IS NULL), "
+                 "sum(image_full IS NOT NULL), (SELECT count(*) FROM (SELECT image_name FROM images GROUP BY image_name "
+                 "HAVING count(DISTINCT product_id) > 1)), (SELECT count(DISTINCT image_thumb) FROM images WHERE "
+                 "image_name IN (SELECT image_name FROM images GROUP BY image_name HAVING count(*) > 1)), "
+                 "(SELECT count(*) FROM images i JOIN products p ON p.product_id = i.product_id "
+                 "WHERE i.image_name <> p.product_ean || '.jpg') FROM images"_s),
+             QStringList({"1", "1", "1", "1", "0", "0", "1", "2", "1"}));
+    for (const QStringList& r : sqliteRows(db3000_, u"SELECT name_ruRU, name_ruRU_big FROM products"_s))
+      QCOMPARE(r.at(1), r.at(0).toUpper());
+    // Every non-empty picture is a real 160x120 JPEG.
+    for (const QStringList& r : sqliteRows(db3000_, u"SELECT hex(image_thumb) FROM images WHERE length(image_thumb)"_s))
+      QCOMPARE(QImage::fromData(QByteArray::fromHex(r.at(0).toLatin1()), "JPEG").size(), QSize(160, 120));
+  }
 
-    // Regenerating over an existing file replaces it.
-    QVERIFY2(makePriceDb(a, 50, 7, &error), qPrintable(error));
-    QCOMPARE(scalar(a, QStringLiteral("SELECT count(*) FROM products")), QStringLiteral("50"));
-}
+  void builderWritesExactRows() {  // numbers as numbers, text as text, NULL versus an empty blob
+    const QString f = tmp_.filePath(u"built.mdb"_s);
+    PriceDbBuilder b(f);
+    b.addCategory(5, u"Посуда"_s);
+    b.addProduct(u"17"_s, 5, u"А-1"_s, 12, 99.9, u"Кружка ёмкая"_s);
+    b.addProduct(u"18"_s, 5, u"А-2"_s, QVariant(), u"12,5"_s, u"d'Артаньян"_s, 3, 37.5);
+    b.addImage(u"18"_s, QByteArray(""), u"А-2.jpg"_s);
+    b.addImage(u"18"_s, QByteArray(), u"А-2b.jpg"_s);  // written through at once
+    QVERIFY(!QImage::fromData(PriceDbBuilder::jpeg(40, 30, Qt::red), "JPG").isNull() &&
+            !QImage::fromData(PriceDbBuilder::png(8, 8, Qt::blue), "PNG").isNull());
+    QCOMPARE(sqliteRows(f, u"SELECT name_ruRU_big, product_quantity, typeof(product_price), order_count "
+                           "FROM products ORDER BY rowid"_s),
+             (QList<QStringList>{{u"КРУЖКА ЁМКАЯ"_s, u"12"_s, u"real"_s, u"0"_s},
+                                 {u"D'АРТАНЬЯН"_s, u"<NULL>"_s, u"text"_s, u"3"_s}}));
+    QCOMPARE(sqliteRows(f, u"SELECT typeof(image_thumb), length(image_thumb) FROM images ORDER BY image_id"_s),
+             (QList<QStringList>{{u"blob"_s, u"0"_s}, {u"null"_s, u"<NULL>"_s}}));
+  }
 
-void TestTooling::generatorWritesEdgeRows()
-{
-    const QString& f = m_db3000;
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM products")), QStringLiteral("3000"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(DISTINCT product_id) FROM products")), QStringLiteral("3000"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM categories")), QStringLiteral("40"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE parent_id NOT IN "
-                                      "(SELECT category_id FROM categories)")),
-             QStringLiteral("0"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE order_count <> 0 OR order_summ <> 0")),
-             QStringLiteral("0"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE length(name_ruRU) NOT BETWEEN 20 AND 70")),
-             QStringLiteral("0"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_quantity NOT BETWEEN 0 AND 400")),
-             QStringLiteral("0"));
-    for (int q : {99, 100, 250})
-        QVERIFY(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_quantity = %1").arg(q)) != "0");
-    QVERIFY(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_price = 150")) != "0");
-    QVERIFY(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_price = 12.5")) != "0");
-    QVERIFY(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_price = 99.9")) != "0");
-    QVERIFY(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_ean LIKE 'А-%'")) != "0");
-    QVERIFY(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE product_ean GLOB '[0-9]*'")) != "0");
-
-    // Names: upper-case copy, apostrophe, double quote, lower-case start, Ё/ё, Latin.
-    const auto names = sqliteRows(f, QStringLiteral("SELECT name_ruRU, name_ruRU_big FROM products ORDER BY rowid"));
-    bool apostrophe = false, quote = false, lower = false, yo = false, latin = false;
-    QStringList inOrder;
-    for (const QStringList& r : names) {
-        QCOMPARE(r.at(1), r.at(0).toUpper());
-        const QString& n = r.at(0);
-        inOrder << n;
-        apostrophe |= n.contains(QLatin1Char('\''));
-        quote |= n.contains(QLatin1Char('"'));
-        lower |= n.at(0).isLower();
-        yo |= n.contains(QChar(0x0401)) || n.contains(QChar(0x0451));
-        for (QChar ch : n)
-            latin |= (ch >= QLatin1Char('A') && ch <= QLatin1Char('z') && ch.isLetter());
-    }
-    QVERIFY(apostrophe);
-    QVERIFY(quote);
-    QVERIFY(lower);
-    QVERIFY(yo);
-    QVERIFY(latin);
-    QVERIFY(!names.isEmpty());
-    QStringList sorted = inOrder;
-    sorted.sort();
-    QVERIFY(sorted != inOrder);
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM products WHERE name_ruRU = 'Печенье д''Артаньян сахарное 150 г'")),
-             QStringLiteral("1"));
-
-    // Pictures: ~90% of products, one empty blob, a shared file name, none in image_full.
-    const int withImages = scalar(f, QStringLiteral("SELECT count(DISTINCT product_id) FROM images")).toInt();
-    QVERIFY2(withImages > 2500 && withImages < 2900, qPrintable(QString::number(withImages)));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM images WHERE image_thumb IS NOT NULL AND length(image_thumb) = 0 "
-                                      "AND typeof(image_thumb) = 'blob'")),
-             QStringLiteral("1"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM images WHERE image_thumb IS NULL")), QStringLiteral("0"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM images WHERE image_full IS NOT NULL")), QStringLiteral("0"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM (SELECT image_name FROM images GROUP BY image_name "
-                                      "HAVING count(DISTINCT product_id) > 1)")),
-             QStringLiteral("1"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(DISTINCT image_thumb) FROM images WHERE image_name IN (SELECT image_name "
-                                      "FROM images GROUP BY image_name HAVING count(*) > 1)")),
-             QStringLiteral("2"));
-    QCOMPARE(scalar(f, QStringLiteral("SELECT count(*) FROM images i JOIN products p ON p.product_id = i.product_id "
-                                      "WHERE i.image_name <> p.product_ean || '.jpg'")),
-             QStringLiteral("1"));
-
-    // Every non-empty picture is a real 160x120 JPEG of a few kilobytes.
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pictures"));
-    db.setDatabaseName(f);
-    QVERIFY(db.open());
-    {
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("SELECT image_thumb FROM images WHERE length(image_thumb) > 0")));
-        int count = 0;
-        qint64 total = 0;
-        while (q.next()) {
-            const QByteArray bytes = q.value(0).toByteArray();
-            total += bytes.size();
-            QBuffer buf;
-            buf.setData(bytes);
-            QImageReader reader(&buf, "jpeg");
-            QCOMPARE(reader.format(), QByteArray("jpeg"));
-            const QImage img = reader.read();
-            QVERIFY2(!img.isNull(), qPrintable(reader.errorString()));
-            QCOMPARE(img.size(), QSize(160, 120));
-            ++count;
-        }
-        QCOMPARE(count, withImages - 1);
-        const qint64 average = total / count;
-        QVERIFY2(average >= 2500 && average <= 7000, qPrintable(QString::number(average)));
-    }
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("pictures"));
-}
-
-void TestTooling::builderWritesExactRows()
-{
-    const QString f = m_tmp.filePath(QStringLiteral("built.mdb"));
-    {
-        PriceDbBuilder b(f);
-        b.addCategory(5, QStringLiteral("Посуда"));
-        b.addProduct(QStringLiteral("17"), 5, QStringLiteral("А-1"), 12, 99.9, QStringLiteral("Кружка ёмкая"));
-        b.addProduct(QStringLiteral("18"), 5, QStringLiteral("А-2"), QVariant(), QStringLiteral("12,5"),
-                     QStringLiteral("d'Артаньян"), 3, 37.5);
-        b.addImage(QStringLiteral("17"), PriceDbBuilder::jpeg(40, 30, Qt::red), QStringLiteral("А-1.jpg"));
-        b.addImage(QStringLiteral("18"), QByteArray(""), QStringLiteral("А-2.jpg"));
-        b.addImage(QStringLiteral("18"), QByteArray(), QStringLiteral("А-2b.jpg"));
-        b.addImage(QStringLiteral("18"), PriceDbBuilder::png(8, 8, Qt::blue), QStringLiteral("А-2.png"));
-        const auto rows = b.query(QStringLiteral("SELECT name_ruRU_big, product_quantity, typeof(product_price), "
-                                                 "order_count FROM products ORDER BY rowid"));
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(0), (QStringList{QStringLiteral("КРУЖКА ЁМКАЯ"), QStringLiteral("12"), QStringLiteral("real"),
-                                          QStringLiteral("0")}));
-        QCOMPARE(rows.at(1), (QStringList{QStringLiteral("D'АРТАНЬЯН"), QString(), QStringLiteral("text"),
-                                          QStringLiteral("3")}));
-    }
-    const auto imgs = sqliteRows(f, QStringLiteral("SELECT image_name, typeof(image_thumb), length(image_thumb) "
-                                                   "FROM images ORDER BY image_id"));
-    QCOMPARE(imgs.size(), 4);
-    QCOMPARE(imgs.at(1), (QStringList{QStringLiteral("А-2.jpg"), QStringLiteral("blob"), QStringLiteral("0")}));
-    QCOMPARE(imgs.at(2).at(1), QStringLiteral("null"));
-    QVERIFY(!QImage::fromData(PriceDbBuilder::jpeg(40, 30, Qt::red), "JPG").isNull());
-    QVERIFY(!QImage::fromData(PriceDbBuilder::png(8, 8, Qt::blue), "PNG").isNull());
-}
-
-void TestTooling::mariaDbStrictSchemaAndSeed()
-{
-    QElapsedTimer timer;
-    timer.start();
+  void mariaDbStrictSchemaAndSeed() {
     MariaDbServer server;
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
-    qInfo("MariaDB ready with schema and seed in %lld ms on port %d", timer.elapsed(), server.port());
-    QVERIFY(server.pid() > 0);
-    QVERIFY(server.port() > 0);
-
-    // The server keeps its default strict mode: a partial insert fails...
-    const auto mode = server.query(QStringLiteral("SELECT @@SESSION.sql_mode"));
-    QVERIFY(!mode.isEmpty());
-    QVERIFY2(mode.first().first().contains(QLatin1String("STRICT_TRANS_TABLES")), qPrintable(mode.first().first()));
-    const QString partial = QStringLiteral("INSERT INTO uop5b_jshopping_orders (user_id) VALUES (57)");
+    const auto count = [&](const QString& from) {
+      return server.query(u"SELECT count(*) FROM uop5b_jshopping_"_s + from).value(0).value(0);
+    };
+    // Strict mode stays on: a partial insert fails, and succeeds in the shop's relaxed session.
+    QVERIFY(server.query(u"SELECT @@SESSION.sql_mode"_s).value(0).value(0).contains(u"STRICT_TRANS_TABLES"_s));
+    const QString partial = u"INSERT INTO uop5b_jshopping_orders (user_id) VALUES (57)"_s;
     QVERIFY(!server.exec(partial, &error));
-    QVERIFY2(error.contains(QLatin1String("doesn't have a default value")), qPrintable(error));
-    // ...and succeeds once the session is relaxed as the shop software does it.
-    QVERIFY(server.exec(QStringLiteral("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"), &error));
+    QVERIFY2(error.contains(u"doesn't have a default value"_s), qPrintable(error));
+    QVERIFY(server.exec(u"SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"_s, &error));
     QVERIFY2(server.exec(partial, &error), qPrintable(error));
-    QCOMPARE(server.query(QStringLiteral("SELECT order_number, CAST(order_date AS CHAR) FROM uop5b_jshopping_orders "
-                                         "WHERE order_id = LAST_INSERT_ID()")),
-             (QList<QStringList>{{QString(), QStringLiteral("0000-00-00 00:00:00")}}));
-
-    // Demo data, Cyrillic intact.
-    QCOMPARE(server.query(QStringLiteral("SELECT user_id, f_name FROM uop5b_jshopping_users "
-                                         "WHERE user_id IN (3, 57, 58) ORDER BY user_id")),
-             (QList<QStringList>{{QStringLiteral("3"), QStringLiteral("ООО \"Вектор\"")},
-                                 {QStringLiteral("57"), QStringLiteral("ООО Ромашка")},
-                                 {QStringLiteral("58"), QStringLiteral("ИП Петров")}}));
-    QCOMPARE(server.query(QStringLiteral("SELECT product_name, product_quantity, product_item_price FROM "
-                                         "uop5b_jshopping_order_item WHERE order_id = 1001 ORDER BY order_item_id"))
-                 .value(1),
-             (QStringList{QStringLiteral("Печенье д'Артаньян сахарное 150 г"), QStringLiteral("20.00"),
-                          QStringLiteral("45.0000")}));
-    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND "
-                                         "NOT EXISTS (SELECT 1 FROM uop5b_jshopping_order_item i WHERE i.order_id = o.order_id)"))
-                 .value(0).value(0),
-             QStringLiteral("1"));
-    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND "
-                                         "NOT EXISTS (SELECT 1 FROM uop5b_jshopping_order_history h WHERE h.order_id = o.order_id)"))
-                 .value(0).value(0),
-             QStringLiteral("1"));
-    QCOMPARE(server.query(QStringLiteral("SELECT min(order_status) < 7, max(order_status) > 7 FROM uop5b_jshopping_orders"))
-                 .value(0),
-             (QStringList{QStringLiteral("1"), QStringLiteral("1")}));
-    QCOMPARE(server.query(QStringLiteral("SELECT DATE_FORMAT(status_date_added, '%Y-%m-%d %H:%i:%s') FROM "
-                                         "uop5b_jshopping_order_history WHERE order_id = 1001 ORDER BY status_date_added"))
-                 .size(),
-             3);
-
-    // The program's account reaches the database over TCP, with utf8mb4 names.
+    QCOMPARE(server.query(u"SELECT order_number, CAST(order_date AS CHAR) FROM uop5b_jshopping_orders "
+                          "WHERE order_id = LAST_INSERT_ID()"_s),
+             (QList<QStringList>{{QString(), u"0000-00-00 00:00:00"_s}}));
+    // Demo data, Cyrillic intact: one demo order without items, one without history, statuses
+    // on both sides of 7, three history rows for order 1001.
+    QCOMPARE(server.query(u"SELECT user_id, f_name FROM uop5b_jshopping_users WHERE user_id IN (3, 57, 58) "
+                          "ORDER BY user_id"_s),
+             (QList<QStringList>{{u"3"_s, u"ООО \"Вектор\""_s}, {u"57"_s, u"ООО Ромашка"_s}, {u"58"_s, u"ИП Петров"_s}}));
+    QCOMPARE(server.query(u"SELECT product_name, product_quantity, product_item_price FROM "
+                          "uop5b_jshopping_order_item WHERE order_id = 1001 ORDER BY order_item_id"_s).value(1),
+             (QStringList{u"Печенье д'Артаньян сахарное 150 г"_s, u"20.00"_s, u"45.0000"_s}));
+    const QString without = u"orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND NOT EXISTS "
+                            "(SELECT 1 FROM uop5b_jshopping_%1 x WHERE x.order_id = o.order_id)"_s;
+    QCOMPARE(QStringList({count(without.arg(u"order_item"_s)), count(without.arg(u"order_history"_s)),
+                          count(u"order_history WHERE order_id = 1001"_s)}),
+             QStringList({"1", "1", "3"}));
+    QCOMPARE(server.query(u"SELECT min(order_status) < 7, max(order_status) > 7 FROM uop5b_jshopping_orders"_s),
+             (QList<QStringList>{{u"1"_s, u"1"_s}}));
+    // The program's account reaches it over TCP, with utf8mb4 names.
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMARIADB"), QStringLiteral("shop_user"));
-        db.setHostName(server.host());
-        db.setPort(server.port());
-        db.setDatabaseName(server.database());
-        db.setUserName(server.user());
-        db.setPassword(server.password());
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("SET NAMES utf8mb4")));
-        QVERIFY(q.exec(QStringLiteral("SELECT f_name FROM uop5b_jshopping_users WHERE user_id = 58")));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("ИП Петров"));
-        QSqlQuery bad(db);
-        QVERIFY(!bad.exec(QStringLiteral("INSERT INTO uop5b_jshopping_order_history (order_id) VALUES (1)")));
-        db.close();
+      QSqlDatabase db = QSqlDatabase::addDatabase(u"QMARIADB"_s, u"shop_user"_s);
+      db.setHostName(server.host());
+      db.setPort(server.port());
+      db.setDatabaseName(server.database());
+      db.setUserName(server.user());
+      db.setPassword(server.password());
+      QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+      QSqlQuery q(db);
+      QVERIFY(q.exec(u"SET NAMES utf8mb4"_s));
+      QVERIFY(q.exec(u"SELECT f_name FROM uop5b_jshopping_users WHERE user_id = 58"_s) && q.next());
+      QCOMPARE(q.value(0).toString(), u"ИП Петров"_s);
+      QVERIFY(!q.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id) VALUES (1)"_s));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("shop_user"));
-
-    // Reloading restores the demo content.
-    QVERIFY(server.exec(QStringLiteral("DELETE FROM uop5b_jshopping_order_item")));
-    QVERIFY2(server.reloadSchema(&error), qPrintable(error));
-    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_order_item")).value(0).value(0),
-             QStringLiteral("11"));
-    QCOMPARE(server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_orders")).value(0).value(0),
-             QStringLiteral("6"));
-
-    // A killed server is gone at once: connections fail.
+    QSqlDatabase::removeDatabase(u"shop_user"_s);
+    // Reloading restores the demo content; a killed server is gone at once.
+    QVERIFY(server.exec(u"DELETE FROM uop5b_jshopping_order_item"_s) && server.reloadSchema(&error));
+    QCOMPARE(QStringList({count(u"order_item"_s), count(u"orders"_s)}), QStringList({"11", "6"}));
     const qint64 pid = server.pid();
     server.kill();
-    QVERIFY(!server.isRunning());
-#ifdef Q_OS_LINUX
-    QVERIFY(!QFile::exists(QStringLiteral("/proc/%1").arg(pid)));
-#endif
-    QVERIFY(!server.exec(QStringLiteral("SELECT 1")));
-    server.stop();
-}
+    QVERIFY(!server.isRunning() && !QFile::exists(u"/proc/%1"_s.arg(pid)) && !server.exec(u"SELECT 1"_s));
+  }
 
-void TestTooling::ftpServesFilesToCurl()
-{
-    QTemporaryDir home;
-    QVERIFY(home.isValid());
-    QVERIFY(QFile::copy(m_db3000, home.filePath(QStringLiteral("varnokel.mdb"))));
+  void ftpServesFilesToCurl() {  // a missing file and a stopped server: see test_updates
     FtpServer ftp;
     QString error;
-    QVERIFY2(ftp.start(home.path(), &error), qPrintable(error));
-    QVERIFY(ftp.port() > 0);
-    QCOMPARE(ftp.hostWithPort(), QStringLiteral("127.0.0.1:%1").arg(ftp.port()));
-
-    const QString url = QStringLiteral("ftp://%1/varnokel.mdb").arg(ftp.hostWithPort());
-    const QString out = m_tmp.filePath(QStringLiteral("downloaded.mdb"));
-    QCOMPARE(curl({QStringLiteral("--user"), QStringLiteral("zorvik_price:4817Stock!"), QStringLiteral("-o"), out, url}), 0);
-    QFile a(m_db3000), b(out);
-    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    QVERIFY(a.readAll() == b.readAll());
-
-    QCOMPARE(curl({QStringLiteral("--user"), QStringLiteral("zorvik_price:wrong"), QStringLiteral("-o"),
-                   m_tmp.filePath(QStringLiteral("x")), url}),
-             67);
-    QVERIFY(curl({QStringLiteral("--user"), QStringLiteral("zorvik_price:4817Stock!"), QStringLiteral("-o"),
-                  m_tmp.filePath(QStringLiteral("y")),
-                  QStringLiteral("ftp://%1/missing.mdb").arg(ftp.hostWithPort())})
-            != 0);
-
-    const QString closed = QStringLiteral("ftp://%1/varnokel.mdb").arg(ftp.hostWithPort());
-    ftp.stop();
-    QVERIFY(!ftp.isRunning());
-    QVERIFY(curl({QStringLiteral("--user"), QStringLiteral("zorvik_price:4817Stock!"), QStringLiteral("-o"),
-                  m_tmp.filePath(QStringLiteral("z")), closed})
-            != 0);
-}
+    QVERIFY2(ftp.start(tmp_.path(), &error), qPrintable(error));
+    const QString url = u"ftp://%1/varnokel.mdb"_s.arg(ftp.hostWithPort()), out = tmp_.filePath(u"got.mdb"_s);
+    QCOMPARE(curl(u"4817Stock!"_s, url, out), 0);
+    QFile a(db3000_), b(out);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && a.readAll() == b.readAll());
+    QCOMPARE(curl(u"wrong"_s, url, tmp_.filePath(u"x"_s)), 67);
+  }
+};
 
 QTEST_MAIN(TestTooling)
 #include "test_tooling.moc"

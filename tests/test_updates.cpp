@@ -1,7 +1,6 @@
-// The price database download and the program self-update: the batch texts byte
-// for byte, the flows in-process (files, messages, program end), and whole update
-// runs with a real FTP server, real curl and a stand-in program that the scripts
-// restart.
+// Price database download and program self-update: the Windows batch texts byte for
+// byte, the flows in-process, and whole runs with a real FTP server, real curl and a
+// stand-in program that the scripts restart.
 #include "fixtures/ftp_server.h"
 #include "fixtures/sample_data.h"
 #include "shell/ProgramEnd.h"
@@ -15,83 +14,41 @@
 #include "update/Updates.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDateTime>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QLocale>
-#include <QMap>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
+using namespace Qt::StringLiterals;
 
 namespace {
 
 int g_ended = 0;
+const QString kAppTitle = u"Программа заявок Варнокел"_s;
+const QString kPriceQuestion = u"При обновлении прайс-листа текущий заказ будет очищен.Продолжить?"_s;
+const QString kNoSettings = u"НЕТ НАСТРОЕК"_s;
+const QString kUpdateError = u"Произошла ошибка при обновлении\r"_s;
+// C:\Программы\Варнокел Опт and its cp1251 bytes, written out by hand.
+const QString kWinFolder = u"C:\\Программы\\Варнокел Опт"_s;
+const QByteArray kW = "C:\\\xCF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB\\\xC2\xE0\xF0\xED\xEE\xEA\xE5\xEB \xCE\xEF\xF2";
+const QString kFolderName = u"Папка заявок 'Опт' №1"_s;  // blanks, Cyrillic, a single quote
 
-struct StartedScript {
-  QString script;
-  QString folder;
-};
-
-const QString kAppTitle = QStringLiteral("Программа заявок Варнокел");
-const QString kPriceQuestion = QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?");
-
-// cp1251 bytes of the Windows folder C:\Программы\Варнокел Опт, written out by hand.
-const QString kWinFolder = QStringLiteral("C:\\Программы\\Варнокел Опт");
-const QByteArray kWinFolderBytes = QByteArray("C:\\") +
-                                   "\xCF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB" + "\\" +
-                                   "\xC2\xE0\xF0\xED\xEE\xEA\xE5\xEB" + " " + "\xCE\xEF\xF2";
-
-// A folder name with blanks, Cyrillic letters and a single quote.
-const QString kFolderName = QStringLiteral("Папка заявок 'Опт' №1");
-
-QByteArray crlf(const QList<QByteArray>& lines) {
-  QByteArray out;
-  for (const QByteArray& l : lines) out += l + "\r\n";
-  return out + "\r\n";
+QByteArray crlf(const QList<QByteArray>& lines) { return lines.join("\r\n") + "\r\n\r\n"; }
+QByteArray readAll(const QString& p) { QFile f(p); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+bool writeAll(const QString& p, const QByteArray& b) { QFile f(p); return f.open(QIODevice::WriteOnly) && f.write(b) == b.size(); }
+bool setMTime(const QString& p, qint64 secs) {
+  QFile f(p);
+  return f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
 }
+QString shortTime(qint64 secs) { return QLocale().toString(QDateTime::fromSecsSinceEpoch(secs), QLocale::ShortFormat); }
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return QByteArray();
-  return f.readAll();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  return f.write(bytes) == bytes.size();
-}
-
-bool setMTime(const QString& path, const QDateTime& when) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadWrite)) return false;
-  return f.setFileTime(when, QFileDevice::FileModificationTime);
-}
-
-// Everything under a folder: relative path -> size, time and content hash.
-QMap<QString, QString> snapshot(const QString& folder) {
-  QMap<QString, QString> out;
-  QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                  QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString p = it.next();
-    const QFileInfo fi(p);
-    QString v = fi.isDir() ? QStringLiteral("dir")
-                           : QString::number(fi.size()) + QLatin1Char(' ') +
-                                 QString::fromLatin1(
-                                     QCryptographicHash::hash(readAll(p), QCryptographicHash::Sha1).toHex());
-    v += QLatin1Char(' ') + QString::number(fi.lastModified().toMSecsSinceEpoch());
-    out.insert(QDir(folder).relativeFilePath(p), v);
+// Everything under a folder: path -> kind, time and content.
+QMap<QString, QByteArray> snapshot(const QString& folder) {
+  QMap<QString, QByteArray> out;
+  QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+  for (QFileInfo fi; it.hasNext();) {
+    fi = QFileInfo(it.next());
+    out[fi.filePath()] = QByteArray::number(fi.isDir()) + QByteArray::number(fi.lastModified().toMSecsSinceEpoch()) +
+                         readAll(fi.filePath());
   }
   return out;
 }
@@ -99,55 +56,22 @@ QMap<QString, QString> snapshot(const QString& folder) {
 // Product ids of a price database; empty when it does not open as one.
 QStringList productIds(const QString& path) {
   QStringList ids;
-  const QString name = QStringLiteral("check-%1").arg(QRandomGenerator::global()->generate());
   {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-    if (db.open()) {
-      QSqlQuery q(db);
-      if (q.exec(QStringLiteral("SELECT product_id FROM products ORDER BY product_id")))
-        while (q.next()) ids << q.value(0).toString();
-      db.close();
-    }
+    db.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+    QSqlQuery q(db);
+    if (db.open() && q.exec(u"SELECT product_id FROM products ORDER BY product_id"_s))
+      while (q.next()) ids << q.value(0).toString();
   }
-  QSqlDatabase::removeDatabase(name);
+  QSqlDatabase::removeDatabase(u"check"_s);
   return ids;
 }
 
-void makePriceFile(const QString& path, const QString& productId) {
+void makePriceFile(const QString& path, const QString& id) {
   PriceDbBuilder b(path);
-  b.addCategory(1, QStringLiteral("Краски"));
-  b.addProduct(productId, 1, QStringLiteral("4600000000001"), 5, 12.5, QStringLiteral("Эмаль ") + productId, 3,
-               37.5);
-  b.close();
-}
-
-QStringList readLog(const QString& folder) {
-  return QString::fromUtf8(readAll(QDir(folder).filePath(QStringLiteral("standin.log"))))
-      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-// The lines of the stand-in run started with `args`, up to its "done" or "end";
-// empty while that run has not finished.
-QStringList runOf(const QStringList& log, const QString& args) {
-  const int i = log.indexOf(QStringLiteral("start ") + args);
-  if (i < 0) return {};
-  for (int j = i + 1; j < log.size(); ++j) {
-    if (log.at(j) == QLatin1String("done") || log.at(j) == QLatin1String("end")) return log.mid(i, j - i + 1);
-    if (log.at(j).startsWith(QLatin1String("start "))) return {};
-  }
-  return {};
-}
-
-qint64 deadPid() {
-  QProcess p;
-  p.start(QStringLiteral("sleep"), {QStringLiteral("60")});
-  if (!p.waitForStarted()) return 0;
-  const qint64 pid = p.processId();
-  p.kill();
-  p.waitForFinished();
-  return pid;
+  b.addCategory(1, u"Краски"_s);
+  b.addProduct(id, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль "_s + id, 3, 37.5);
 }
 
 }  // namespace
@@ -155,688 +79,383 @@ qint64 deadPid() {
 class TestUpdates : public QObject {
   Q_OBJECT
 
-private:
   std::unique_ptr<QTemporaryDir> tmp_;
-  QString folder_;  // the program folder of the current test
-  QList<StartedScript> started_;
+  QString folder_;                          // the program folder of the current test
+  QList<QPair<QString, QString>> started_;  // script, folder
   bool startResult_ = true;
 
   QString file(const QString& name) const { return QDir(folder_).filePath(name); }
+  bool has(const QString& name) const { return QFileInfo::exists(file(name)); }
+  QString ftpFile(const QString& name) const { return tmp_->filePath(u"ftp/"_s + name); }
   QString exeName() const { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }
+  QString standin() const { return QStringLiteral(UPDATE_STANDIN_EXE); }
+  QStringList log() const { return QString::fromUtf8(readAll(file("standin.log"))).split(u'\n', Qt::SkipEmptyParts); }
 
-  // In-process runs: the flows write their script and "start" it into started_.
-  void recordStarts() {
+  // The stand-in run started with `args`, up to its "done" or "end"; empty while unfinished.
+  QStringList runOf(const QString& args) const {
+    const QStringList l = log();
+    const int i = l.indexOf(u"start "_s + args);
+    for (int j = i + 1; i >= 0 && j < l.size() && !l.at(j).startsWith(u"start "_s); ++j)
+      if (l.at(j) == u"done"_s || l.at(j) == u"end"_s) return l.mid(i, j - i + 1);
+    return {};
+  }
+
+  QStringList waitRun(const QString& args) const {
+    QStringList run;
+    for (QDeadlineTimer t(60000); (run = runOf(args)).isEmpty() && !t.hasExpired();) QTest::qWait(100);
+    return run;
+  }
+
+  // In-process: "price" (answered Yes), "program", or "30" (the check after the
+  // program download). Returns whether the program goes on.
+  bool runFlow(const QString& flow, msg::ScopedRecorder& rec) {
+    if (flow == u"30"_s) return frm_main().MDIForm_Load(flow);
+    if (flow == u"price"_s) rec.answers.push_back(msg::Answer::Yes);
+    flow == u"price"_s ? RunPriceDownload() : RunProgramDownload();
+    return true;
+  }
+
+  // A downloaded copy in temp/ and the running program file, aged in seconds (-1: none).
+  bool placePrograms(qint64 now, int downloadAge, int runningAge) {
+    const auto place = [&](const QString& p, int age) { return age < 0 || (writeAll(p, "x") && setMTime(p, now - age)); };
+    return QDir().mkpath(file("temp")) && place(file("temp/" + exeName()), downloadAge) &&
+           place(file(exeName()), runningAge);
+  }
+
+  // Whole runs: starts the FTP server and prepares the program folder (the stand-in as
+  // the program, settings naming the server, an old price database). Returns an error.
+  QString startRun(FtpServer& ftp) {
+    QString error;
+    if (!ftp.start(ftpFile(QString()), &error)) return error;
+    if (!QFile::copy(standin(), file("Varnokel"))) return u"no stand-in"_s;
+    makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
+    WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, ftp.hostWithPort());
+    return error;
+  }
+
+  // Starts the stand-in as a user would (from another folder, VARNOKEL_HOME naming it).
+  bool runStandin(const QString& arg, const QString& curlHome = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"VARNOKEL_HOME"_s, folder_);
+    if (!curlHome.isEmpty()) env.insert(u"CURL_HOME"_s, curlHome);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.setWorkingDirectory(tmp_->path());
+    p.start(file("Varnokel"), {arg});
+    return p.waitForStarted(10000) && p.waitForFinished(60000) && p.exitCode() == 0;
+  }
+
+private slots:
+  void initTestCase() {
+    SetEndProgramHandler([] { ++g_ended; });
+    QVERIFY2(!QStandardPaths::findExecutable(u"curl"_s).isEmpty(), "curl is not on PATH");
     SetScriptStarter([this](const QString& script, const QString& folder, QString* error) {
       started_.append({script, folder});
-      if (!startResult_) *error = QStringLiteral("kein Start");
+      if (!startResult_) *error = u"kein Start"_s;
       return startResult_;
     });
   }
 
-  QString standin() const { return QStringLiteral(UPDATE_STANDIN_EXE); }
-
-  // The program folder of a whole update run: the stand-in as the program,
-  // settings pointing at the test's FTP server and an old price database.
-  void prepareRunFolder(const QString& ftpHost) {
-    QVERIFY(QFile::copy(standin(), file(QStringLiteral("Varnokel"))));
-    QVERIFY(QFile::setPermissions(file(QStringLiteral("Varnokel")),
-                                  QFile::permissions(standin()) | QFileDevice::ExeOwner));
-    makePriceFile(file(QStringLiteral("varnokel.mdb")), QStringLiteral("OLD-1"));
-    WriteSetting(file(QStringLiteral("settings.ini")), QStringLiteral("connection"), QStringLiteral("ftp_host"),
-                 ftpHost);
-  }
-
-  // Starts the stand-in like a user would start the program (from another
-  // folder, with VARNOKEL_HOME naming the program folder) and waits for it.
-  void runStandin(const QString& arg, const QProcessEnvironment& extra = {}) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VARNOKEL_HOME"), folder_);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (const QString& k : extra.keys()) env.insert(k, extra.value(k));
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.setWorkingDirectory(tmp_->path());
-    p.start(file(QStringLiteral("Varnokel")), {arg});
-    QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
-  }
-
-  QString ftpHome() const { return QDir(tmp_->path()).filePath(QStringLiteral("ftp")); }
-
-private slots:
-  void initTestCase() {
-    qunsetenv("VARNOKEL_HOME");
-    SetEndProgramHandler([] { ++g_ended; });
-    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty(), "curl is not on PATH");
-  }
-
   void init() {
+    qunsetenv("VARNOKEL_HOME");
     tmp_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(tmp_->isValid());
-    folder_ = QDir(tmp_->path()).filePath(kFolderName);
-    QVERIFY(QDir().mkpath(folder_));
-    QVERIFY(QDir().mkpath(ftpHome()));
+    folder_ = tmp_->filePath(kFolderName);
+    QVERIFY(QDir().mkpath(folder_) && QDir().mkpath(ftpFile(QString())));
     SetProgramFolder(folder_);
     g_ended = 0;
     started_.clear();
     startResult_ = true;
     LastErrorText.clear();
-    recordStarts();
   }
 
-  void cleanup() {
-    SetScriptStarter({});
-    qunsetenv("VARNOKEL_HOME");
-    tmp_.reset();
-  }
+  // ---------------------------------------------------------------- scripts
 
-  // ---------------------------------------------------------------- batch texts
-
-  void priceBatch_isExactText() {
-    const QByteArray expected = crlf({
-        "@ECHO OFF",
-        "chcp 1251",
-        "ECHO !!!!!DOWNLOADING PRICE !!!!!",
-        "\"" + kWinFolderBytes +
-            "\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60"
-            " --user zorvik_price:4817Stock! -o \"" +
-            kWinFolderBytes + "\\varnokel.mdb.download\" ftp://ftp.varnokel.ru/varnokel.mdb",
-        "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2",
-        "move /Y \"" + kWinFolderBytes + "\\varnokel.mdb.download\" \"" + kWinFolderBytes + "\\varnokel.mdb\"",
-        "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2",
-        "start Varnokel.exe 40",
-        "goto :EOF",
-        ":end2",
-        "if exist \"" + kWinFolderBytes + "\\varnokel.mdb.download\" del /F /Q \"" + kWinFolderBytes +
-            "\\varnokel.mdb.download\"",
-        "start Varnokel.exe 41",
-        "exit",
-    });
-    const QByteArray text = PriceDownloadBatch(kWinFolder, DistributionServer());
-    QCOMPARE(text, expected);
-    QVERIFY(text.endsWith("exit\r\n\r\n"));
-    QVERIFY(!text.contains("\n\n"));
-    QCOMPARE(text.count("\r\n"), 14);
-  }
-
-  void programBatch_isExactText() {
-    const QByteArray expected = crlf({
-        "@ECHO OFF",
-        "chcp 1251",
-        "ECHO !!!!!DOWNLOADING PROGRAMM !!!!!",
-        "\"" + kWinFolderBytes +
-            "\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60 --remote-time"
-            " --user zorvik_price:4817Stock! -o \"" +
-            kWinFolderBytes + "\\temp\\Varnokel.exe.download\" ftp://ftp.varnokel.ru/Varnokel.exe",
-        "If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2",
-        "move /Y \"" + kWinFolderBytes + "\\temp\\Varnokel.exe.download\" \"" + kWinFolderBytes +
-            "\\temp\\Varnokel.exe\"",
-        "If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2",
-        "start Varnokel.exe 30",
-        "goto :EOF",
-        ":end2",
-        "if exist \"" + kWinFolderBytes + "\\temp\\Varnokel.exe.download\" del /F /Q \"" + kWinFolderBytes +
-            "\\temp\\Varnokel.exe.download\"",
-        "start Varnokel.exe 31",
-        "exit",
-    });
-    QCOMPARE(ProgramDownloadBatch(kWinFolder, DistributionServer()), expected);
-  }
-
-  void replacementBatch_isExactText() {
-    const QByteArray expected = crlf({
-        "@ECHO OFF",
-        "chcp 1251",
-        "ECHO !!!!!UPDATE !!!!!",
-        "set /a WAITED=0",
-        ":wait",
-        "tasklist /FI \"PID eq 4321\" /NH 2>NUL | find \" 4321 \" >NUL",
-        "If errorlevel 1 goto copy",
-        "If %WAITED% GEQ 30 goto copy",
-        "set /a WAITED+=1",
-        "ping -n 2 127.0.0.1 >NUL",
-        "goto wait",
-        ":copy",
-        "xcopy \"" + kWinFolderBytes + "\\temp\\Varnokel.exe\" \"" + kWinFolderBytes + "\\Varnokel.exe\" /Y",
-        "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2",
-        "start Varnokel.exe 50",
-        "goto :EOF",
-        ":end2",
-        "start Varnokel.exe 51",
-        "exit",
-    });
-    QCOMPARE(ReplacementBatch(kWinFolder, 4321), expected);
-  }
-
-  void batches_plainFolderAndOwnServer() {
+  void batch_exactText_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("whole");  // false: a part of the text
+    const QByteArray curl = "\"" + kW + "\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60";
+    const QByteArray user = " --user zorvik_price:4817Stock! -o \"";
+    const QByteArray mdb = kW + "\\varnokel.mdb.download\"", exe = kW + "\\temp\\Varnokel.exe.download\"";
+    const QByteArray updErr = "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2";
+    const QByteArray dlErr = "If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2";
+    QTest::newRow("price") << PriceDownloadBatch(kWinFolder, DistributionServer())
+                           << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PRICE !!!!!",
+                                    curl + user + mdb + " ftp://ftp.varnokel.ru/varnokel.mdb", updErr,
+                                    "move /Y \"" + mdb + " \"" + kW + "\\varnokel.mdb\"", updErr,
+                                    "start Varnokel.exe 40", "goto :EOF", ":end2",
+                                    "if exist \"" + mdb + " del /F /Q \"" + mdb, "start Varnokel.exe 41", "exit"}) << true;
+    QTest::newRow("program") << ProgramDownloadBatch(kWinFolder, DistributionServer())
+                             << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PROGRAMM !!!!!",
+                                      curl + " --remote-time" + user + exe + " ftp://ftp.varnokel.ru/Varnokel.exe",
+                                      dlErr, "move /Y \"" + exe + " \"" + kW + "\\temp\\Varnokel.exe\"", dlErr,
+                                      "start Varnokel.exe 30", "goto :EOF", ":end2",
+                                      "if exist \"" + exe + " del /F /Q \"" + exe, "start Varnokel.exe 31", "exit"}) << true;
+    QTest::newRow("replacement") << ReplacementBatch(kWinFolder, 4321)
+                                 << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!UPDATE !!!!!", "set /a WAITED=0",
+                                          ":wait", "tasklist /FI \"PID eq 4321\" /NH 2>NUL | find \" 4321 \" >NUL",
+                                          "If errorlevel 1 goto copy", "If %WAITED% GEQ 30 goto copy",
+                                          "set /a WAITED+=1", "ping -n 2 127.0.0.1 >NUL", "goto wait", ":copy",
+                                          "xcopy \"" + kW + "\\temp\\Varnokel.exe\" \"" + kW + "\\Varnokel.exe\" /Y",
+                                          updErr, "start Varnokel.exe 50", "goto :EOF", ":end2",
+                                          "start Varnokel.exe 51", "exit"}) << true;
     DistributionServer s;
-    s.host = QStringLiteral("files.example.org:2121");
-    const QByteArray text = PriceDownloadBatch(QStringLiteral("C:\\Prog"), s);
-    QVERIFY(text.contains(
-        "\r\n\"C:\\Prog\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60 --user "
-        "zorvik_price:4817Stock! -o \"C:\\Prog\\varnokel.mdb.download\" ftp://files.example.org:2121/varnokel.mdb\r\n"));
-    // A drive root keeps its separator; the file name follows after one more.
-    QVERIFY(PriceDownloadBatch(QStringLiteral("C:\\"), s).contains("\"C:\\\\curl.exe\""));
-    // Characters the command interpreter would read are kept out of its way.
-    s.password = QStringLiteral("50% & more");
-    s.programPath = QStringLiteral("/новая версия/Varnokel.exe");
-    const QByteArray p = ProgramDownloadBatch(QStringLiteral("D:\\100%"), s);
-    QVERIFY(p.contains("--user \"zorvik_price:50%% & more\" -o \"D:\\100%%\\temp\\Varnokel.exe.download\""));
-    QVERIFY(p.contains(" ftp://files.example.org:2121/%%D0%%BD%%D0%%BE%%D0%%B2%%D0%%B0%%D1%%8F%%20%%D0%%B2"));
+    s.host = u"files.example.org:2121"_s;
+    QTest::newRow("plain folder, own server")
+        << PriceDownloadBatch(u"C:\\Prog"_s, s)
+        << QByteArray("\r\n\"C:\\Prog\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60 --user "
+                      "zorvik_price:4817Stock! -o \"C:\\Prog\\varnokel.mdb.download\" "
+                      "ftp://files.example.org:2121/varnokel.mdb\r\n") << false;
+    QTest::newRow("drive root") << PriceDownloadBatch(u"C:\\"_s, s) << QByteArray("\"C:\\\\curl.exe\"") << false;
+    s.password = u"50% & more"_s;
+    s.programPath = u"/новая версия/Varnokel.exe"_s;
+    QTest::newRow("percent, blanks, Cyrillic") << ProgramDownloadBatch(u"D:\\100%"_s, s)
+        << QByteArray("--user \"zorvik_price:50%% & more\" -o \"D:\\100%%\\temp\\Varnokel.exe.download\" "
+                      "ftp://files.example.org:2121/%%D0%%BD%%D0%%BE%%D0%%B2%%D0%%B0%%D1%%8F%%20%%D0%%B2%%D0%%B5%%D1%%80"
+                      "%%D1%%81%%D0%%B8%%D1%%8F/Varnokel.exe\r\n") << false;
+  }
+  void batch_exactText() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, whole);
+    if (whole) QCOMPARE(text, expected);
+    else QVERIFY2(text.contains(expected), text.constData());
   }
 
-  void distributionServer_fromSettings() {
-    const QString ini = file(QStringLiteral("settings.ini"));
-    DistributionServer d = ReadDistributionServer(ini);  // no file at all
-    QCOMPARE(d.host, QStringLiteral("ftp.varnokel.ru"));
-    QCOMPARE(d.user, QStringLiteral("zorvik_price"));
-    QCOMPARE(d.password, QStringLiteral("4817Stock!"));
-    QCOMPARE(d.url(d.pricePath), QStringLiteral("ftp://ftp.varnokel.ru/varnokel.mdb"));
-    QCOMPARE(d.url(d.programPath), QStringLiteral("ftp://ftp.varnokel.ru/Varnokel.exe"));
-    WriteSetting(ini, QStringLiteral("connection"), QStringLiteral("ftp_host"), QStringLiteral("127.0.0.1:2121"));
-    WriteSetting(ini, QStringLiteral("connection"), QStringLiteral("ftp_user"), QStringLiteral("?"));
-    WriteSetting(ini, QStringLiteral("connection"), QStringLiteral("ftp_password"), QStringLiteral("geheim"));
-    WriteSetting(ini, QStringLiteral("connection"), QStringLiteral("ftp_program_path"), QStringLiteral("linux/Varnokel"));
-    d = ReadDistributionServer(ini);
-    QCOMPARE(d.host, QStringLiteral("127.0.0.1:2121"));
-    QCOMPARE(d.user, QStringLiteral("zorvik_price"));
-    QCOMPARE(d.password, QStringLiteral("geheim"));
-    QCOMPARE(d.url(d.pricePath), QStringLiteral("ftp://127.0.0.1:2121/varnokel.mdb"));
-    QCOMPARE(d.url(d.programPath), QStringLiteral("ftp://127.0.0.1:2121/linux/Varnokel"));
+  void distributionServer_fromSettings() {  // the host and the password: see the whole runs
+    const QString ini = file("settings.ini");
+    WriteSetting(ini, u"connection"_s, u"ftp_user"_s, u"?"_s);  // unusable: the default stays
+    WriteSetting(ini, u"connection"_s, u"ftp_program_path"_s, u"linux/Varnokel"_s);
+    const DistributionServer d = ReadDistributionServer(ini);
+    QCOMPARE(QStringList({d.user, d.url(d.programPath)}), QStringList({"zorvik_price", "ftp://ftp.varnokel.ru/linux/Varnokel"}));
   }
 
-  // ---------------------------------------------------------------- shell scripts
-
-  void shellQuote_survivesTheShell() {
-    const QStringList samples = {kFolderName, QStringLiteral("a'b''c"), QStringLiteral("$HOME `id` \"x\" \\n *"),
-                                 QStringLiteral(""), QStringLiteral("/tmp/Пробел и 'кавычка'")};
-    for (const QString& s : samples) {
+  void shellQuote_survivesTheShell() {  // the whole runs below run the scripts themselves
+    for (const QString& s : {kFolderName, u"a'b''c"_s, u"$HOME `id` \"x\" \\n *"_s, QString()}) {
       QProcess sh;
-      sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s' ") + ShellQuote(s)});
+      sh.start(u"/bin/sh"_s, {u"-c"_s, u"printf '%s' "_s + ShellQuote(s)});
       QVERIFY(sh.waitForFinished(10000));
       QCOMPARE(QString::fromUtf8(sh.readAllStandardOutput()), s);
     }
+    // Without a home to pass the restarted program finds its folder by itself.
+    QVERIFY(!PriceDownloadShellScript(folder_, {}, {u"/x/V"_s, {}}).contains("VARNOKEL_HOME"));
   }
 
-  void shellScripts_parseAndQuote() {
-    const RestartCommand r{QStringLiteral("/opt/Варнокел 'x'/Varnokel"), folder_};
-    const QList<QByteArray> scripts = {
-        PriceDownloadShellScript(folder_, DistributionServer(), r),
-        ProgramDownloadShellScript(folder_, QStringLiteral("Varnokel"), DistributionServer(), r),
-        ReplacementShellScript(folder_, QStringLiteral("Varnokel"), 1234, r),
-    };
-    for (const QByteArray& s : scripts) {
-      QVERIFY(s.startsWith("#!/bin/sh\n"));
-      QVERIFY(!s.contains('\r'));
-      QVERIFY(s.contains("VARNOKEL_HOME=" + ShellQuote(folder_).toUtf8() + "\nexport VARNOKEL_HOME\n"));
-      QVERIFY(s.endsWith("exec " + ShellQuote(r.program).toUtf8() + " \"$code\"\n"));
-      QVERIFY(writeAll(file(QStringLiteral("check.sh")), s));
-      QProcess sh;  // syntax check only
-      sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-n"), file(QStringLiteral("check.sh"))});
-      QVERIFY(sh.waitForFinished(10000));
-      QCOMPARE(sh.exitCode(), 0);
-    }
-    QVERIFY(scripts[0].contains(
-        "curl --connect-timeout 15 --speed-limit 1 --speed-time 60 --user 'zorvik_price:4817Stock!' -o " +
-        ShellQuote(folder_ + QStringLiteral("/varnokel.mdb.download")).toUtf8() +
-        " 'ftp://ftp.varnokel.ru/varnokel.mdb' && mv -f "));
-    QVERIFY(scripts[1].contains("--remote-time --user 'zorvik_price:4817Stock!' -o " +
-                                ShellQuote(folder_ + QStringLiteral("/temp/Varnokel.download")).toUtf8() +
-                                " 'ftp://ftp.varnokel.ru/Varnokel.exe'"));
-    QVERIFY(scripts[2].contains("while kill -0 1234 2>/dev/null"));
-    // Without VARNOKEL_HOME the restarted program finds its folder by itself.
-    QVERIFY(!PriceDownloadShellScript(folder_, DistributionServer(), {QStringLiteral("/x/Varnokel"), QString()})
-                 .contains("VARNOKEL_HOME"));
-  }
-
-  // ---------------------------------------------------------------- price download flow
+  // ---------------------------------------------------------------- flows in-process
 
   void priceDownload_noLeavesEveryFileUntouched() {
-    makePriceFile(file(QStringLiteral("varnokel.mdb")), QStringLiteral("OLD-1"));
-    QVERIFY(writeAll(file(QStringLiteral("update.sh")), "old script\n"));
-    QVERIFY(writeAll(file(QStringLiteral("settings.ini")), "[authentication]\r\nid=7\r\n"));
+    makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
+    QVERIFY(writeAll(file("update.sh"), "old script\n"));
+    QVERIFY(writeAll(file("settings.ini"), "[authentication]\r\nid=7\r\n"));
     const auto before = snapshot(folder_);
     msg::ScopedRecorder rec;
     rec.answers.push_back(msg::Answer::No);
     RunPriceDownload();
-    QCOMPARE(int(rec.boxes.size()), 1);
-    QCOMPARE(rec.boxes[0].text, kPriceQuestion);
-    QCOMPARE(rec.boxes[0].title, kAppTitle);
-    QVERIFY(rec.boxes[0].yesNo);
-    QCOMPARE(rec.boxes[0].icon, msg::Icon::Question);
-    QCOMPARE(snapshot(folder_), before);
-    QCOMPARE(g_ended, 0);
-    QVERIFY(started_.isEmpty());
-  }
-
-  void priceDownload_writesScriptStartsItAndEnds() {
-    QVERIFY(writeAll(file(QStringLiteral("update.sh")), QByteArray(5000, 'x')));
-    WriteSetting(file(QStringLiteral("settings.ini")), QStringLiteral("connection"), QStringLiteral("ftp_host"),
-                 QStringLiteral("127.0.0.1:2121"));
-    msg::ScopedRecorder rec;
-    rec.answers.push_back(msg::Answer::Yes);
-    RunPriceDownload();
     QCOMPARE(rec.texts(), QStringList{kPriceQuestion});
+    QVERIFY(rec.boxes[0].yesNo && rec.boxes[0].icon == msg::Icon::Question && rec.boxes[0].title == kAppTitle);
+    QCOMPARE(snapshot(folder_), before);
+    QVERIFY(g_ended == 0 && started_.isEmpty());
+  }
+
+  void flow_writesScriptStartsItAndEnds_data() {
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<bool>("homeSet");  // VARNOKEL_HOME names the program folder
+    QTest::newRow("price") << "price" << false;
+    QTest::newRow("price, VARNOKEL_HOME set") << "price" << true;
+    QTest::newRow("program") << "program" << false;
+    QTest::newRow("30, newer copy") << "30" << false;
+  }
+  void flow_writesScriptStartsItAndEnds() {
+    QFETCH(QString, flow);
+    QFETCH(bool, homeSet);
+    if (homeSet) qputenv("VARNOKEL_HOME", folder_.toUtf8());
+    const QString script = file(flow == u"30"_s ? "updateexe.sh" : "update.sh");
+    QVERIFY(writeAll(script, QByteArray(5000, 'x')));  // an old, longer script
+    QVERIFY(flow != u"30"_s || placePrograms(QDateTime::currentSecsSinceEpoch(), 3600, 86400));
+    WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, u"127.0.0.1:2121"_s);
+    msg::ScopedRecorder rec;
+    QCOMPARE(runFlow(flow, rec), flow != u"30"_s);
     DistributionServer s;
-    s.host = QStringLiteral("127.0.0.1:2121");
-    const QByteArray expected =
-        PriceDownloadShellScript(folder_, s, {QCoreApplication::applicationFilePath(), QString()});
-    QCOMPARE(readAll(file(QStringLiteral("update.sh"))), expected);  // replaced, not appended
-    QVERIFY(expected.contains("ftp://127.0.0.1:2121/varnokel.mdb"));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("text.txt"))));
-    QCOMPARE(started_.size(), 1);
-    QCOMPARE(started_[0].script, file(QStringLiteral("update.sh")));
-    QCOMPARE(started_[0].folder, folder_);
+    s.host = u"127.0.0.1:2121"_s;
+    const RestartCommand r{QCoreApplication::applicationFilePath(), homeSet ? folder_ : QString()};
+    const bool price = flow == u"price"_s;
+    QCOMPARE(rec.texts(), price ? QStringList{kPriceQuestion} : QStringList());
+    QCOMPARE(readAll(script), price                ? PriceDownloadShellScript(folder_, s, r)
+                              : flow == u"30"_s ? ReplacementShellScript(folder_, exeName(), QCoreApplication::applicationPid(), r)
+                                                : ProgramDownloadShellScript(folder_, exeName(), s, r));
+    QVERIFY(QFileInfo(file("temp")).isDir() != price && !has("text.txt"));
+    QCOMPARE(started_, (QList<QPair<QString, QString>>{{script, folder_}}));
     QCOMPARE(g_ended, 1);
   }
 
-  void priceDownload_restartKeepsProgramFolder() {
-    qputenv("VARNOKEL_HOME", folder_.toUtf8());
-    msg::ScopedRecorder rec;
-    rec.answers.push_back(msg::Answer::Yes);
-    RunPriceDownload();
-    QVERIFY(readAll(file(QStringLiteral("update.sh")))
-                .contains("VARNOKEL_HOME=" + ShellQuote(folder_).toUtf8() + "\nexport VARNOKEL_HOME\n"));
-    QCOMPARE(g_ended, 1);
+  void flow_fails_data() {
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<QString>("blocked");  // taken by a folder (temp: by a file); empty: the start fails
+    QTest::newRow("price: no script") << "price" << "update.sh";
+    QTest::newRow("price: no text.txt") << "price" << "text.txt";
+    QTest::newRow("price: no start") << "price" << "";
+    QTest::newRow("program: no script") << "program" << "update.sh";
+    QTest::newRow("program: no temp") << "program" << "temp";
+    QTest::newRow("30: no script") << "30" << "updateexe.sh";
   }
-
-  void priceDownload_scriptNotCreated_showsNoSettings() {
-    QVERIFY(QDir().mkdir(file(QStringLiteral("update.sh"))));  // the copy cannot land
+  void flow_fails() {
+    QFETCH(QString, flow);
+    QFETCH(QString, blocked);
+    if (flow == u"30"_s) QVERIFY(placePrograms(QDateTime::currentSecsSinceEpoch(), 3600, 86400));
+    if (blocked == u"temp"_s) QVERIFY(writeAll(file(blocked), "a file"));
+    else if (!blocked.isEmpty()) QVERIFY(QDir().mkdir(file(blocked)));
+    startResult_ = !blocked.isEmpty();
     msg::ScopedRecorder rec;
-    rec.answers.push_back(msg::Answer::Yes);
-    RunPriceDownload();
-    QCOMPARE(int(rec.boxes.size()), 2);
-    QCOMPARE(rec.boxes[1].text, QStringLiteral("НЕТ НАСТРОЕК"));
-    QCOMPARE(rec.boxes[1].icon, msg::Icon::Critical);
-    QCOMPARE(rec.boxes[1].title, kAppTitle);
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("text.txt"))));
-    QVERIFY(started_.isEmpty());
+    QVERIFY(runFlow(flow, rec));
     QCOMPARE(g_ended, 0);
-  }
-
-  void priceDownload_fileError_showsUpdateError() {
-    QVERIFY(QDir().mkdir(file(QStringLiteral("text.txt"))));  // text.txt cannot be written
-    msg::ScopedRecorder rec;
-    rec.answers.push_back(msg::Answer::Yes);
-    RunPriceDownload();
-    QCOMPARE(int(rec.boxes.size()), 2);
-    const msg::Box& b = rec.boxes[1];
-    QVERIFY2(b.text.startsWith(QStringLiteral("Произошла ошибка при обновлении\r")), qPrintable(b.text));
-    QCOMPARE(b.title, QStringLiteral("Предупреждение"));
+    QCOMPARE(int(rec.boxes.size()), flow == u"price"_s ? 2 : 1);
+    const msg::Box& b = rec.boxes.back();
     QCOMPARE(b.icon, msg::Icon::Critical);
-    QVERIFY(!LastErrorText.isEmpty());
-    QCOMPARE(b.text.mid(b.text.indexOf(QLatin1Char('\r')) + 1), LastErrorText);
-    QVERIFY(LastErrorText.contains(QStringLiteral("text.txt")));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("update.sh"))));
-    QVERIFY(started_.isEmpty());
-    QCOMPARE(g_ended, 0);
-  }
-
-  void priceDownload_startFails_keepsRunning() {
-    startResult_ = false;
-    msg::ScopedRecorder rec;
-    rec.answers.push_back(msg::Answer::Yes);
-    RunPriceDownload();
-    QCOMPARE(int(rec.boxes.size()), 2);
-    QVERIFY(rec.boxes[1].text.startsWith(QStringLiteral("Произошла ошибка при обновлении\r")));
-    QCOMPARE(g_ended, 0);
-  }
-
-  // ---------------------------------------------------------------- program download flow
-
-  void programDownload_createsTempWritesScriptAndEnds() {
-    QVERIFY(writeAll(file(QStringLiteral("update.sh")), QByteArray(5000, 'x')));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("temp"))));
-    msg::ScopedRecorder rec;
-    RunProgramDownload();
-    QVERIFY(rec.boxes.empty());  // no question for this one
-    QVERIFY(QFileInfo(file(QStringLiteral("temp"))).isDir());
-    QCOMPARE(readAll(file(QStringLiteral("update.sh"))),
-             ProgramDownloadShellScript(folder_, exeName(), DistributionServer(),
-                                        {QCoreApplication::applicationFilePath(), QString()}));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("text.txt"))));
-    QCOMPARE(started_.size(), 1);
-    QCOMPARE(started_[0].script, file(QStringLiteral("update.sh")));
-    QCOMPARE(g_ended, 1);
-  }
-
-  void programDownload_scriptNotCreated_showsNoSettings() {
-    QVERIFY(QDir().mkdir(file(QStringLiteral("update.sh"))));
-    msg::ScopedRecorder rec;
-    RunProgramDownload();
-    QCOMPARE(rec.texts(), QStringList{QStringLiteral("НЕТ НАСТРОЕК")});
-    QCOMPARE(rec.boxes[0].icon, msg::Icon::Critical);
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("text.txt"))));
-    QCOMPARE(g_ended, 0);
-  }
-
-  void programDownload_tempCannotBeCreated_showsUpdateError() {
-    QVERIFY(writeAll(file(QStringLiteral("temp")), "a file, not a folder"));
-    msg::ScopedRecorder rec;
-    RunProgramDownload();
-    QCOMPARE(int(rec.boxes.size()), 1);
-    QVERIFY(rec.boxes[0].text.startsWith(QStringLiteral("Произошла ошибка при обновлении\r")));
-    QCOMPARE(rec.boxes[0].title, QStringLiteral("Предупреждение"));
-    QCOMPARE(rec.boxes[0].icon, msg::Icon::Critical);
-    QVERIFY(LastErrorText.contains(QStringLiteral("temp")));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("update.sh"))));
-    QCOMPARE(g_ended, 0);
-  }
-
-  // ---------------------------------------------------------------- result codes after the restart
-
-  void resultCodes_showTheirMessages() {
-    const QList<QPair<QString, QString>> cases = {
-        {QStringLiteral("40"), QStringLiteral("Прайс-лист обновлен")},
-        {QStringLiteral("41"), QStringLiteral("Прайс-лист не обновлен")},
-        {QStringLiteral("31"), QStringLiteral("Не удалось проверить обновление ПО")},
-        {QStringLiteral("50"), QStringLiteral("Обновление ПО прошло успешно")},
-        {QStringLiteral("51"), QStringLiteral("ПО не обновлено")},
-    };
-    for (const auto& c : cases) {
-      msg::ScopedRecorder rec;
-      frm_main w;
-      QVERIFY(w.MDIForm_Load(c.first));
-      QCOMPARE(rec.texts(), QStringList{c.second});
-    }
+    const bool noScript = blocked.endsWith(u".sh"_s);
+    QCOMPARE(b.title, noScript ? kAppTitle : u"Предупреждение"_s);
+    QCOMPARE(b.text, noScript ? kNoSettings : kUpdateError + LastErrorText);
+    QVERIFY(noScript || (!LastErrorText.isEmpty() && LastErrorText.contains(blocked)));
+    if (!noScript && !blocked.isEmpty()) QVERIFY(!has("update.sh"));
+    QVERIFY(!QFileInfo(file("text.txt")).isFile());
+    QCOMPARE(started_.size(), blocked.isEmpty() ? 1 : 0);
   }
 
   void completion_data() {
     QTest::addColumn<int>("downloadAge");  // seconds before now; -1: no download copy
     QTest::addColumn<int>("runningAge");   // -1: no running program file
-    QTest::addColumn<QString>("message");  // empty: the replacement starts
-    QTest::newRow("newer") << 3600 << 86400 << QString();
-    QTest::newRow("older") << 172800 << 86400 << QStringLiteral("Ваша версия новее.Ваша версия ");
-    QTest::newRow("equal") << 86400 << 86400 << QStringLiteral("Обновление не требуется .Ваша версия ");
-    QTest::newRow("no download copy") << -1 << 86400 << QStringLiteral("Не удалось проверить обновление ПО");
-    QTest::newRow("no program file") << 3600 << -1 << QStringLiteral("Не удалось проверить обновление ПО");
+    QTest::addColumn<QString>("message");  // ending in " ": + the program's time
+    QTest::newRow("older") << 172800 << 86400 << u"Ваша версия новее.Ваша версия "_s;
+    QTest::newRow("equal") << 86400 << 86400 << u"Обновление не требуется .Ваша версия "_s;
+    QTest::newRow("no download copy") << -1 << 86400 << u"Не удалось проверить обновление ПО"_s;
+    QTest::newRow("no program file") << 3600 << -1 << u"Не удалось проверить обновление ПО"_s;
   }
-
   void completion() {
     QFETCH(int, downloadAge);
     QFETCH(int, runningAge);
     QFETCH(QString, message);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    QVERIFY(QDir().mkdir(file(QStringLiteral("temp"))));
-    const QString downloaded = file(QStringLiteral("temp/") + exeName());
-    const QString running = file(exeName());
-    if (downloadAge >= 0) {
-      QVERIFY(writeAll(downloaded, "new program"));
-      QVERIFY(setMTime(downloaded, QDateTime::fromSecsSinceEpoch(now - downloadAge)));
-    }
-    if (runningAge >= 0) {
-      QVERIFY(writeAll(running, "old program"));
-      QVERIFY(setMTime(running, QDateTime::fromSecsSinceEpoch(now - runningAge)));
-    }
-    QVERIFY(writeAll(file(QStringLiteral("updateexe.sh")), QByteArray(5000, 'x')));
-
+    QVERIFY(placePrograms(now, downloadAge, runningAge));
+    QVERIFY(writeAll(file("updateexe.sh"), QByteArray(5000, 'x')));
     msg::ScopedRecorder rec;
-    frm_main w;
-    const bool goesOn = w.MDIForm_Load(QStringLiteral("30"));
-    if (message.isEmpty()) {
-      QVERIFY(!goesOn);
-      QVERIFY(rec.boxes.empty());
-      QCOMPARE(readAll(file(QStringLiteral("updateexe.sh"))),
-               ReplacementShellScript(folder_, exeName(), QCoreApplication::applicationPid(),
-                                      {QCoreApplication::applicationFilePath(), QString()}));
-      QVERIFY(!QFileInfo::exists(file(QStringLiteral("text.txt"))));
-      QCOMPARE(started_.size(), 1);
-      QCOMPARE(started_[0].script, file(QStringLiteral("updateexe.sh")));
-      QCOMPARE(g_ended, 1);
-      return;
-    }
-    QVERIFY(goesOn);
-    QCOMPARE(g_ended, 0);
-    QVERIFY(started_.isEmpty());
-    QCOMPARE(int(rec.boxes.size()), 1);
-    QCOMPARE(rec.boxes[0].icon, msg::Icon::None);
-    QCOMPARE(rec.boxes[0].title, kAppTitle);
-    if (message.endsWith(QLatin1Char(' '))) {
-      const QString when =
-          QLocale().toString(QDateTime::fromSecsSinceEpoch(now - runningAge), QLocale::ShortFormat);
-      QCOMPARE(rec.boxes[0].text, message + when);
-    } else {
-      QCOMPARE(rec.boxes[0].text, message);
-    }
-    QCOMPARE(readAll(file(QStringLiteral("updateexe.sh"))), QByteArray(5000, 'x'));
+    QVERIFY(runFlow(u"30"_s, rec));
+    QVERIFY(g_ended == 0 && started_.isEmpty());
+    QCOMPARE(rec.texts(), QStringList{message.endsWith(u' ') ? message + shortTime(now - runningAge) : message});
+    QVERIFY(rec.boxes[0].icon == msg::Icon::None && rec.boxes[0].title == kAppTitle);
+    QCOMPARE(readAll(file("updateexe.sh")), QByteArray(5000, 'x'));
   }
 
-  void completion_scriptNotCreated_showsNoSettingsAndGoesOn() {
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    QVERIFY(QDir().mkdir(file(QStringLiteral("temp"))));
-    QVERIFY(writeAll(file(QStringLiteral("temp/") + exeName()), "new"));
-    QVERIFY(writeAll(file(exeName()), "old"));
-    QVERIFY(setMTime(file(exeName()), QDateTime::fromSecsSinceEpoch(now - 86400)));
-    QVERIFY(QDir().mkdir(file(QStringLiteral("updateexe.sh"))));
-    msg::ScopedRecorder rec;
-    frm_main w;
-    QVERIFY(w.MDIForm_Load(QStringLiteral("30")));
-    QCOMPARE(rec.texts(), QStringList{QStringLiteral("НЕТ НАСТРОЕК")});
-    QCOMPARE(rec.boxes[0].icon, msg::Icon::Critical);
-    QCOMPARE(g_ended, 0);
-  }
+  // ---------------------------------------------------------------- whole runs
 
-  // ---------------------------------------------------------------- whole runs: price database
-
-  void run_priceDownload_succeeds() {
-    FtpServer ftp;
-    QString error;
-    makePriceFile(QDir(ftpHome()).filePath(QStringLiteral("varnokel.mdb")), QStringLiteral("NEW-1"));
-    QVERIFY2(ftp.start(ftpHome(), &error), qPrintable(error));
-    prepareRunFolder(ftp.hostWithPort());
-    runStandin(QStringLiteral("--price"));
-    QTRY_VERIFY_WITH_TIMEOUT(!runOf(readLog(folder_), QStringLiteral("40")).isEmpty(), 60000);
-    const QStringList log = readLog(folder_);
-    const QStringList first = runOf(log, QStringLiteral("--price"));
-    QCOMPARE(first.last(), QStringLiteral("end"));
-    QVERIFY(first.contains(QStringLiteral("box ") + kPriceQuestion));
-    const QStringList second = runOf(log, QStringLiteral("40"));
-    QVERIFY(second.contains(QStringLiteral("home ") + folder_));
-    QVERIFY(second.contains(QStringLiteral("cwd ") + folder_));
-    QVERIFY(second.contains(QStringLiteral("box Прайс-лист обновлен")));
-    QCOMPARE(second.last(), QStringLiteral("done"));
-    QCOMPARE(productIds(file(QStringLiteral("varnokel.mdb"))), QStringList{QStringLiteral("NEW-1")});
-    QCOMPARE(readAll(file(QStringLiteral("varnokel.mdb"))),
-             readAll(QDir(ftpHome()).filePath(QStringLiteral("varnokel.mdb"))));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("varnokel.mdb.download"))));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("text.txt"))));
-    QVERIFY(QFileInfo(file(QStringLiteral("update.sh"))).isFile());
-  }
-
-  void run_priceDownload_fails_data() {
+  void run_priceDownload_data() {
     QTest::addColumn<QString>("failure");
-    QTest::newRow("wrong password") << QStringLiteral("password");
-    QTest::newRow("missing file") << QStringLiteral("missing");
-    QTest::newRow("server down") << QStringLiteral("down");
+    for (const char* f : {"", "wrong password", "missing file", "server down", "interrupted"})
+      QTest::newRow(*f ? f : "succeeds") << f;
   }
-
-  void run_priceDownload_fails() {
+  void run_priceDownload() {
     QFETCH(QString, failure);
+    const bool ok = failure.isEmpty();
+    const QString curlHome = failure == u"interrupted"_s ? tmp_->path() : QString();
+    if (!curlHome.isEmpty()) {
+      // Bigger than the socket buffers, fetched at a limited rate; the server stops mid-way.
+      QVERIFY(writeAll(ftpFile("varnokel.mdb"), QByteArray(64 << 20, 'v')));
+      QVERIFY(writeAll(curlHome + "/.curlrc", "limit-rate = 4M\nmax-time = 50\n"));
+    } else if (failure != u"missing file"_s) {
+      makePriceFile(ftpFile("varnokel.mdb"), u"NEW-1"_s);
+    }
     FtpServer ftp;
-    QString error;
-    if (failure != QLatin1String("missing"))
-      makePriceFile(QDir(ftpHome()).filePath(QStringLiteral("varnokel.mdb")), QStringLiteral("NEW-1"));
-    QVERIFY2(ftp.start(ftpHome(), &error), qPrintable(error));
-    const QString host = ftp.hostWithPort();
-    if (failure == QLatin1String("down")) ftp.stop();
-    prepareRunFolder(host);
-    if (failure == QLatin1String("password"))
-      WriteSetting(file(QStringLiteral("settings.ini")), QStringLiteral("connection"), QStringLiteral("ftp_password"),
-                   QStringLiteral("wrong"));
-    const QByteArray old = readAll(file(QStringLiteral("varnokel.mdb")));
-    runStandin(QStringLiteral("--price"));
-    QTRY_VERIFY_WITH_TIMEOUT(!runOf(readLog(folder_), QStringLiteral("41")).isEmpty(), 60000);
-    QVERIFY(runOf(readLog(folder_), QStringLiteral("41")).contains(QStringLiteral("box Прайс-лист не обновлен")));
-    QVERIFY(runOf(readLog(folder_), QStringLiteral("40")).isEmpty());
-    QCOMPARE(readAll(file(QStringLiteral("varnokel.mdb"))), old);
-    QCOMPARE(productIds(file(QStringLiteral("varnokel.mdb"))), QStringList{QStringLiteral("OLD-1")});
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("varnokel.mdb.download"))));
+    QCOMPARE(startRun(ftp), QString());
+    if (failure == u"server down"_s) ftp.stop();
+    if (failure == u"wrong password"_s)
+      WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_password"_s, u"wrong"_s);
+    const QByteArray old = readAll(file("varnokel.mdb"));
+    QVERIFY(runStandin(u"--price"_s, curlHome));
+    if (!curlHome.isEmpty()) {
+      QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file("varnokel.mdb.download")).size() > 0, 30000);
+      ftp.stop();
+    }
+    const QStringList run = waitRun(ok ? u"40"_s : u"41"_s);
+    QVERIFY2(run.contains(ok ? u"box Прайс-лист обновлен"_s : u"box Прайс-лист не обновлен"_s) &&
+                 run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_) && run.contains(u"cwd "_s + folder_),
+             qPrintable(log().join(u'\n')));
+    QVERIFY(runOf(ok ? u"41"_s : u"40"_s).isEmpty() && runOf(u"--price"_s).endsWith(u"end"_s));
+    QCOMPARE(readAll(file("varnokel.mdb")), ok ? readAll(ftpFile("varnokel.mdb")) : old);
+    QCOMPARE(productIds(file("varnokel.mdb")), QStringList{ok ? u"NEW-1"_s : u"OLD-1"_s});
+    QVERIFY(!has("varnokel.mdb.download") && !has("text.txt") && QFileInfo(file("update.sh")).isFile());
   }
-
-  void run_priceDownload_interrupted() {
-    // A file bigger than the socket buffers can hold, fetched through a curl that
-    // limits its rate, and the server stopped once the download is under way.
-    QByteArray big(64 * 1024 * 1024, Qt::Uninitialized);
-    for (qsizetype i = 0; i < big.size(); ++i) big[i] = char((i * 131) >> 7);
-    QVERIFY(writeAll(QDir(ftpHome()).filePath(QStringLiteral("varnokel.mdb")), big));
-    const QString bin = QDir(tmp_->path()).filePath(QStringLiteral("bin"));
-    QVERIFY(QDir().mkpath(bin));
-    const QString realCurl = QStandardPaths::findExecutable(QStringLiteral("curl"));
-    QVERIFY(writeAll(QDir(bin).filePath(QStringLiteral("curl")),
-                     "#!/bin/sh\nexec " + ShellQuote(realCurl).toUtf8() + " --limit-rate 4M --max-time 50 \"$@\"\n"));
-    QVERIFY(QFile::setPermissions(QDir(bin).filePath(QStringLiteral("curl")),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-    FtpServer ftp;
-    QString error;
-    QVERIFY2(ftp.start(ftpHome(), &error), qPrintable(error));
-    prepareRunFolder(ftp.hostWithPort());
-    const QByteArray old = readAll(file(QStringLiteral("varnokel.mdb")));
-    QProcessEnvironment extra;
-    extra.insert(QStringLiteral("PATH"), bin + QLatin1Char(':') + qEnvironmentVariable("PATH"));
-    runStandin(QStringLiteral("--price"), extra);
-    const QString partial = file(QStringLiteral("varnokel.mdb.download"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() > 0, 30000);
-    ftp.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(!runOf(readLog(folder_), QStringLiteral("41")).isEmpty() ||
-                                 !runOf(readLog(folder_), QStringLiteral("40")).isEmpty(),
-                             60000);
-    QVERIFY(runOf(readLog(folder_), QStringLiteral("40")).isEmpty());
-    QVERIFY(runOf(readLog(folder_), QStringLiteral("41")).contains(QStringLiteral("box Прайс-лист не обновлен")));
-    QCOMPARE(readAll(file(QStringLiteral("varnokel.mdb"))), old);
-    QCOMPARE(productIds(file(QStringLiteral("varnokel.mdb"))), QStringList{QStringLiteral("OLD-1")});
-    QVERIFY(!QFileInfo::exists(partial));
-  }
-
-  // ---------------------------------------------------------------- whole runs: program update
 
   void run_programUpdate_data() {
     QTest::addColumn<int>("serverAge");  // seconds before now; -1: no program on the server
-    QTest::addColumn<QString>("outcome");
-    QTest::newRow("server copy newer") << 3600 << QStringLiteral("50");
-    QTest::newRow("server copy older") << 172800 << QStringLiteral("older");
-    QTest::newRow("same time") << 86400 << QStringLiteral("equal");
-    QTest::newRow("download fails") << -1 << QStringLiteral("31");
+    QTest::addColumn<QString>("code");   // the last run's argument
+    QTest::addColumn<QString>("message");
+    QTest::newRow("newer") << 3600 << "50" << "Обновление ПО прошло успешно";
+    QTest::newRow("older") << 172800 << "30" << "Ваша версия новее.Ваша версия ";
+    QTest::newRow("equal") << 86400 << "30" << "Обновление не требуется .Ваша версия ";
+    QTest::newRow("download fails") << -1 << "31" << "Не удалось проверить обновление ПО";
   }
-
   void run_programUpdate() {
     QFETCH(int, serverAge);
-    QFETCH(QString, outcome);
+    QFETCH(QString, code);
+    QFETCH(QString, message);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const QString serverCopy = QDir(ftpHome()).filePath(QStringLiteral("Varnokel.exe"));
     // The server's program: the stand-in with a mark appended (it still runs).
     const QByteArray newProgram = readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
-    if (serverAge >= 0) {
-      QVERIFY(writeAll(serverCopy, newProgram));
-      QVERIFY(setMTime(serverCopy, QDateTime::fromSecsSinceEpoch(now - serverAge)));
-    }
+    if (serverAge >= 0)
+      QVERIFY(writeAll(ftpFile("Varnokel.exe"), newProgram) && setMTime(ftpFile("Varnokel.exe"), now - serverAge));
     FtpServer ftp;
-    QString error;
-    QVERIFY2(ftp.start(ftpHome(), &error), qPrintable(error));
-    prepareRunFolder(ftp.hostWithPort());
-    const QString program = file(QStringLiteral("Varnokel"));
-    QVERIFY(setMTime(program, QDateTime::fromSecsSinceEpoch(now - 86400)));
-    const QByteArray oldProgram = readAll(program);
-    runStandin(QStringLiteral("--program"));
-    const QString versionText =
-        QLocale().toString(QDateTime::fromSecsSinceEpoch(now - 86400), QLocale::ShortFormat);
-
-    if (outcome == QLatin1String("50")) {
-      QTRY_VERIFY_WITH_TIMEOUT(!runOf(readLog(folder_), QStringLiteral("50")).isEmpty(), 60000);
-      const QStringList log = readLog(folder_);
-      QCOMPARE(runOf(log, QStringLiteral("--program")).last(), QStringLiteral("end"));
-      QCOMPARE(runOf(log, QStringLiteral("30")).last(), QStringLiteral("end"));  // replacement started
-      const QStringList last = runOf(log, QStringLiteral("50"));
-      QVERIFY(last.contains(QStringLiteral("box Обновление ПО прошло успешно")));
-      QVERIFY(last.contains(QStringLiteral("home ") + folder_));
-      QCOMPARE(readAll(program), newProgram);
-      QVERIFY(QFileInfo(program).isExecutable());
-      QCOMPARE(QFileInfo(program).lastModified().toSecsSinceEpoch(), now - serverAge);
-      QCOMPARE(readAll(file(QStringLiteral("temp/Varnokel"))), newProgram);
-      QVERIFY(QFileInfo(file(QStringLiteral("updateexe.sh"))).isFile());
-      QVERIFY(!QFileInfo::exists(file(QStringLiteral(".Varnokel.update"))));
-      QVERIFY(!QFileInfo::exists(file(QStringLiteral("temp/Varnokel.download"))));
-      // The program now carries the server copy's time: the next check finds no update.
-      QVERIFY(QFile::remove(file(QStringLiteral("standin.log"))));
-      runStandin(QStringLiteral("30"));
-      QVERIFY(runOf(readLog(folder_), QStringLiteral("30"))
-                  .contains(QStringLiteral("box Обновление не требуется .Ваша версия ") +
-                            QLocale().toString(QDateTime::fromSecsSinceEpoch(now - serverAge), QLocale::ShortFormat)));
-      return;
+    QCOMPARE(startRun(ftp), QString());
+    QVERIFY(setMTime(file("Varnokel"), now - 86400));
+    QVERIFY(runStandin(u"--program"_s));
+    const QStringList run = waitRun(code);
+    if (message.endsWith(u' ')) message += shortTime(now - 86400);
+    QVERIFY2(run.contains(u"box "_s + message) && run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_),
+             qPrintable(log().join(u'\n')));
+    const bool replaced = code == u"50"_s;
+    QCOMPARE(readAll(file("Varnokel")), replaced ? newProgram : readAll(standin()));
+    QVERIFY(!has("temp/Varnokel.download") && !has(".Varnokel.update") && has("updateexe.sh") == replaced);
+    QCOMPARE(has("temp/Varnokel"), serverAge >= 0);
+    if (replaced) {
+      QVERIFY(runOf(u"30"_s).endsWith(u"end"_s) && QFileInfo(file("Varnokel")).isExecutable());  // 30 replaced it
+      QCOMPARE(QFileInfo(file("Varnokel")).lastModified().toSecsSinceEpoch(), now - serverAge);  // next check: no update
+      QCOMPARE(readAll(file("temp/Varnokel")), newProgram);
     }
-    const QString code = outcome == QLatin1String("31") ? QStringLiteral("31") : QStringLiteral("30");
-    QTRY_VERIFY_WITH_TIMEOUT(!runOf(readLog(folder_), code).isEmpty(), 60000);
-    const QStringList run = runOf(readLog(folder_), code);
-    QCOMPARE(run.last(), QStringLiteral("done"));
-    if (outcome == QLatin1String("31"))
-      QVERIFY(run.contains(QStringLiteral("box Не удалось проверить обновление ПО")));
-    else if (outcome == QLatin1String("older"))
-      QVERIFY2(run.contains(QStringLiteral("box Ваша версия новее.Ваша версия ") + versionText),
-               qPrintable(run.join(QLatin1Char('\n'))));
-    else
-      QVERIFY2(run.contains(QStringLiteral("box Обновление не требуется .Ваша версия ") + versionText),
-               qPrintable(run.join(QLatin1Char('\n'))));
-    QCOMPARE(readAll(program), oldProgram);
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("updateexe.sh"))));
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral("temp/Varnokel.download"))));
-    QCOMPARE(QFileInfo::exists(file(QStringLiteral("temp/Varnokel"))), serverAge >= 0);
   }
 
-  void run_replacement_waitsForTheOldProgram() {
-    QVERIFY(QDir().mkpath(file(QStringLiteral("temp"))));
-    QVERIFY(QFile::copy(standin(), file(QStringLiteral("Varnokel"))));
+  void run_replacement_data() {
+    QTest::addColumn<bool>("copyFails");  // the program's place is taken by a folder
+    QTest::newRow("waits for the old program") << false;
+    QTest::newRow("copy fails") << true;
+  }
+  void run_replacement() {
+    QFETCH(bool, copyFails);
     const QByteArray newProgram = readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
-    QVERIFY(writeAll(file(QStringLiteral("temp/Varnokel")), newProgram));
+    QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")));
+    QVERIFY(writeAll(file("temp/Varnokel"), newProgram));
+    QVERIFY(copyFails ? QDir().mkpath(file("Varnokel")) : writeAll(file("Varnokel"), "old program"));
     QProcess oldProgram;  // stands for the program that wrote the script
-    oldProgram.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    oldProgram.start(u"sleep"_s, {u"60"_s});
     QVERIFY(oldProgram.waitForStarted());
-    QVERIFY(writeAll(file(QStringLiteral("updateexe.sh")),
-                     ReplacementShellScript(folder_, QStringLiteral("Varnokel"), oldProgram.processId(),
-                                            {file(QStringLiteral("Varnokel")), folder_})));
+    const qint64 pid = oldProgram.processId();
+    if (copyFails) oldProgram.kill();  // then its id names no process
+    QVERIFY(!copyFails || oldProgram.waitForFinished());
+    QVERIFY(writeAll(file("updateexe.sh"), ReplacementShellScript(folder_, u"Varnokel"_s, pid, {file("standin"), folder_})));
     QProcess sh;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    sh.setProcessEnvironment(env);
     sh.setProcessChannelMode(QProcess::ForwardedChannels);
     sh.setWorkingDirectory(folder_);
-    sh.start(QStringLiteral("/bin/sh"), {file(QStringLiteral("updateexe.sh"))});
-    QVERIFY(sh.waitForStarted());
-    // While the old program runs nothing is copied.
-    QVERIFY(!sh.waitForFinished(1500));
-    QCOMPARE(readAll(file(QStringLiteral("Varnokel"))), readAll(standin()));
-    QVERIFY(readLog(folder_).isEmpty());
-    oldProgram.kill();
-    QVERIFY(oldProgram.waitForFinished());
+    sh.start(u"/bin/sh"_s, {file("updateexe.sh")});
+    if (!copyFails) {
+      QVERIFY(!sh.waitForFinished(1500));  // nothing happens while the old program runs
+      QVERIFY(readAll(file("Varnokel")) == "old program" && log().isEmpty());
+      oldProgram.kill();
+    }
     QVERIFY(sh.waitForFinished(60000));
-    QCOMPARE(sh.exitCode(), 0);
-    QVERIFY(runOf(readLog(folder_), QStringLiteral("50")).contains(QStringLiteral("box Обновление ПО прошло успешно")));
-    QCOMPARE(readAll(file(QStringLiteral("Varnokel"))), newProgram);
-  }
-
-  void run_replacement_copyFails() {
-    // The program's place is taken by a folder: the copy cannot replace it.
-    QVERIFY(QDir().mkpath(file(QStringLiteral("temp"))));
-    QVERIFY(QDir().mkpath(file(QStringLiteral("Varnokel"))));
-    QVERIFY(writeAll(file(QStringLiteral("temp/Varnokel")), "new program"));
-    QVERIFY(QDir().mkpath(file(QStringLiteral("bin"))));
-    QVERIFY(QFile::copy(standin(), file(QStringLiteral("bin/standin"))));
-    QVERIFY(writeAll(file(QStringLiteral("updateexe.sh")),
-                     ReplacementShellScript(folder_, QStringLiteral("Varnokel"), deadPid(),
-                                            {file(QStringLiteral("bin/standin")), folder_})));
-    QProcess sh;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    sh.setProcessEnvironment(env);
-    sh.setProcessChannelMode(QProcess::ForwardedChannels);
-    sh.setWorkingDirectory(folder_);
-    sh.start(QStringLiteral("/bin/sh"), {file(QStringLiteral("updateexe.sh"))});
-    QVERIFY(sh.waitForFinished(60000));
-    const QStringList run = runOf(readLog(folder_), QStringLiteral("51"));
-    QVERIFY2(run.contains(QStringLiteral("box ПО не обновлено")), qPrintable(readLog(folder_).join(QLatin1Char('\n'))));
-    QVERIFY(QFileInfo(file(QStringLiteral("Varnokel"))).isDir());
-    QVERIFY(QDir(file(QStringLiteral("Varnokel"))).isEmpty());
-    QVERIFY(!QFileInfo::exists(file(QStringLiteral(".Varnokel.update"))));
+    const QStringList run = runOf(copyFails ? u"51"_s : u"50"_s);
+    QVERIFY2(run.contains(copyFails ? u"box ПО не обновлено"_s : u"box Обновление ПО прошло успешно"_s),
+             qPrintable(log().join(u'\n')));
+    if (copyFails)
+      QVERIFY(QFileInfo(file("Varnokel")).isDir() && QDir(file("Varnokel")).isEmpty() && !has(".Varnokel.update"));
+    else
+      QCOMPARE(readAll(file("Varnokel")), newProgram);
   }
 };
 
