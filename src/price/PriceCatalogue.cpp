@@ -123,7 +123,7 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   reset();
   // No memory map: the products pages lie among the picture pages, and mapping
   // them would pull most of the file into the process.
-  std::vector<std::string> keys;
+  std::vector<std::string_view> keys;  // folded copies of the names, in the text store
   {
     Stmt st;
     prepare(db,
@@ -152,7 +152,9 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
         p.searchName = keep(big);
         p.hasSearchName = true;
       }
-      keys.push_back(collation::sortKeyUtf8(p.name.text));
+      const std::string_view key = keep(p.name.text);
+      collation::foldUtf8InPlace(const_cast<char*>(key.data()), key.size());  // our own copy
+      keys.push_back(key);
     }
     if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
   }
@@ -163,7 +165,7 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     quint64 w0, w1;
     int index;
   };
-  auto word = [](const std::string& k, size_t at) {
+  auto word = [](std::string_view k, size_t at) {
     quint64 w = 0;
     for (size_t i = 0; i < 8; ++i) w = (w << 8) | (at + i < k.size() ? static_cast<unsigned char>(k[at + i]) : 0u);
     return w;
@@ -176,8 +178,8 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     if (pa.name.isNull != pb.name.isNull) return pa.name.isNull;
     if (x.w0 != y.w0) return x.w0 < y.w0;
     if (x.w1 != y.w1) return x.w1 < y.w1;
-    const std::string& ka = keys[static_cast<size_t>(x.index)];
-    const std::string& kb = keys[static_cast<size_t>(y.index)];
+    const std::string_view ka = keys[static_cast<size_t>(x.index)];
+    const std::string_view kb = keys[static_cast<size_t>(y.index)];
     const int k = ka.compare(kb);
     if (k != 0) return k < 0;
     if (pa.name.text != pb.name.text) {

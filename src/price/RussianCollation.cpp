@@ -23,9 +23,7 @@ QString sortKey(QStringView text) {
   return key;
 }
 
-std::string sortKeyUtf8(std::string_view in) {
-  std::string key(in);
-  const size_t n = key.size();
+void foldUtf8InPlace(char* key, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     auto b = static_cast<unsigned char>(key[i]);
     if (b >= 'a' && b <= 'z') {
@@ -41,6 +39,11 @@ std::string sortKeyUtf8(std::string_view in) {
       ++i;
     }
   }
+}
+
+std::string sortKeyUtf8(std::string_view in) {
+  std::string key(in);
+  foldUtf8InPlace(key.data(), key.size());
   return key;
 }
 
