@@ -219,6 +219,21 @@ void frm_price::showResult(const ProductFilter& filter, bool emptyLabelWhenNone)
   if (emptyLabelWhenNone) Label1->setText(QString());
 }
 
+ProductFilter frm_price::viewFilter(bool withImages) const {
+  ProductFilter f;
+  f.withImages = withImages;
+  f.orderedOnly = !ShowWholePrice;
+  return f;
+}
+
+void frm_price::listFailed(const std::exception& e, bool report) {
+  const auto* db = dynamic_cast<const DbError*>(&e);
+  LastErrorText = db ? db->description : QString::fromLocal8Bit(e.what());
+  CloseRecordset(PriceRecordset);
+  CloseConnection(PriceConnection);
+  if (report) msg::requestError(LastErrorText);
+}
+
 void frm_price::LoadPriceList() {
   try {
     setPriceDate();
@@ -241,18 +256,12 @@ void frm_price::LoadPriceList() {
       loadCatalogue(PriceConnection.get());
       MSFlexGrid1->clearPictureCache();
     }
-    ProductFilter f;
-    f.withImages = thumbs;
-    f.orderedOnly = !ShowWholePrice;
+    ProductFilter f = viewFilter(thumbs);
     showResult(f, false);
     CloseRecordset(PriceRecordset);
     CloseConnection(PriceConnection);
   } catch (const std::exception& e) {
-    const auto* db = dynamic_cast<const DbError*>(&e);
-    LastErrorText = db ? db->description : QString::fromLocal8Bit(e.what());
-    CloseRecordset(PriceRecordset);
-    CloseConnection(PriceConnection);
-    msg::requestError(LastErrorText);
+    listFailed(e, true);
   }
 }
 
@@ -266,15 +275,12 @@ void frm_price::TreeView1_NodeClick() {
     const bool thumbs = thumbnailsOn();
     CurrentSql = stmt::category(thumbs, ShowWholePrice, id, search);
     if (!freshCatalogue()) return;
-    ProductFilter f;
-    f.withImages = thumbs;
-    f.orderedOnly = !ShowWholePrice;
+    ProductFilter f = viewFilter(thumbs);
     f.parent = id;
     f.like = search;
     showResult(f, true);
   } catch (const std::exception& e) {
-    const auto* db = dynamic_cast<const DbError*>(&e);
-    LastErrorText = db ? db->description : QString::fromLocal8Bit(e.what());
+    listFailed(e, false);  // a category click fails silently
   }
   CloseRecordset(PriceRecordset);
   CloseConnection(PriceConnection);
@@ -455,18 +461,12 @@ void frm_price::Command1_Click() {
       Command4->setEnabled(true);
     }
     if (!freshCatalogue()) throw DbError(ConnectionErrorText, 3044);
-    ProductFilter f;
-    f.withImages = thumbs;
-    f.orderedOnly = !ShowWholePrice;
+    ProductFilter f = viewFilter(thumbs);
     showResult(f, true);
     CloseRecordset(PriceRecordset);
     CloseConnection(PriceConnection);
   } catch (const std::exception& e) {
-    const auto* db = dynamic_cast<const DbError*>(&e);
-    LastErrorText = db ? db->description : QString::fromLocal8Bit(e.what());
-    CloseRecordset(PriceRecordset);
-    CloseConnection(PriceConnection);
-    msg::requestError(LastErrorText);
+    listFailed(e, true);
   }
 }
 

@@ -68,6 +68,8 @@ public:
   // Shows the rows of a filter with the row counter; no rows leave the header
   // only (and an empty counter when asked).
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
+  // The products of the current view, with or without their pictures.
+  ProductFilter viewFilter(bool withImages) const;
 
 protected:
   void Form_Unload() override;
@@ -81,6 +83,9 @@ private:
   // Rows whose picture turned out to hold no bytes get no picture and the
   // default height.
   void dropEmptyPictures(const std::vector<qint64>& imageRowids);
+  // The error step of the list handlers: keep the description, close the price
+  // slots and, for a reported failure, show the message.
+  void listFailed(const std::exception& e, bool report);
   int quantityColumn() const;
 
   PriceCatalogue catalogue_;
