@@ -204,25 +204,26 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     // Only the ids: with an index on product_id this reads the index alone, not
     // the picture rows (each of which fills a page of its own).
     prepare(db, "SELECT rowid, product_id FROM images", st);
-    std::vector<std::pair<qint64, int>> links;  // image rowid, product index
+    std::vector<std::pair<int, qint64>> links;  // product index, image rowid
     links.reserve(products_.size());
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-      if (sqlite3_column_type(st.s, 1) == SQLITE_NULL) continue;
-      const CellValue pid = readValue(st.s, 1);
-      auto it = byId_.find(std::string_view(pid.text));
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1));
+      if (!t) continue;  // Null
+      auto it = byId_.find(std::string_view(t, static_cast<size_t>(sqlite3_column_bytes(st.s, 1))));
       if (it == byId_.end()) continue;
-      links.emplace_back(sqlite3_column_int64(st.s, 0), it->second);
+      links.emplace_back(it->second, sqlite3_column_int64(st.s, 0));
     }
     if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
-    // A product's pictures in storage order, as the join returns them.
+    // Each product's pictures side by side, in storage order as the join returns them.
     std::sort(links.begin(), links.end());
-    images_.reserve(links.size());
-    for (const auto& [rowid, p] : links) {
-      CatalogueImage img;
-      img.rowid = rowid;
-      products_[static_cast<size_t>(p)].images.push_back(static_cast<int>(images_.size()));
-      images_.push_back(std::move(img));
+    images_.resize(links.size());
+    for (size_t k = 0; k < links.size(); ++k) {
+      const auto& [p, rowid] = links[k];
+      images_[k].rowid = rowid;
+      CatalogueProduct& product = products_[static_cast<size_t>(p)];
+      if (product.imageCount == 0) product.firstImage = static_cast<int>(k);
+      ++product.imageCount;
     }
   }
   path_ = filePath;
@@ -303,8 +304,8 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
   out.reserve(hits.size());
   for (const int i : hits) {
     const CatalogueProduct& p = products_[static_cast<size_t>(i)];
-    if (f.withImages && !p.images.empty()) {
-      for (int img : p.images) out.push_back({i, img});
+    if (f.withImages && p.imageCount > 0) {
+      for (int k = 0; k < p.imageCount; ++k) out.push_back({i, p.firstImage + k});
     } else {
       out.push_back({i, -1});
     }

@@ -29,7 +29,8 @@ struct CatalogueProduct {
   std::string parent;       // parent_id as text
   std::string_view searchName;  // name_ruRU_big (UTF-8) with ASCII letters upper-cased: LIKE folds only those
   bool hasSearchName = false;
-  std::vector<int> images;  // indices into images(), in storage order
+  int firstImage = 0;       // its image rows: images() from firstImage, imageCount of them
+  int imageCount = 0;
 };
 
 struct CatalogueImage {
