@@ -113,46 +113,50 @@ QString CurlTimeoutOptions() {
 QString PriceDownloadName() { return kPriceFile + QStringLiteral(".download"); }
 QString ProgramDownloadName(const QString& programName) { return programName + QStringLiteral(".download"); }
 
-QByteArray PriceDownloadBatch(const QString& folder, const DistributionServer& server) {
-  const QString partial = folder + QLatin1Char('\\') + PriceDownloadName();
-  const QString target = folder + QLatin1Char('\\') + kPriceFile;
-  const QString error = QStringLiteral("If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2");
+namespace {
+
+// The download batch: curl into a partial file, which replaces the target only
+// when the download succeeded; the program restarts with okCode or failCode.
+struct BatchDownload {
+  QString title, errorLine, curlOptions, partial, target, serverPath;
+  int okCode, failCode;
+};
+
+QByteArray downloadBatch(const QString& folder, const DistributionServer& server, const BatchDownload& d) {
   return batchBytes({
       QStringLiteral("@ECHO OFF"),
       QStringLiteral("chcp 1251"),
-      QStringLiteral("ECHO !!!!!DOWNLOADING PRICE !!!!!"),
-      curlBatchLine(folder, server, QString(), partial, server.pricePath),
-      error,
-      QStringLiteral("move /Y ") + batchQuoted(partial) + QLatin1Char(' ') + batchQuoted(target),
-      error,
-      QStringLiteral("start ") + kBatchProgram + QStringLiteral(" 40"),
+      d.title,
+      curlBatchLine(folder, server, d.curlOptions, d.partial, d.serverPath),
+      d.errorLine,
+      QStringLiteral("move /Y ") + batchQuoted(d.partial) + QLatin1Char(' ') + batchQuoted(d.target),
+      d.errorLine,
+      QStringLiteral("start ") + kBatchProgram + QLatin1Char(' ') + QString::number(d.okCode),
       QStringLiteral("goto :EOF"),
       QStringLiteral(":end2"),
-      QStringLiteral("if exist ") + batchQuoted(partial) + QStringLiteral(" del /F /Q ") + batchQuoted(partial),
-      QStringLiteral("start ") + kBatchProgram + QStringLiteral(" 41"),
+      QStringLiteral("if exist ") + batchQuoted(d.partial) + QStringLiteral(" del /F /Q ") + batchQuoted(d.partial),
+      QStringLiteral("start ") + kBatchProgram + QLatin1Char(' ') + QString::number(d.failCode),
       QStringLiteral("exit"),
   });
 }
 
+}  // namespace
+
+QByteArray PriceDownloadBatch(const QString& folder, const DistributionServer& server) {
+  return downloadBatch(folder, server,
+                       {QStringLiteral("ECHO !!!!!DOWNLOADING PRICE !!!!!"),
+                        QStringLiteral("If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2"), QString(),
+                        folder + QLatin1Char('\\') + PriceDownloadName(), folder + QLatin1Char('\\') + kPriceFile,
+                        server.pricePath, 40, 41});
+}
+
 QByteArray ProgramDownloadBatch(const QString& folder, const DistributionServer& server) {
-  const QString partial = folder + QStringLiteral("\\temp\\") + ProgramDownloadName(kBatchProgram);
-  const QString target = folder + QStringLiteral("\\temp\\") + kBatchProgram;
-  const QString error = QStringLiteral("If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2");
-  return batchBytes({
-      QStringLiteral("@ECHO OFF"),
-      QStringLiteral("chcp 1251"),
-      QStringLiteral("ECHO !!!!!DOWNLOADING PROGRAMM !!!!!"),
-      curlBatchLine(folder, server, QStringLiteral(" --remote-time"), partial, server.programPath),
-      error,
-      QStringLiteral("move /Y ") + batchQuoted(partial) + QLatin1Char(' ') + batchQuoted(target),
-      error,
-      QStringLiteral("start ") + kBatchProgram + QStringLiteral(" 30"),
-      QStringLiteral("goto :EOF"),
-      QStringLiteral(":end2"),
-      QStringLiteral("if exist ") + batchQuoted(partial) + QStringLiteral(" del /F /Q ") + batchQuoted(partial),
-      QStringLiteral("start ") + kBatchProgram + QStringLiteral(" 31"),
-      QStringLiteral("exit"),
-  });
+  return downloadBatch(folder, server,
+                       {QStringLiteral("ECHO !!!!!DOWNLOADING PROGRAMM !!!!!"),
+                        QStringLiteral("If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2"),
+                        QStringLiteral(" --remote-time"),
+                        folder + QStringLiteral("\\temp\\") + ProgramDownloadName(kBatchProgram),
+                        folder + QStringLiteral("\\temp\\") + kBatchProgram, server.programPath, 30, 31});
 }
 
 QByteArray ReplacementBatch(const QString& folder, qint64 waitPid) {
