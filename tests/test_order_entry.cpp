@@ -61,8 +61,17 @@ class OrderEntryTest : public QObject {
   Q_OBJECT
 
 private slots:
+  // Every test: the sample price list in a fresh program folder, boxes recorded.
   void init() {
     ShowWholePrice = true;
+    QLocale::setDefault(QLocale::c());
+    folder_ = std::make_unique<TestProgramFolder>();
+    buildSample(folder_->priceDb());
+    rec_ = std::make_unique<msg::ScopedRecorder>();
+  }
+  void cleanup() {
+    rec_.reset();
+    folder_.reset();
     QLocale::setDefault(QLocale::c());
   }
   void digitsAndBackspace();
@@ -71,28 +80,29 @@ private slots:
   void lettersGoToTheSearchBox();
   void viewSwitch();
   void totalFollowsTheStoredSums();
+
+private:
+  std::unique_ptr<TestProgramFolder> folder_;
+  std::unique_ptr<msg::ScopedRecorder> rec_;
 };
 
 void OrderEntryTest::digitsAndBackspace() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
   WriteSetting(SettingsPath, "settings", "visiblesumm", "1");
-  msg::ScopedRecorder rec;
   Window win;
   const int r = rowOf(win.g, "1");
   win.type("1", "12");
   QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("12"));
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("1800"));
-  QCOMPARE(stored(folder.priceDb(), "1"), (QStringList{"12", "1800.0"}));
+  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"12", "1800.0"}));
   QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 1800"));
   win.type("1", "\b");
   QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("1"));
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("150"));
-  QCOMPARE(stored(folder.priceDb(), "1"), (QStringList{"1", "150.0"}));
+  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"1", "150.0"}));
   win.type("1", "\b");
   QCOMPARE(win.g->textMatrix(r, 5), QString());
   QCOMPARE(win.g->textMatrix(r, 6), QString());
-  QCOMPARE(stored(folder.priceDb(), "1"), (QStringList{"0", "0.0"}));
+  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"0", "0.0"}));
   QCOMPARE(win.w->Label2->text(), QString());
   win.type("1", "\b");  // an empty cell: nothing changes
   QCOMPARE(win.g->textMatrix(r, 5), QString());
@@ -100,24 +110,21 @@ void OrderEntryTest::digitsAndBackspace() {
   win.type("1", "05");
   QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("05"));
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("750"));
-  QCOMPARE(stored(folder.priceDb(), "1"), (QStringList{"5", "750.0"}));
+  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"5", "750.0"}));
   // At most six digits.
   win.type("1", "\b\b999999999");
   QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("999999"));
-  QCOMPARE(stored(folder.priceDb(), "1"), (QStringList{"999999", "149999850.0"}));
+  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"999999", "149999850.0"}));
   // The header row takes no quantities.
   win.g->setRow(1);
   win.g->setRowSel(0);
   win.w->MSFlexGrid1_KeyPress('7');
   QCOMPARE(win.g->textMatrix(0, 5), QStringLiteral("ЗАКАЗ"));
-  QVERIFY(rec.boxes.empty());
+  QVERIFY(rec_->boxes.empty());
 }
 
 void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
   WriteSetting(SettingsPath, "settings", "imagetostring", "1");
-  msg::ScopedRecorder rec;
   Window win;
   QCOMPARE(win.g->cols(), 8);
   win.w->show();
@@ -131,7 +138,7 @@ void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
   QCOMPARE(win.g->textMatrix(r, 7), QStringLiteral("4500"));
   QTest::keyClick(win.g, Qt::Key_Backspace);
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("3"));
-  QCOMPARE(stored(folder.priceDb(), "1"), (QStringList{"3", "450.0"}));
+  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"3", "450.0"}));
   // Arrow keys move the row; the next digits go to the new row.
   QTest::keyClick(win.g, Qt::Key_Down);
   const int next = win.g->rowSel();
@@ -142,26 +149,20 @@ void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
 
 void OrderEntryTest::fractionalPriceInRussianLocale() {
   QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
   Window win;
   const int r = rowOf(win.g, "2");
   QCOMPARE(win.g->textMatrix(r, 4), QStringLiteral("12,5"));  // the cell in the locale's notation
   win.type("2", "3");
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("37,5"));
   // The database gets the number, not the locale's text.
-  QCOMPARE(stored(folder.priceDb(), "2"), (QStringList{"3", "37.5"}));
+  QCOMPARE(stored(folder_->priceDb(), "2"), (QStringList{"3", "37.5"}));
   win.type("3", "3");
-  QCOMPARE(stored(folder.priceDb(), "3"), (QStringList{"3", "299.7"}));
+  QCOMPARE(stored(folder_->priceDb(), "3"), (QStringList{"3", "299.7"}));
   win.w->ShowOrderTotal(win.w->Label2);
   QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 337.2"));
 }
 
 void OrderEntryTest::lettersGoToTheSearchBox() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
   Window win;
   win.w->show();
   QApplication::setActiveWindow(&win.main);
@@ -183,9 +184,6 @@ void OrderEntryTest::lettersGoToTheSearchBox() {
 }
 
 void OrderEntryTest::viewSwitch() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
   Window win;
   frm_price* w = win.w;
   QVERIFY(!w->Command4->isEnabled());
@@ -217,13 +215,10 @@ void OrderEntryTest::viewSwitch() {
   QVERIFY(w->Text1->isEnabled());
   QVERIFY(!w->Command4->isEnabled());
   QCOMPARE(win.g->textMatrix(rowOf(win.g, "3"), 5), QStringLiteral("2"));
-  QVERIFY(rec.boxes.empty());
+  QVERIFY(rec_->boxes.empty());
 }
 
 void OrderEntryTest::totalFollowsTheStoredSums() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
   {
     Window win;
     win.type("1", "2");
@@ -233,14 +228,14 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
     // A store that fails (the file is locked by another writer) keeps the stored
     // state: the total is still the sum of what the database holds.
     sqlite3* locker = nullptr;
-    sqlite3_open(folder.priceDb().toUtf8().constData(), &locker);
+    sqlite3_open(folder_->priceDb().toUtf8().constData(), &locker);
     QCOMPARE(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     win.type("3", "5");
     sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(locker);
     win.w->ShowOrderTotal(win.w->Label2);
     QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 350"));
-    QCOMPARE(stored(folder.priceDb(), "3"), (QStringList{"0", "0.0"}));
+    QCOMPARE(stored(folder_->priceDb(), "3"), (QStringList{"0", "0.0"}));
     win.main.close();
   }
   // Quantities survive closing and restarting the program.
@@ -249,7 +244,7 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
   QCOMPARE(again.g->textMatrix(rowOf(again.g, "2"), 6), QStringLiteral("50"));
   again.w->ShowOrderTotal(again.w->Label2);
   QCOMPARE(again.w->Label2->text(), QStringLiteral("Сумма заказа : 350"));
-  QCOMPARE(queryPriceDb(folder.priceDb(), "select sum(order_summ) from products").first().first().toDouble(), 350.0);
+  QCOMPARE(queryPriceDb(folder_->priceDb(), "select sum(order_summ) from products").first().first().toDouble(), 350.0);
 }
 
 QTEST_MAIN(OrderEntryTest)

@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <QtTest>
+#include <optional>
 #include <sqlite3.h>
 
 namespace {
@@ -105,6 +106,21 @@ void selectCategory(frm_price* w, const QString& name) {
   w->TreeView1_NodeClick();
 }
 
+// The sample price list open in a fresh program folder, every box recorded.
+struct SampleWindow {
+  SampleWindow() {
+    buildSample(folder.priceDb());
+    win.emplace(folder);
+    w = win->w;
+    g = w->MSFlexGrid1;
+  }
+  TestProgramFolder folder;
+  msg::ScopedRecorder rec;
+  std::optional<Window> win;
+  frm_price* w = nullptr;
+  FlexGrid* g = nullptr;
+};
+
 }  // namespace
 
 class PriceTest : public QObject {
@@ -167,12 +183,9 @@ void PriceTest::layoutWidthsFromSettings() {
 }
 
 void PriceTest::plainAndThumbnailFills() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
-  Window win(folder);
-  frm_price* w = win.w;
-  FlexGrid* g = w->MSFlexGrid1;
+  SampleWindow s;
+  frm_price* w = s.w;
+  FlexGrid* g = s.g;
   QCOMPARE(g->cols(), 7);
   QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 7"));
   const QStringList names = column(g, 2);
@@ -222,9 +235,9 @@ void PriceTest::plainAndThumbnailFills() {
   QVERIFY(qRed(red.pixel(10, 10)) > 200 && qBlue(red.pixel(10, 10)) < 60);
   QVERIFY(qBlue(blue.pixel(10, 10)) > 200 && qRed(blue.pixel(10, 10)) < 60);
   // No file was written into the program folder while decoding.
-  for (const QString& f : QDir(folder.path()).entryList(QDir::Files))
+  for (const QString& f : QDir(s.folder.path()).entryList(QDir::Files))
     QVERIFY2(f == "settings.ini" || f.startsWith("varnokel.mdb"), qPrintable(f));
-  QVERIFY(rec.boxes.empty());
+  QVERIFY(s.rec.boxes.empty());
 }
 
 void PriceTest::openingWithoutFile() {
@@ -308,12 +321,9 @@ void PriceTest::loadAndCategoryStatementsMatchTheDatabase() {
 }
 
 void PriceTest::categoryClickRules() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
-  Window win(folder);
-  frm_price* w = win.w;
-  FlexGrid* g = w->MSFlexGrid1;
+  SampleWindow s;
+  frm_price* w = s.w;
+  FlexGrid* g = s.g;
   // Lower-case Cyrillic search text, category 7, plain whole-price view.
   w->Text1->setText("чай");
   selectCategory(w, "Чай и кофе");
@@ -335,16 +345,13 @@ void PriceTest::categoryClickRules() {
   selectCategory(w, "Чай и кофе");
   QCOMPARE(column(g, 0), QStringList{"103"});
   QVERIFY(CurrentSql.endsWith("ORDER BY name_ruRU "));
-  QVERIFY(rec.boxes.empty());
+  QVERIFY(s.rec.boxes.empty());
 }
 
 void PriceTest::searchRules() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
-  Window win(folder);
-  frm_price* w = win.w;
-  FlexGrid* g = w->MSFlexGrid1;
+  SampleWindow s;
+  frm_price* w = s.w;
+  FlexGrid* g = s.g;
   w->show();
   const int all = g->rows();
   // Two characters and the third: nothing yet; the fourth key searches for three.
@@ -392,16 +399,13 @@ void PriceTest::searchRules() {
   QCOMPARE(w->Label1->text(), QString());
   QCOMPARE(g->row(), 1);
   QCOMPARE(g->col(), 2);
-  QVERIFY(rec.boxes.empty());
+  QVERIFY(s.rec.boxes.empty());
 }
 
 void PriceTest::searchWithThumbnailsAndCategory() {
-  TestProgramFolder folder;
-  buildSample(folder.priceDb());
-  msg::ScopedRecorder rec;
-  Window win(folder);
-  frm_price* w = win.w;
-  FlexGrid* g = w->MSFlexGrid1;
+  SampleWindow s;
+  frm_price* w = s.w;
+  FlexGrid* g = s.g;
   w->Check2->setChecked(true);
   w->Check2_Click();
   selectCategory(w, "бытовая химия");
