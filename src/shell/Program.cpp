@@ -1,5 +1,6 @@
 #include "shell/Program.h"
 
+#include "shell/ConsoleText.h"
 #include "shell/ProgramFolder.h"
 #include "shell/TestDriver.h"
 #include "shell/frm_main.h"
@@ -94,11 +95,11 @@ void ApplyProgramFont() {
 int RunProgram(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (isOption(argv[i], "-h", "--help")) {
-      std::fputs(kHelp, stdout);
+      WriteConsoleText(QString::fromUtf8(kHelp));
       return 0;
     }
     if (isOption(argv[i], "-v", "--version")) {
-      std::printf("Varnokel %s\n", VARNOKEL_VERSION);
+      WriteConsoleText(QStringLiteral("Varnokel " VARNOKEL_VERSION "\n"));
       return 0;
     }
   }
