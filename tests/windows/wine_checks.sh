@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The Windows program under wine, as the customers' machines run it.
+#
+#   wine_checks.sh SOURCE_DIR WORK_DIR
+#
+# Builds the Windows program with scripts/build-windows.sh (unchanged parts are
+# reused), makes a private wine prefix in WORK_DIR and checks there:
+#   - the executable is a windowed program; --version and --help answer in
+#     readable Russian through redirected output;
+#   - the installer installs per user (files, Start-menu entry, uninstall entry),
+#     the installed program answers, the uninstaller removes it again;
+#   - the self-update chain: the real program started with 30 finds the newer
+#     copy in temp\, writes updateexe.bat and starts it under wine's cmd; the
+#     script waits for the program to end, copies the new executable over it and
+#     starts it with 50.
+# Wine is required: when it cannot start, the checks fail.
+set -euo pipefail
+src=$(cd "$1" && pwd)
+work=$2
+started=$(date +%s)
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { echo "ok   $*"; }
+
+command -v wine >/dev/null || fail "wine is not installed (scripts/install-deps.sh installs it)"
+command -v x86_64-w64-mingw32-gcc >/dev/null || fail "mingw-w64 is not installed (scripts/install-deps.sh installs it)"
+
+build=${VARNOKEL_WINDOWS_BUILD:-$src/build-windows}
+bash "$src/scripts/build-windows.sh" || fail "the Windows build failed"
+built=$(date +%s)
+app=$build/Varnokel
+toolchain=$build/toolchain
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+installer=$build/Varnokel-$version-win64.exe
+
+rm -rf "$work"
+mkdir -p "$work/standins"
+for c in "$src"/tests/windows/standins/*.c; do
+  x86_64-w64-mingw32-gcc -O2 -o "$work/standins/$(basename "${c%.c}").exe" "$c" || fail "stand-in $c does not build"
+done
+
+# A prefix of our own, no display: windows go to Qt's offscreen platform. Wine
+# passes no QT_* variable from here, so the platform is given on the command
+# line, and through the prefix's own environment to programs that the update
+# scripts start.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() { wineserver -k 2>/dev/null || true; }
+trap cleanup EXIT
+timeout 300 wineboot -i >/dev/null 2>&1 || fail "wine cannot make a prefix in $WINEPREFIX"
+wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1 || fail "wine's reg does not run"
+drive_c=$WINEPREFIX/drive_c
+booted=$(date +%s)
+
+# Windows path of a file in the prefix's C: drive.
+winpath() { local p=${1#"$drive_c"}; echo "C:${p//\//\\}"; }
+# Pids of this prefix's processes whose command line matches the pattern.
+wine_processes() {
+  local p
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -Eq "$1" && echo "${p#/proc/}"
+  done
+  return 0
+}
+# Waits (seconds) until the command succeeds.
+wait_for() {
+  local seconds=$1
+  shift
+  for _ in $(seq 1 $((seconds * 5))); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# ---- the executable
+
+file "$app/Varnokel.exe" | grep -q '(GUI)' || fail "Varnokel.exe is not a windowed program: $(file "$app/Varnokel.exe")"
+pass "Varnokel.exe is a windowed program"
+
+out=$(timeout 60 wine "$app/Varnokel.exe" --version 2>/dev/null | tr -d '\r') || fail "--version did not end well"
+[[ "$out" == "Varnokel $version" ]] || fail "--version printed '$out', not 'Varnokel $version'"
+pass "--version: $out"
+
+out=$(timeout 60 wine "$app/Varnokel.exe" --help 2>/dev/null | tr -d '\r') || fail "--help did not end well"
+grep -q '^Программа заявок Варнокел' <<<"$out" && grep -q 'показать версию и выйти' <<<"$out" ||
+  fail "--help is not readable Russian: $(head -c 200 <<<"$out")"
+pass "--help in Russian"
+
+# ---- the installer
+
+profile=$(find "$drive_c/users" -maxdepth 1 -mindepth 1 -type d ! -name Public | head -n1)
+installed=$profile/AppData/Local/Programs/Varnokel
+timeout 120 wine "$installer" /S || fail "the installer failed"
+for f in Varnokel.exe Qt6Widgets.dll sqlite3.dll libmariadb.dll platforms/qwindows.dll sqldrivers/qsqlmysql.dll Uninstall.exe; do
+  [[ -f "$installed/$f" ]] || fail "the installer left no $f in $installed"
+done
+shortcut=$(find "$profile" -path '*Start Menu/Programs/*' -name 'Программа заявок Варнокел.lnk' | head -n1)
+[[ -n "$shortcut" ]] || fail "the installer made no Start-menu entry"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Varnokel'
+wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version" || fail "no uninstall entry with the version"
+cp "$toolchain/qt-win/plugins/platforms/qoffscreen.dll" "$installed/platforms/"
+out=$(timeout 60 wine "$installed/Varnokel.exe" --version 2>/dev/null | tr -d '\r')
+[[ "$out" == "Varnokel $version" ]] || fail "the installed program answered '$out'"
+rm "$installed/platforms/qoffscreen.dll"
+timeout 120 wine "$installed/Uninstall.exe" /S || fail "the uninstaller failed"
+# The uninstaller runs on from a copy of itself in the temporary folder.
+wait_for 60 test ! -e "$installed/Uninstall.exe" || fail "the uninstaller did not finish"
+[[ ! -e "$installed" ]] || fail "the uninstaller left files: $(find "$installed")"
+wait_for 30 test ! -e "$shortcut" || fail "the uninstaller left the Start-menu entry"
+! wine reg query "$uninstall_key" >/dev/null 2>&1 || fail "the uninstaller left the uninstall entry"
+pass "installer: per-user files, Start-menu entry, uninstall entry, all removed again"
+
+# ---- the self-update chain: 30 -> updateexe.bat under cmd -> copy -> 50
+
+folder="$drive_c/Varnokel update"
+mkdir -p "$folder/temp"
+cp -r "$app"/. "$folder/"
+cp "$toolchain/qt-win/plugins/platforms/qoffscreen.dll" "$folder/platforms/"
+# cmd finds the stand-in in the script's folder before its own tasklist.
+cp "$work/standins/tasklist.exe" "$folder/"
+# The downloaded program: the same program with bytes of its own at the end
+# (Windows ignores them), newer than the running one.
+{ cat "$app/Varnokel.exe"; printf 'downloaded copy %s' "$(date +%s%N)"; } >"$folder/temp/Varnokel.exe"
+touch -d '2024-01-01 12:00' "$folder/Varnokel.exe"
+timeout 60 wine "$(winpath "$folder")\\Varnokel.exe" 30 -platform offscreen >"$work/chain.log" 2>&1 ||
+  fail "the program started with 30 did not end by itself: $(cat "$work/chain.log")"
+[[ -f "$folder/updateexe.bat" ]] || fail "the program started with 30 wrote no updateexe.bat"
+replaced() { cmp -s "$folder/Varnokel.exe" "$folder/temp/Varnokel.exe"; }
+restarted() { [[ -n "$(wine_processes 'Varnokel\.exe"? +50( |$)')" ]]; }
+wait_for 90 replaced || fail "updateexe.bat did not put the new program in place"
+wait_for 60 restarted || fail "the new program was not started with 50"
+[[ -z "$(wine_processes 'Varnokel\.exe"? +51( |$)')" ]] || fail "the program was started with 51"
+pass "self-update chain: 30, updateexe.bat under cmd, program replaced, started with 50"
+wineserver -k 2>/dev/null || true
+
+finished=$(date +%s)
+echo "times: Windows build $((built - started)) s, wine prefix $((booted - built)) s," \
+  "checks $((finished - booted)) s, all $((finished - started)) s"
