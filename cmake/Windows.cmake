@@ -11,11 +11,14 @@ set_target_properties(Varnokel PROPERTIES WIN32_EXECUTABLE ON)
 set(VARNOKEL_ICO ${PROJECT_BINARY_DIR}/varnokel.ico)
 set(VARNOKEL_MANIFEST ${PROJECT_BINARY_DIR}/varnokel.manifest)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/varnokel.png)
-execute_process(COMMAND sh ${_pkg}/png-to-ico.sh ${PROJECT_SOURCE_DIR}/packaging/varnokel.png ${VARNOKEL_ICO}
+execute_process(COMMAND sh ${_pkg}/png-to-ico.sh ${PROJECT_SOURCE_DIR}/packaging/varnokel.png ${VARNOKEL_ICO}.new
                 RESULT_VARIABLE _ico_result)
 if(NOT _ico_result EQUAL 0)
   message(FATAL_ERROR "The icon could not be made from packaging/varnokel.png")
 endif()
+# Kept as it is when unchanged, so that a new configure relinks nothing.
+file(COPY_FILE ${VARNOKEL_ICO}.new ${VARNOKEL_ICO} ONLY_IF_DIFFERENT)
+file(REMOVE ${VARNOKEL_ICO}.new)
 configure_file(${_pkg}/varnokel.manifest.in ${VARNOKEL_MANIFEST} @ONLY)
 configure_file(${_pkg}/varnokel.rc.in ${PROJECT_BINARY_DIR}/varnokel.rc @ONLY)
 target_sources(Varnokel PRIVATE ${PROJECT_BINARY_DIR}/varnokel.rc)

@@ -86,7 +86,10 @@ start=$(now_ms)
 cmake --build "$build" -j"$(nproc)" --target Varnokel
 echo "Varnokel.exe built in $(seconds_since "$start")"
 
-# The folder is made afresh, so that nothing stays from an earlier layout.
+# The folder is made afresh, so that nothing stays from an earlier layout. The
+# stripped executable carries the link time, not the time of stripping, so the
+# same build gives the same bytes.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(stat -c %Y "$build/src/Varnokel.exe")}
 rm -rf "$build/Varnokel.part"
 cmake --install "$build" --prefix "$build/Varnokel.part" --strip >/dev/null
 rm -rf "$build/Varnokel"

@@ -58,8 +58,8 @@ winpath() { local p=${1#"$drive_c"}; echo "C:${p//\//\\}"; }
 wine_processes() {
   local p
   for p in /proc/[0-9]*; do
-    tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    tr '\0' ' ' <"$p/cmdline" 2>/dev/null | grep -Eq "$1" && echo "${p#/proc/}"
+    { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -Eq "$1" && echo "${p#/proc/}"
   done
   return 0
 }
