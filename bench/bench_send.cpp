@@ -20,12 +20,12 @@
 
 #include "../tools/price_schema.h"
 #include "fixtures/mariadb_server.h"
-#include "price/frm_price.h"
-#include "shell/ProgramFolder.h"
-#include "shell/frm_main.h"
-#include "shell/ini.h"
-#include "shell/messages.h"
-#include "shell/numbers.h"
+#include "gui/price/PriceWindow.h"
+#include "base/ProgramFolder.h"
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "gui/common/MessageBoxes.h"
+#include "base/Numbers.h"
 #include "shell/public_var.h"
 
 namespace {
@@ -196,9 +196,9 @@ int main(int argc, char** argv) {
   }
 
   msg::ScopedRecorder answers;  // the clearing question is answered No
-  frm_main mainWindow;
+  MainWindow mainWindow;
   mainWindow.ShowStartupWindow();
-  frm_price* w = mainWindow.priceWindow();
+  PriceWindow* w = mainWindow.priceWindow();
   w->Command1_Click();  // the order view
 
   auto itemsOfLastOrder = [&] {
