@@ -38,6 +38,8 @@ public:
   void switchOrderView();
   // "Отправить заказ".
   void sendOrder();
+  // Shows the total of the stored sums beside the grid.
+  void showOrderTotal();
   // The search box's key handlers.
   void searchKeyPressed(int keyAscii);
   void searchKeyDown(int keyCode);
@@ -67,9 +69,6 @@ private:
   // Rows whose picture turned out to hold no bytes get no picture and the
   // default height.
   void dropEmptyPictures(const std::vector<qint64>& imageRowids);
-
-  // Ordering.
-  void showOrderTotal();
 
   // Pictures.
   int selectedProductRow() const;
