@@ -15,7 +15,6 @@
 #include <memory>
 
 #include "fixtures/sample_data.h"
-#include "gui/price/PicturePreview.h"
 #include "gui/price/BigPictureWindow.h"
 #include "gui/price/PictureWindowFit.h"
 #include "gui/grid/FlexGrid.h"
@@ -239,7 +238,6 @@ private slots:
     void bigWindowFromTheBox()
     {
         OPEN(true, false);
-        TwipsPerPixelX = TwipsPerPixelY = 0;
         const BigShot shot = fromBox();
         QVERIFY(shot.seen && shot.modal);
         QCOMPARE(shot.caption, QStringLiteral("A-1"));
@@ -249,7 +247,6 @@ private slots:
         QCOMPARE(shot.client, drawingSize());
         QCOMPARE(shot.background, QColor(128, 255, 255));
         QVERIFY(near(shot.corner, kRed));
-        QCOMPARE(TwipsPerPixelX, twips::perPixelX());
         key(Qt::Key_Down);   // Бук: no picture, the caption only, fitted to the empty box
         const BigShot none = fromBox();
         QCOMPARE(none.caption, QStringLiteral("A-2"));
@@ -306,10 +303,10 @@ private slots:
         bool reported = false;
         runAndCloseBig([&] {
             QTimer::singleShot(0, [&] {   // a second grid click inside the open window's loop
-                OpenBigPictureFromGrid(w);
+                emit child<FlexGrid>(w, "MSFlexGrid1")->Click();
                 reported = !recorder->boxes.empty();
             });
-            OpenBigPictureFromGrid(w);
+            emit child<FlexGrid>(w, "MSFlexGrid1")->Click();
         });
         QVERIFY(reported);
         QCOMPARE(recorder->boxes.size(), size_t(1));
@@ -339,23 +336,6 @@ private slots:
             QVERIFY(fromCell(QString::number(id), 4).seen);
         QCOMPARE(snapshot(folder->root.path()), before);
         QVERIFY(recorder->boxes.empty());
-    }
-
-    void fitArithmetic_data()
-    {
-        QTest::addColumn<QList<int>>("args");   // box w, h twips; twips/px x, y; frame w, h, caption, menu px
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("no menu") << QList<int>{4995, 3795, 15, 15, 4, 4, 18, 0} << QSize(5115, 4185);
-        QTest::newRow("menu bar") << QList<int>{4995, 3795, 15, 15, 4, 4, 18, 20} << QSize(5115, 4485);
-        QTest::newRow("other screen") << QList<int>{1000, 1000, 12, 12, 3, 5, 20, 0} << QSize(1072, 1360);
-        QTest::newRow("nothing") << QList<int>{0, 0, 15, 15, 0, 0, 0, 0} << QSize(0, 0);
-    }
-
-    void fitArithmetic()
-    {
-        QFETCH(QList<int>, args);
-        QFETCH(QSize, expected);
-        QCOMPARE(FittedWindowTwips(args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]), expected);
     }
 };
 
