@@ -166,6 +166,13 @@ void TestPackage::debianPackageHoldsTheProgram() {
   // The packaged program answers like the built one.
   const Run v = run(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")), {QStringLiteral("--version")}, headless());
   QVERIFY2(v.code == 0 && v.out.trimmed() == QStringLiteral("Varnokel " VARNOKEL_VERSION), qPrintable(describe(v)));
+  // The end-to-end remote control is not in the shipped program.
+  QFile shipped(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")));
+  QVERIFY(shipped.open(QIODevice::ReadOnly));
+  const QByteArray bytes = shipped.readAll();
+  for (const char* word : {"VARNOKEL_TEST_DRIVER", "@@driver", "clickCell"}) QVERIFY2(!bytes.contains(word), word);
+  QFile driven(QStringLiteral(VARNOKEL_E2E_EXE));
+  QVERIFY(driven.open(QIODevice::ReadOnly) && driven.readAll().contains("VARNOKEL_TEST_DRIVER"));
 }
 
 QTEST_GUILESS_MAIN(TestPackage)
