@@ -67,7 +67,6 @@ class GridModel : public QAbstractTableModel {
   const std::vector<std::vector<qint64>>& keyColumns() const { return keys_; }
 
   // Batching of notifications.
-  bool batching() const { return batching_; }
   void setBatching(bool on) { batching_ = on; }
   bool structurePending() const { return viewRows_ != dataRows() || viewCols_ != cols(); }
   // Publishes pending changes; returns true when the model was reset (the
