@@ -87,7 +87,7 @@ class Writing {
             "INSERT INTO products (product_id, parent_id, product_ean, product_quantity, product_price, name_ruRU,"
             " name_ruRU_big, order_count, order_summ) VALUES (?, ?, ?, ?, ?, ?, ?, 0, 0)")) ||
         !image.prepare(QStringLiteral(
-            "INSERT INTO images (image_id, product_id, image_thumb, image_name, image_full) VALUES (?, ?, ?, ?, ?)")))
+            "INSERT INTO images (product_id, image_thumb, image_name, image_full) VALUES (?, ?, ?, ?)")))
       return *error = writeError(QStringLiteral("товары"), product.lastError()), false;
     m_progress.begin(QStringLiteral("Запись прайс-листа, товаров"), qint64(c.products.size()));
     for (size_t k = 0; k < c.products.size(); ++k) {
@@ -110,33 +110,34 @@ class Writing {
     return true;
   }
 
-  bool writePicture(QSqlQuery& image, const QString& productId, const ShopPicture& picture, PublishError* error) {
+  // Picture ids are numbered in writing order: the client shows a product's
+  // pictures in that order, the main one first.
+  bool writePicture(QSqlQuery& image, const QString& productId, const QString& fileName, PublishError* error) {
     QByteArray thumb, full;
     QString why;
-    switch (m_pictures.thumbnail(picture.fileName, &thumb, &why)) {
+    switch (m_pictures.thumbnail(fileName, &thumb, &why)) {
       case PictureFolder::Read::Failed:
         return *error = {ExitCode::Pictures, why}, false;
       case PictureFolder::Read::Missing:
         if (++m_counts->missingThumbnails <= kWarningsShown)
           m_progress.warning(QStringLiteral("товар %1: нет файла картинки %2, картинка пропущена")
-                                 .arg(productId, m_pictures.thumbPath(picture.fileName)));
+                                 .arg(productId, m_pictures.thumbPath(fileName)));
         return true;
       case PictureFolder::Read::Ok:
         break;
     }
     if (m_withFull) {
-      const PictureFolder::Read r = m_pictures.full(picture.fileName, &full, &why);
+      const PictureFolder::Read r = m_pictures.full(fileName, &full, &why);
       if (r == PictureFolder::Read::Failed) return *error = {ExitCode::Pictures, why}, false;
       if (r == PictureFolder::Read::Missing) ++m_counts->missingFull;
     }
     // A file of zero bytes stays a picture of zero bytes, not a missing one.
     if (thumb.isNull()) thumb = QByteArray("", 0);
-    image.bindValue(0, picture.imageId);
-    image.bindValue(1, productId);
-    image.bindValue(2, thumb);
-    image.bindValue(3, picture.fileName);
-    image.bindValue(4, full.isNull() ? QVariant() : QVariant(full));
-    if (!image.exec()) return *error = writeError(QStringLiteral("картинка %1").arg(picture.fileName), image.lastError()), false;
+    image.bindValue(0, productId);
+    image.bindValue(1, thumb);
+    image.bindValue(2, fileName);
+    image.bindValue(3, full.isNull() ? QVariant() : QVariant(full));
+    if (!image.exec()) return *error = writeError(QStringLiteral("картинка %1").arg(fileName), image.lastError()), false;
     ++m_counts->pictures;
     return true;
   }

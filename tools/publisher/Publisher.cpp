@@ -84,9 +84,9 @@ bool Publisher::readCatalogue(ShopCatalogue* catalogue, PublishError* error) {
 bool Publisher::countOnly(const ShopCatalogue& catalogue, PublishError*) {
   const PictureFolder pictures(m_options.pictureFolder, m_options.thumbName, m_options.fullName);
   qint64 missing = 0;
-  for (const ShopPicture& p : catalogue.pictures)
-    if (!pictures.hasThumbnail(p.fileName) && ++missing <= 20)
-      m_progress.warning(QStringLiteral("нет файла картинки %1").arg(pictures.thumbPath(p.fileName)));
+  for (const QString& name : catalogue.pictures)
+    if (!pictures.hasThumbnail(name) && ++missing <= 20)
+      m_progress.warning(QStringLiteral("нет файла картинки %1").arg(pictures.thumbPath(name)));
   m_progress.info(QStringLiteral("Проверка без записи: картинок с файлом %1, без файла %2; ничего не записано")
                       .arg(number(qint64(catalogue.pictures.size()) - missing), number(missing)));
   return true;

@@ -88,14 +88,11 @@ class Reading {
   }
 
   // Each product's pictures by their ordering, the main picture (products.image)
-  // first; a main picture without a row of its own gets an id past the shop's.
+  // first, also when it has no row of its own: the client shows the first.
   bool readPictures(ShopCatalogue* c, QString* error) {
     QSqlQuery q(m_db);
-    if (!exec(q, QStringLiteral("SELECT COALESCE(MAX(image_id), 0) FROM %1").arg(table("products_images")), error))
-      return false;
-    qint64 nextFreeId = q.next() ? q.value(0).toLongLong() + 1 : 1;
     if (!exec(q,
-              QStringLiteral("SELECT i.product_id, i.image_id, i.image_name FROM %1 AS i JOIN %2 AS p"
+              QStringLiteral("SELECT i.product_id, i.image_name FROM %1 AS i JOIN %2 AS p"
                              " ON p.product_id = i.product_id AND p.product_publish = ?"
                              " ORDER BY i.product_id, i.ordering, i.image_id")
                   .arg(table("products_images"), table("products")),
@@ -107,19 +104,11 @@ class Reading {
       while (row && q.value(0).toLongLong() < p.id) row = q.next();
       p.firstPicture = qsizetype(c->pictures.size());
       const QString& main = m_mainPicture[k];
-      bool mainSeen = false;
+      if (!main.isEmpty()) c->pictures.push_back(main);
       for (; row && q.value(0).toLongLong() == p.id; row = q.next()) {
-        const QString name = q.value(2).toString();
-        if (name.isEmpty()) continue;
-        const ShopPicture picture{q.value(1).toLongLong(), name};
-        if (name == main && !mainSeen) {
-          mainSeen = true;
-          c->pictures.insert(c->pictures.begin() + p.firstPicture, picture);
-        } else {
-          c->pictures.push_back(picture);
-        }
+        const QString name = q.value(1).toString();
+        if (!name.isEmpty() && name != main) c->pictures.push_back(name);
       }
-      if (!main.isEmpty() && !mainSeen) c->pictures.insert(c->pictures.begin() + p.firstPicture, {nextFreeId++, main});
       p.pictureCount = int(qsizetype(c->pictures.size()) - p.firstPicture);
     }
     return true;

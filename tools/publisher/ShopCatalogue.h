@@ -25,15 +25,10 @@ struct ShopProduct {
   int pictureCount = 0;
 };
 
-struct ShopPicture {
-  qint64 imageId = 0;
-  QString fileName;
-};
-
 struct ShopCatalogue {
   QList<ShopCategory> categories;
   std::vector<ShopProduct> products;
-  std::vector<ShopPicture> pictures;
+  std::vector<QString> pictures;  // picture file names, each product's side by side
   int withoutCategory = 0;  // published products left out: no published category
 };
 
