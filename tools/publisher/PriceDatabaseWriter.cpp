@@ -179,7 +179,7 @@ bool PriceDatabaseWriter::write(const ShopCatalogue& catalogue, const QString& p
   return ok;
 }
 
-bool PutPriceFileInPlace(const QString& written, const QString& target, PublishError* error) {
+bool PutPriceFileInPlace(const QString& written, const QString& target, bool durable, PublishError* error) {
   QString reason;
   if (!CheckPriceDatabaseFile(written, &reason)) {
     *error = {ExitCode::PriceFile, QStringLiteral("записанный прайс-лист не прошёл проверку: %1").arg(reason)};
@@ -189,7 +189,7 @@ bool PutPriceFileInPlace(const QString& written, const QString& target, PublishE
   QFile::setPermissions(written, old.exists() ? old.permissions()
                                               : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                     QFileDevice::ReadGroup | QFileDevice::ReadOther);
-  if (!syncToDisk(written)) {
+  if (durable && !syncToDisk(written)) {
     *error = {ExitCode::PriceFile, QStringLiteral("не удалось сохранить на диск %1").arg(written)};
     return false;
   }

@@ -36,6 +36,6 @@ class PriceDatabaseWriter {
 };
 
 // Checks the written file as the client checks a downloaded price list, flushes
-// it to disk and renames it over target (same folder), keeping target's
-// permissions. On any failure target stays as it was.
-bool PutPriceFileInPlace(const QString& written, const QString& target, PublishError* error);
+// it to disk when it is to stay (durable) and renames it over target (same
+// folder), keeping target's permissions. On any failure target stays as it was.
+bool PutPriceFileInPlace(const QString& written, const QString& target, bool durable, PublishError* error);

@@ -107,7 +107,9 @@ bool Publisher::buildPriceFile(const ShopCatalogue& catalogue, const QString& ta
   PriceFileCounts counts;
   if (!writer.write(catalogue, temporary.fileName(), &counts, error)) return false;
   m_progress.info(QStringLiteral("Проверка прайс-листа…"));
-  if (!PutPriceFileInPlace(temporary.fileName(), info.absoluteFilePath(), error)) return false;
+  // A file that only goes up to the server and is then removed need not reach the disk.
+  const bool durable = !m_options.output.isEmpty();
+  if (!PutPriceFileInPlace(temporary.fileName(), info.absoluteFilePath(), durable, error)) return false;
   m_progress.info(QStringLiteral("Прайс-лист записан: категорий %1, товаров %2, картинок %3%4, %5 МБ")
                       .arg(number(counts.categories), number(counts.products), number(counts.pictures),
                            counts.missingThumbnails
