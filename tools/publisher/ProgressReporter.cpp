@@ -54,7 +54,7 @@ void ProgressReporter::begin(const QString& title, qint64 total, Unit unit) {
   if (m_terminal)
     drawLine(0);
   else
-    write(m_out, QStringLiteral("%1: %2\n").arg(title, amount(total)));
+    write(m_out, QStringLiteral("%1: всего %2\n").arg(title, amount(total)));
 }
 
 void ProgressReporter::update(qint64 done) {
