@@ -1,7 +1,7 @@
 // The price publisher run as the shop's administrator runs it: against a real
 // MariaDB holding the shop's catalogue tables, the picture folder, and the real
-// FTP server with real curl; what it publishes is downloaded with curl and read
-// with the client's own statements and check.
+// FTP server with real curl; what it publishes is downloaded with the client's
+// own download script and read with the client's own statements and check.
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -17,6 +17,7 @@
 #include "fixtures/mariadb_server.h"
 #include "fixtures/ports.h"
 #include "price/PriceStatements.h"
+#include "update/UpdateScripts.h"
 
 namespace {
 
@@ -132,11 +133,19 @@ class TestPublisher : public QObject {
     return r;
   }
 
-  bool download(const QString& remote, const QString& target) {
-    return QProcess::execute(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("--user"),
-                                                      m_ftp.user() + QLatin1Char(':') + m_ftp.password(),
-                                                      QStringLiteral("ftp://%1%2").arg(m_ftp.hostWithPort(), remote),
-                                                      QStringLiteral("-o"), target}) == 0;
+  // "Получить прайс-лист" as the client runs it: its own download script, with
+  // echo standing in for the program it starts again with the result code.
+  QString clientDownload(const QString& folder) {
+    DistributionServer server;
+    server.host = m_ftp.hostWithPort();
+    server.password = m_ftp.password();
+    QDir().mkpath(folder);
+    writeFile(folder + QStringLiteral("/update.sh"),
+              PriceDownloadShellScript(folder, server, {QStringLiteral("/bin/echo"), QString()}));
+    QProcess sh;
+    sh.start(QStringLiteral("/bin/sh"), {folder + QStringLiteral("/update.sh")});
+    sh.waitForFinished(60000);
+    return QString::fromUtf8(sh.readAllStandardOutput()).trimmed().section(QLatin1Char('\n'), -1);
   }
 
  private slots:
@@ -172,8 +181,8 @@ class TestPublisher : public QObject {
              QStringList({QStringLiteral("Varnokel.exe"), QStringLiteral("varnokel.mdb")}));
     QCOMPARE(fileBytes(path(QStringLiteral("ftp/Varnokel.exe"))), QByteArray("MZ a new program"));
 
-    const QString got = path(QStringLiteral("downloaded.mdb"));
-    QVERIFY(download(QStringLiteral("/varnokel.mdb"), got));
+    QCOMPARE(clientDownload(path(QStringLiteral("client"))), QStringLiteral("40"));
+    const QString got = path(QStringLiteral("client/varnokel.mdb"));
     QString reason;
     QVERIFY2(CheckPriceDatabaseFile(got, &reason), qPrintable(reason));
     QCOMPARE(sqliteRows(got, QStringLiteral("select category_id,name_ruRU from categories order by name_ruRU")),
