@@ -122,6 +122,8 @@ bool validate(const PublishOptions& o, QString* error) {
     *error = QStringLiteral("шаблон имени файла картинки должен содержать {name}");
   else if (o.noPrice && o.program.isEmpty())
     *error = QStringLiteral("--no-price имеет смысл только вместе с --program");
+  else if (!o.program.isEmpty() && !o.output.isEmpty())
+    *error = QStringLiteral("--program выгружает программу на сервер, а с --output ничего не выгружается");
   else if (o.ftpPricePath.isEmpty() || o.ftpPricePath.endsWith(QLatin1Char('/')) || o.ftpProgramPath.isEmpty() ||
            o.ftpProgramPath.endsWith(QLatin1Char('/')))
     *error = QStringLiteral("путь на FTP-сервере должен заканчиваться именем файла");

@@ -31,7 +31,7 @@ ExitCode Publisher::run() {
     if (!m_options.noPrice) {
       ShopCatalogue catalogue;
       if (!readCatalogue(&catalogue, &error)) return false;
-      if (m_options.dryRun) return countOnly(catalogue, &error);
+      if (m_options.dryRun) return countPictures(catalogue), true;
       if (!m_options.output.isEmpty()) return buildPriceFile(catalogue, m_options.output, &error);
       // The file goes up from a private folder and is removed with it.
       QTemporaryDir work(QDir(QDir::tempPath()).filePath(QStringLiteral("varnokel-publish-XXXXXX")));
@@ -81,7 +81,7 @@ bool Publisher::readCatalogue(ShopCatalogue* catalogue, PublishError* error) {
   return true;
 }
 
-bool Publisher::countOnly(const ShopCatalogue& catalogue, PublishError*) {
+void Publisher::countPictures(const ShopCatalogue& catalogue) {
   const PictureFolder pictures(m_options.pictureFolder, m_options.thumbName, m_options.fullName);
   qint64 missing = 0;
   for (const QString& name : catalogue.pictures)
@@ -89,7 +89,6 @@ bool Publisher::countOnly(const ShopCatalogue& catalogue, PublishError*) {
       m_progress.warning(QStringLiteral("нет файла картинки %1").arg(pictures.thumbPath(name)));
   m_progress.info(QStringLiteral("Проверка без записи: картинок с файлом %1, без файла %2; ничего не записано")
                       .arg(number(qint64(catalogue.pictures.size()) - missing), number(missing)));
-  return true;
 }
 
 bool Publisher::buildPriceFile(const ShopCatalogue& catalogue, const QString& target, PublishError* error) {

@@ -18,7 +18,8 @@ class Publisher {
 
  private:
   bool readCatalogue(ShopCatalogue* catalogue, PublishError* error);
-  bool countOnly(const ShopCatalogue& catalogue, PublishError* error);
+  // --dry-run: how many pictures have their thumbnail file.
+  void countPictures(const ShopCatalogue& catalogue);
   // Writes, checks and renames the price database into target.
   bool buildPriceFile(const ShopCatalogue& catalogue, const QString& target, PublishError* error);
   bool upload(const QString& localFile, const QString& remotePath, const QString& title, PublishError* error);
