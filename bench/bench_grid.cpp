@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "price/FlexGrid.h"
+#include "gui/grid/FlexGrid.h"
 
 namespace {
 

@@ -2,15 +2,15 @@
 // from the event to the grid ready to paint. Each figure is printed beside the
 // bare SQLite time of the statement that answers the same request.
 //   bench_price PROGRAM_FOLDER   (the folder holds varnokel.mdb)
-#include "price/FlexGrid.h"
-#include "price/PriceStatements.h"
-#include "price/frm_price.h"
-#include "shell/ProgramFolder.h"
-#include "shell/conn_rs_comm.h"
-#include "shell/frm_main.h"
-#include "shell/ini.h"
-#include "shell/messages.h"
-#include "shell/public_var.h"
+#include "gui/grid/FlexGrid.h"
+#include "support/PriceStatements.h"
+#include "gui/price/PriceWindow.h"
+#include "base/ProgramFolder.h"
+#include "data/Database.h"
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "gui/common/MessageBoxes.h"
+#include "base/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -102,14 +102,14 @@ int main(int argc, char** argv) {
   QDir::setCurrent(ProgramFolder());
   const QString db = PriceDatabasePath();
   msg::ScopedRecorder rec;
-  frm_main main;
+  MainWindow main;
   main.MDIForm_Load(QString());
   main.resize(1366, 768);
-  WriteSetting(SettingsPath, "settings", "imagetostring", "0");
+  WriteSetting(settings::path(), "settings", "imagetostring", "0");
   QElapsedTimer first;
   first.start();
   main.ShowStartupWindow();
-  frm_price* w = main.priceWindow();
+  PriceWindow* w = main.priceWindow();
   FlexGrid* g = w->MSFlexGrid1;
   settle(g);
   const double firstOpen = first.nsecsElapsed() / 1e6;
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     Figures& f = withThumbs ? thumbs : plain;
     w->Text1->clear();
     // Opening the window: a new window reads the price database afresh.
-    WriteSetting(SettingsPath, "settings", "imagetostring", withThumbs ? "1" : "0");
+    WriteSetting(settings::path(), "settings", "imagetostring", withThumbs ? "1" : "0");
     {
       std::vector<double> runs;
       for (int i = 0; i < 5; ++i) {

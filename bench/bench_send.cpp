@@ -20,13 +20,13 @@
 
 #include "../tools/price_schema.h"
 #include "fixtures/mariadb_server.h"
-#include "price/frm_price.h"
-#include "shell/ProgramFolder.h"
-#include "shell/frm_main.h"
-#include "shell/ini.h"
-#include "shell/messages.h"
-#include "shell/numbers.h"
-#include "shell/public_var.h"
+#include "gui/price/PriceWindow.h"
+#include "base/ProgramFolder.h"
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "gui/common/MessageBoxes.h"
+#include "base/Numbers.h"
+#include "base/Settings.h"
 
 namespace {
 
@@ -171,10 +171,9 @@ int main(int argc, char** argv) {
   }
   QTemporaryDir dir;
   SetProgramFolder(dir.path());
-  SetSettingsPath();
   CreateDefaultSettings();
   auto set = [](const char* section, const char* key, const QString& value) {
-    WriteSetting(SettingsPath, QLatin1String(section), QLatin1String(key), value);
+    WriteSetting(settings::path(), QLatin1String(section), QLatin1String(key), value);
   };
   set("connection", "shop_host", server.host());
   set("connection", "shop_port", QString::number(server.port()));
@@ -196,9 +195,9 @@ int main(int argc, char** argv) {
   }
 
   msg::ScopedRecorder answers;  // the clearing question is answered No
-  frm_main mainWindow;
+  MainWindow mainWindow;
   mainWindow.ShowStartupWindow();
-  frm_price* w = mainWindow.priceWindow();
+  PriceWindow* w = mainWindow.priceWindow();
   w->Command1_Click();  // the order view
 
   auto itemsOfLastOrder = [&] {

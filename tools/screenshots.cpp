@@ -6,18 +6,18 @@
 // Runs under any Qt platform (offscreen included); every message box is
 // answered automatically so the run never blocks, and every box shown is
 // printed, so a screenshot of a failed step does not pass unnoticed.
-#include "history/frm_orders.h"
-#include "options/frmOptions.h"
-#include "order/frm_bigimage.h"
-#include "price/FlexGrid.h"
-#include "price/frm_price.h"
-#include "shell/Program.h"
-#include "shell/ProgramFolder.h"
-#include "shell/frm_avtor.h"
-#include "shell/frm_main.h"
-#include "shell/ini.h"
-#include "shell/messages.h"
-#include "shell/public_var.h"
+#include "gui/orders/OrdersWindow.h"
+#include "gui/settings/OptionsDialog.h"
+#include "gui/price/BigPictureWindow.h"
+#include "gui/grid/FlexGrid.h"
+#include "gui/price/PriceWindow.h"
+#include "app/ProgramStart.h"
+#include "base/ProgramFolder.h"
+#include "gui/settings/AuthorizationDialog.h"
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "gui/common/MessageBoxes.h"
+#include "base/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -59,7 +59,7 @@ int rowWithPicture(FlexGrid* g) {
   return 1;
 }
 
-void typeQuantity(frm_price* price, int row, const QString& digits) {
+void typeQuantity(PriceWindow* price, int row, const QString& digits) {
   FlexGrid* g = price->MSFlexGrid1;
   if (row >= g->rows()) return;
   g->setRow(row);
@@ -88,13 +88,13 @@ int main(int argc, char** argv) {
   recorder = &boxes;
   boxes.defaultAnswer = msg::Answer::No;
 
-  frm_main main;
+  MainWindow main;
   main.MDIForm_Load(QString());
   main.showNormal();
   main.resize(width, height);
   main.ShowStartupWindow();
   settle();
-  frm_price* price = main.priceWindow();
+  PriceWindow* price = main.priceWindow();
   price->MSFlexGrid1->setRow(3);
   save(&main, out + "/price-plain.png");
   price->Check1->setChecked(true);
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   {
     FlexGrid* g = price->MSFlexGrid1;
     const int row = rowWithPicture(g);
-    frm_bigimage* big = frm_bigimage::instance(price);
+    BigPictureWindow* big = BigPictureWindow::instance(price);
     big->GetBig(g->textMatrix(row, 0), g->textMatrix(row, 1));
     big->show();
     save(big, out + "/big-picture.png");
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
 
   // The authorization window with the demo customer's code typed in.
   {
-    auto* avtor = new frm_avtor(&main);
+    auto* avtor = new AuthorizationDialog(&main);
     avtor->setAttribute(Qt::WA_DeleteOnClose);
     avtor->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("57"));
     avtor->show();
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
   // The orders window over the last month, with the details of an order.
   main.Orders_Click();
   settle();
-  if (frm_orders* orders = main.ordersWindow()) {
+  if (OrdersWindow* orders = main.ordersWindow()) {
     orders->DTPicker1->setDate(QDate::currentDate().addDays(-40));
     settle();
     if (orders->MSFlexGrid1->rows() > 1) {
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   // The settings dialog, a window of its own.
   main.settings_Click();
   settle();
-  if (frmOptions* options = main.optionsWindow()) save(options, out + "/settings.png");
+  if (OptionsDialog* options = main.optionsWindow()) save(options, out + "/settings.png");
   reportBoxes("settings");
 
   // The price list back in front, with the order cleared for the next run.

@@ -1,3 +1,3 @@
-#include "shell/Program.h"
+#include "app/ProgramStart.h"
 
 int main(int argc, char** argv) { return RunProgram(argc, argv); }

@@ -1,6 +1,6 @@
 #include "update/UpdateScripts.h"
 
-#include "shell/ini.h"
+#include "base/IniFile.h"
 
 #include <QStringList>
 #include <QUrl>

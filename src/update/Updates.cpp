@@ -1,11 +1,10 @@
 #include "update/Updates.h"
 
-#include "shell/conn_rs_comm.h"
+#include "data/Database.h"
 
-#include "shell/ProgramEnd.h"
-#include "shell/ProgramFolder.h"
-#include "shell/messages.h"
-#include "shell/public_var.h"
+#include "base/ProgramEnd.h"
+#include "base/ProgramFolder.h"
+#include "gui/common/MessageBoxes.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateScripts.h"
 
@@ -56,7 +55,6 @@ RestartCommand restartCommand() {
 }
 
 void reportUpdateError(const QString& description) {
-  LastErrorText = description;
   msg::critical(QStringLiteral("Произошла ошибка при обновлении") + QChar('\r') + description,
                 QStringLiteral("Предупреждение"));
 }

@@ -3,10 +3,10 @@
 // (arguments, folder, message boxes, the end of the program) to standin.log in
 // the program folder. With --price or --program it runs that update flow, as the
 // menu commands do, answering the question with Yes.
-#include "shell/ProgramEnd.h"
-#include "shell/ProgramFolder.h"
-#include "shell/frm_main.h"
-#include "shell/messages.h"
+#include "base/ProgramEnd.h"
+#include "base/ProgramFolder.h"
+#include "app/MainWindow.h"
+#include "gui/common/MessageBoxes.h"
 #include "update/Updates.h"
 
 #include <QApplication>
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   } else if (args.value(0) == QLatin1String("--program")) {
     RunProgramDownload();
   } else {
-    frm_main main;
+    MainWindow main;
     main.MDIForm_Load(args.join(QLatin1Char(' ')));
   }
   logBoxes(rec);

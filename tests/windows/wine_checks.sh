@@ -54,14 +54,17 @@ booted=$(date +%s)
 
 # Windows path of a file in the prefix's C: drive.
 winpath() { local p=${1#"$drive_c"}; echo "C:${p//\//\\}"; }
-# Pids of this prefix's processes whose command line matches the pattern.
-wine_processes() {
-  local p
+# Whether a process of this prefix runs the program (its path ends in \NAME)
+# with ARG as its first argument. Wine shows a program's path and arguments as
+# the Linux process's command line.
+wine_program_runs() {
+  local p fields
   for p in /proc/[0-9]*; do
     { tr '\0' '\n' <"$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    { tr '\0' ' ' <"$p/cmdline"; } 2>/dev/null | grep -Eq "$1" && echo "${p#/proc/}"
+    mapfile -t fields < <({ tr '\0' '\n' <"$p/cmdline"; } 2>/dev/null)
+    [[ "${fields[0]:-}" == *\\"$1" && "${fields[1]:-}" == "$2" ]] && return 0
   done
-  return 0
+  return 1
 }
 # Waits (seconds) until the command succeeds.
 wait_for() {
@@ -128,10 +131,9 @@ timeout 60 wine "$(winpath "$folder")\\Varnokel.exe" 30 -platform offscreen >"$w
   fail "the program started with 30 did not end by itself: $(cat "$work/chain.log")"
 [[ -f "$folder/updateexe.bat" ]] || fail "the program started with 30 wrote no updateexe.bat"
 replaced() { cmp -s "$folder/Varnokel.exe" "$folder/temp/Varnokel.exe"; }
-restarted() { [[ -n "$(wine_processes 'Varnokel\.exe"? +50( |$)')" ]]; }
 wait_for 90 replaced || fail "updateexe.bat did not put the new program in place"
-wait_for 60 restarted || fail "the new program was not started with 50"
-[[ -z "$(wine_processes 'Varnokel\.exe"? +51( |$)')" ]] || fail "the program was started with 51"
+wait_for 60 wine_program_runs Varnokel.exe 50 || fail "the new program was not started with 50"
+! wine_program_runs Varnokel.exe 51 || fail "the program was started with 51"
 pass "self-update chain: 30, updateexe.bat under cmd, program replaced, started with 50"
 wineserver -k 2>/dev/null || true
 

@@ -1,0 +1,168 @@
+#include "app/MainWindow.h"
+
+#include "base/ResultCode.h"
+#include "base/Settings.h"
+#include "data/Database.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/orders/OrdersWindow.h"
+#include "gui/price/PriceWindow.h"
+#include "gui/settings/OptionsDialog.h"
+#include "update/Updates.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QToolBar>
+
+namespace {
+const QString kPriceCaption = QStringLiteral("Прайс-лист");
+const QString kOrdersCaption = QStringLiteral("Заказы");
+const QString kSettingsCaption = QStringLiteral("Настройки");
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("frm_main"));
+  setWindowTitle(msg::applicationTitle());
+  mdi_ = new QMdiArea(this);
+  mdi_->setObjectName(QStringLiteral("MDIClient"));
+  setCentralWidget(mdi_);
+
+  auto addMenu = [this](const char* name, const QString& caption, void (MainWindow::*slot)()) {
+    QAction* a = menuBar()->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    connect(a, &QAction::triggered, this, slot);
+  };
+  addMenu("getprice", QStringLiteral("Получить прайс-лист"), &MainWindow::getprice_Click);
+  addMenu("Pricelist", kPriceCaption, &MainWindow::Pricelist_Click);
+  addMenu("Orders", kOrdersCaption, &MainWindow::Orders_Click);
+  addMenu("settings", kSettingsCaption, &MainWindow::settings_Click);
+  addMenu("updatepo", QStringLiteral("Обновление ПО"), &MainWindow::updatepo_Click);
+
+  toolbar_ = addToolBar(QStringLiteral("Окна"));
+  toolbar_->setObjectName(QStringLiteral("Toolbar1"));
+  toolbar_->setMovable(false);
+  connect(toolbar_, &QToolBar::actionTriggered, this, &MainWindow::Toolbar1_ButtonClick);
+  msg::setParentWindow(this);
+}
+
+MainWindow::~MainWindow() { msg::setParentWindow(nullptr); }
+
+bool MainWindow::MDIForm_Load(const QString& commandLine) {
+  settings::createDefault();
+  showMaximized();
+  switch (ParseResultCode(commandLine)) {
+    case 40: msg::information(QStringLiteral("Прайс-лист обновлен")); break;
+    case 41: msg::information(QStringLiteral("Прайс-лист не обновлен")); break;
+    case 30:
+      if (CompleteProgramUpdate()) return false;
+      break;
+    case 31: msg::information(QStringLiteral("Не удалось проверить обновление ПО")); break;
+    case 50: msg::information(QStringLiteral("Обновление ПО прошло успешно")); break;
+    case 51: msg::information(QStringLiteral("ПО не обновлено")); break;
+    default: break;
+  }
+  return true;
+}
+
+void MainWindow::ShowStartupWindow() { showChild<PriceWindow>(priceSlot_, kPriceCaption); }
+
+PriceWindow* MainWindow::priceWindow() const { return static_cast<PriceWindow*>(priceSlot_.data()); }
+OrdersWindow* MainWindow::ordersWindow() const { return static_cast<OrdersWindow*>(ordersSlot_.data()); }
+OptionsDialog* MainWindow::optionsWindow() const { return static_cast<OptionsDialog*>(optionsSlot_.data()); }
+
+template <class W>
+W* MainWindow::showChild(QPointer<QWidget>& slot, const QString& caption) {
+  if (slot) {
+    bringForward(slot);
+    return static_cast<W*>(slot.data());
+  }
+  W* w = new W();
+  w->setWindowTitle(caption);
+  connect(w, &ChildWindow::barButtonRemovalRequested, this, &MainWindow::RemoveBarButton);
+  slot = w;
+  place(w);
+  w->Form_Load();
+  return w;
+}
+
+void MainWindow::place(ChildWindow* w) {
+  if (w->isMdiChild()) {
+    QMdiSubWindow* sub = mdi_->addSubWindow(w);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowTitle(w->windowTitle());
+    sub->show();
+  } else {
+    w->setParent(this, Qt::Window);
+    w->show();
+  }
+}
+
+void MainWindow::bringForward(QWidget* w) {
+  QWidget* frame = w;
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) frame = sub;
+  frame->show();
+  if (frame->isMinimized()) frame->showMaximized();
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) mdi_->setActiveSubWindow(sub);
+  frame->raise();
+  frame->activateWindow();
+  w->setFocus();
+}
+
+void MainWindow::ensureBarButton(const QString& caption) {
+  if (!BarButton(caption)) toolbar_->addAction(caption);
+}
+
+void MainWindow::Pricelist_Click() {
+  showChild<PriceWindow>(priceSlot_, kPriceCaption);
+  ensureBarButton(kPriceCaption);
+}
+
+void MainWindow::Orders_Click() {
+  showChild<OrdersWindow>(ordersSlot_, kOrdersCaption);
+  ensureBarButton(kOrdersCaption);
+}
+
+void MainWindow::settings_Click() {
+  showChild<OptionsDialog>(optionsSlot_, kSettingsCaption);
+  ensureBarButton(kSettingsCaption);
+}
+
+void MainWindow::getprice_Click() { RunPriceDownload(); }
+void MainWindow::updatepo_Click() { RunProgramDownload(); }
+
+void MainWindow::Toolbar1_ButtonClick(QAction* button) {
+  const QString c = button->text();
+  QWidget* w = nullptr;
+  if (c == kPriceCaption) w = priceSlot_;
+  else if (c == kOrdersCaption) w = ordersSlot_;
+  else if (c == kSettingsCaption) w = optionsSlot_;
+  else return;
+  if (w) bringForward(w);
+}
+
+QStringList MainWindow::BarCaptions() const {
+  QStringList out;
+  for (QAction* a : toolbar_->actions()) out << a->text();
+  return out;
+}
+
+QAction* MainWindow::BarButton(const QString& caption) const {
+  for (QAction* a : toolbar_->actions())
+    if (a->text() == caption) return a;
+  return nullptr;
+}
+
+void MainWindow::RemoveBarButton(const QString& caption) {
+  if (QAction* a = BarButton(caption)) {
+    toolbar_->removeAction(a);
+    a->deleteLater();
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (optionsSlot_) optionsSlot_->close();
+  mdi_->closeAllSubWindows();
+  ClosePriceDatabaseLog();
+  QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The main window: an MDI frame with the menu and the window bar.
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+class QAction;
+class QMdiArea;
+class QToolBar;
+class ChildWindow;
+class PriceWindow;
+class OrdersWindow;
+class OptionsDialog;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Start-up steps; returns false when the program is ending (an update handed over).
+  bool MDIForm_Load(const QString& commandLine);
+  // Opens the start-up window (the price list) without a window-bar button.
+  void ShowStartupWindow();
+
+  void Pricelist_Click();
+  void Orders_Click();
+  void settings_Click();
+  void getprice_Click();
+  void updatepo_Click();
+  void Toolbar1_ButtonClick(QAction* button);
+
+  // Window bar: button captions in order, and removal of the first with a caption.
+  QStringList BarCaptions() const;
+  void RemoveBarButton(const QString& caption);
+  QAction* BarButton(const QString& caption) const;
+
+  PriceWindow* priceWindow() const;
+  OrdersWindow* ordersWindow() const;
+  OptionsDialog* optionsWindow() const;
+  QMdiArea* mdiArea() const { return mdi_; }
+  QToolBar* toolbar() const { return toolbar_; }
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  template <class W> W* showChild(QPointer<QWidget>& slot, const QString& caption);
+  void ensureBarButton(const QString& caption);
+  void bringForward(QWidget* w);
+  void place(ChildWindow* w);
+
+  QMdiArea* mdi_;
+  QToolBar* toolbar_;
+  QPointer<QWidget> priceSlot_;
+  QPointer<QWidget> ordersSlot_;
+  QPointer<QWidget> optionsSlot_;
+};

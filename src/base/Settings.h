@@ -1,0 +1,55 @@
+#pragma once
+// The program's settings in settings.ini: every section, key and default in one
+// place. Values are read with the default "?" and, where a number is meant,
+// interpreted by their leading-number value.
+#include <QString>
+
+namespace settings {
+
+struct Key {
+  const char* section;
+  const char* name;
+};
+
+// [authentication]: the customer's organisation code and name.
+inline constexpr Key OrganisationId{"authentication", "id"};
+inline constexpr Key OrganisationName{"authentication", "login"};
+// [settings]: the display switches.
+inline constexpr Key ImageToString{"settings", "imagetostring"};
+inline constexpr Key ImageThumb{"settings", "imagethumb"};
+inline constexpr Key VisibleSumm{"settings", "visiblesumm"};
+// [forms]: the price grid's column widths in twips.
+inline constexpr Key NameWidth{"forms", "name"};
+inline constexpr Key RemainderWidth{"forms", "remainder"};
+inline constexpr Key PriceWidth{"forms", "price"};
+inline constexpr Key OrderWidth{"forms", "order"};
+inline constexpr Key SummWidth{"forms", "summ"};
+
+// The value a missing key reads as.
+inline const QString kUnset = QStringLiteral("?");
+
+// Full path of settings.ini in the program folder.
+QString path();
+// Writes the default content when no settings file exists yet.
+void createDefault();
+
+// The stored text of a key, or "?" when it is missing.
+QString text(Key key);
+// The leading-number value of a key ("?" counts as 0).
+double number(Key key);
+// True when a switch is on (its value is 1).
+bool isOn(Key key);
+// Stores a key; false with a description in *error when the file cannot be written.
+bool write(Key key, const QString& value, QString* error = nullptr);
+
+// True when both the organisation code and name are stored.
+bool hasOrganisation();
+
+// Where the shop database lives: optional [connection] keys with defaults.
+struct ShopServer {
+  QString host, database, user, password;
+  int port = 3306;
+};
+ShopServer shopServer();
+
+}  // namespace settings

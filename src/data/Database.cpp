@@ -1,0 +1,171 @@
+#include "data/Database.h"
+
+#include "base/ProgramFolder.h"
+#include "base/Settings.h"
+
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+#include <sqlite3.h>
+
+namespace {
+
+long errorNumber(const QSqlError& e) {
+  bool ok = false;
+  const long n = e.nativeErrorCode().toLong(&ok);
+  return ok ? n : static_cast<long>(e.type());
+}
+
+QString errorText(const QSqlError& e) {
+  QString t = e.databaseText().trimmed();
+  if (t.isEmpty()) t = e.text().trimmed();
+  return t;
+}
+
+// Runs a statement with its "?" values bound in order.
+bool run(QSqlQuery& q, const QString& sql, const QVariantList& values) {
+  q.setForwardOnly(true);
+  if (values.isEmpty()) return q.exec(sql);
+  if (!q.prepare(sql)) return false;
+  for (int i = 0; i < values.size(); ++i) q.bindValue(i, values.at(i));
+  return q.exec();
+}
+
+QString shopDriver() {
+  return QSqlDatabase::isDriverAvailable(QStringLiteral("QMARIADB")) ? QStringLiteral("QMARIADB")
+                                                                   : QStringLiteral("QMYSQL");
+}
+
+// Closing the last connection would fold the log back into the file each time,
+// at the cost of syncing the file too; the log is folded back at the end instead.
+void keepLogOnClose(const QSqlDatabase& d) {
+#ifndef Q_OS_WIN
+  // Here the driver uses the system SQLite, the library this program links; a
+  // Windows driver carries its own copy, whose handle must not reach ours.
+  const QVariant h = d.driver()->handle();
+  if (qstrcmp(h.typeName(), "sqlite3*") == 0)
+    if (sqlite3* db = *static_cast<sqlite3* const*>(h.data())) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+#else
+  Q_UNUSED(d);
+#endif
+}
+
+}  // namespace
+
+Connection::Connection(const QString& driver, bool isShop)
+    : name_(QStringLiteral("varnokel-") + QUuid::createUuid().toString(QUuid::WithoutBraces)), shop_(isShop) {
+  QSqlDatabase::addDatabase(driver, name_);
+}
+
+Connection::~Connection() { close(); }
+
+QSqlDatabase Connection::db() const { return QSqlDatabase::database(name_, false); }
+
+bool Connection::isOpen() const { return !name_.isEmpty() && db().isOpen(); }
+
+void Connection::close() {
+  if (name_.isEmpty()) return;
+  {
+    QSqlDatabase d = db();
+    if (d.isOpen()) d.close();
+  }
+  QSqlDatabase::removeDatabase(name_);
+  name_.clear();
+}
+
+void Connection::execute(const QString& sql, const QVariantList& values) {
+  if (!isOpen()) throw DbError(QStringLiteral("Соединение с базой данных не открыто"), -1);
+  QSqlQuery q(db());
+  if (!run(q, sql, values)) throw DbError(errorText(q.lastError()), errorNumber(q.lastError()));
+  affected_ = q.numRowsAffected();
+}
+
+QVariant Recordset::value(int i) const {
+  if (eof()) throw DbError(QStringLiteral("Текущая запись отсутствует (конец набора записей)"), 3021);
+  if (i < 0 || i >= fieldCount()) throw DbError(QStringLiteral("Поле не найдено"), 3265);
+  return rows_[pos_][static_cast<size_t>(i)];
+}
+
+std::unique_ptr<Recordset> Recordset::fetch(QSqlQuery& query) {
+  auto rs = std::make_unique<Recordset>();
+  const QSqlRecord rec = query.record();
+  for (int i = 0; i < rec.count(); ++i) rs->fields_.push_back(rec.fieldName(i));
+  while (query.next()) {
+    std::vector<QVariant> row(rs->fields_.size());
+    for (size_t i = 0; i < row.size(); ++i) row[i] = query.value(static_cast<int>(i));
+    rs->rows_.push_back(std::move(row));
+  }
+  return rs;
+}
+
+QString PriceDatabasePath() { return ProgramFile(QStringLiteral("varnokel.mdb")); }
+
+ConnectionPtr OpenShopConnection() {
+  const settings::ShopServer s = settings::shopServer();
+  auto conn = std::make_unique<Connection>(shopDriver(), true);
+  QSqlDatabase d = conn->db();
+  d.setHostName(s.host);
+  d.setPort(s.port);
+  d.setDatabaseName(s.database);
+  d.setUserName(s.user);
+  d.setPassword(s.password);
+  d.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=30;MYSQL_OPT_WRITE_TIMEOUT=30"));
+  if (!d.open()) {
+    const QSqlError e = d.lastError();
+    throw DbError(errorText(e), errorNumber(e));
+  }
+  // The shop's tables have NOT NULL columns that our statements leave to their
+  // implicit defaults, and zero dates; its own software runs with this mode.
+  conn->execute(QStringLiteral("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"));
+  conn->execute(QStringLiteral("SET NAMES utf8mb4"));
+  return conn;
+}
+
+ConnectionPtr OpenPriceConnection() {
+  const QString path = PriceDatabasePath();
+  auto fail = [](const QString& text) -> ConnectionPtr { throw DbError(text, 3044); };
+  if (!QFileInfo(path).isFile())
+    return fail(QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
+                    .arg(path));
+  auto conn = std::make_unique<Connection>(QStringLiteral("QSQLITE"), false);
+  QSqlDatabase d = conn->db();
+  d.setDatabaseName(path);
+  d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+  if (!d.open()) return fail(QStringLiteral("Не удалось открыть прайс-лист: ") + errorText(d.lastError()));
+  // A file that is not a price database opens fine but fails its first read.
+  QSqlQuery probe(d);
+  if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+    return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") + errorText(probe.lastError()));
+  probe.finish();
+  // Each typed quantity is one small transaction: a write-ahead log makes it one
+  // sync of the log instead of several of the file and its journal. The log is
+  // folded back into the file when the program ends or replaces the file.
+  QSqlQuery pragma(d);
+  pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+  pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+  pragma.finish();
+  keepLogOnClose(d);
+  return conn;
+}
+
+void ClosePriceDatabaseLog() {
+  const QString path = PriceDatabasePath();
+  if (!QFileInfo(path).isFile()) return;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 3000);
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  }
+  sqlite3_close(db);
+}
+
+RecordsetPtr Query(Connection& conn, const QString& sql, const QVariantList& values) {
+  if (!conn.isOpen()) throw DbError(QStringLiteral("Нет соединения с базой данных"), 91);
+  QSqlQuery q(conn.db());
+  if (!run(q, sql, values)) throw DbError(errorText(q.lastError()), errorNumber(q.lastError()));
+  return Recordset::fetch(q);
+}

@@ -1,0 +1,88 @@
+#include "data/PriceDatabase.h"
+
+#include "data/Database.h"
+#include "data/RussianCollation.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <memory>
+#include <sqlite3.h>
+
+PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()) {}
+
+bool PriceDatabase::exists() const { return QFileInfo(path_).isFile(); }
+
+QDateTime PriceDatabase::fileTime() const { return QFileInfo(path_).lastModified(); }
+
+bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QString* error) const {
+  categories->clear();
+  try {
+    ConnectionPtr conn = OpenPriceConnection();
+    RecordsetPtr rs = Query(*conn, QStringLiteral("select category_id,name_ruRU from categories order by name_ruRU"));
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) categories->push_back({rs->value(0), rs->value(1).toString()});
+  } catch (const DbError& e) {
+    if (error) *error = e.description;
+    return false;
+  }
+  std::stable_sort(categories->begin(), categories->end(),
+                   [](const PriceCategory& a, const PriceCategory& b) { return collation::compare(a.name, b.name) < 0; });
+  return true;
+}
+
+PriceCatalogue* PriceDatabase::catalogue(QString* error) {
+  if (!catalogue_.isStale()) return &catalogue_;
+  try {
+    // Opening through the driver first gives the file's own failure text.
+    OpenPriceConnection();
+    // The bulk read goes through a read-only handle of its own, without the
+    // per-call locking of a shared one.
+    sqlite3* db = PriceCatalogue::openReadOnly(path_);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
+    catalogue_.load(db, path_);
+    return &catalogue_;
+  } catch (const DbError& e) {
+    if (error) *error = e.description;
+  } catch (const std::exception& e) {
+    if (error) *error = QString::fromLocal8Bit(e.what());
+  }
+  return nullptr;
+}
+
+bool PriceDatabase::execute(const QString& sql, const QVariantList& values, QString* error) {
+  try {
+    ConnectionPtr conn = OpenPriceConnection();
+    conn->execute(sql, values);
+    return true;
+  } catch (const DbError& e) {
+    if (error) *error = e.description;
+    return false;
+  }
+}
+
+bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, double sum, QString* error) {
+  if (!execute(QStringLiteral("update products set order_count=? ,order_summ = ? where product_id = ?"),
+               {count, sum, productId}, error))
+    return false;
+  if (catalogue_.isLoaded()) {
+    const int p = catalogue_.findProduct(productId);
+    if (p >= 0) catalogue_.setOrder(p, static_cast<double>(count), sum);
+    catalogue_.markCurrent();
+  }
+  return true;
+}
+
+bool PriceDatabase::clearQuantities(QString* error) {
+  if (!execute(QStringLiteral("update products set order_count=0,order_summ=0"), {}, error)) return false;
+  if (catalogue_.isLoaded()) {
+    catalogue_.clearOrders();
+    catalogue_.markCurrent();
+  }
+  return true;
+}
+
+bool PriceDatabase::orderTotal(double* total, QString* error) {
+  PriceCatalogue* cat = catalogue(error);
+  if (!cat) return false;
+  *total = cat->orderTotal();
+  return true;
+}

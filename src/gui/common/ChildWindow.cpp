@@ -1,0 +1,23 @@
+#include "gui/common/ChildWindow.h"
+
+#include <QCloseEvent>
+
+ChildWindow::ChildWindow(const QString& caption, QWidget* parent) : QWidget(parent) {
+  setWindowTitle(caption);
+  setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void ChildWindow::Form_Unload() { emit barButtonRemovalRequested(windowTitle()); }
+
+void ChildWindow::closeEvent(QCloseEvent* event) {
+  if (!unloaded_) {
+    unloaded_ = true;
+    Form_Unload();
+  }
+  QWidget::closeEvent(event);
+}
+
+void ChildWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Form_Resize();
+}

@@ -1,0 +1,185 @@
+#include "gui/price/PriceGridFill.h"
+
+#include "gui/grid/FlexGrid.h"
+#include "data/Database.h"
+#include "base/IniFile.h"
+#include "base/Numbers.h"
+#include "base/Settings.h"
+#include "data/StoredPictures.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QImageReader>
+#include <QLocale>
+#include <climits>
+
+namespace {
+
+constexpr int kLeftTop = 0;
+constexpr int kCentreCentre = 4;
+
+// Width settings read with "?"; a number that is no width ends the layout.
+struct WidthError {};
+
+int widthSetting(settings::Key key) {
+  const double v = settings::number(key);
+  const long long w = num::roundHalfEven(v);
+  if (v > INT_MAX / 2 || v < INT_MIN / 2 || w < 0) throw WidthError{};
+  return static_cast<int>(w);
+}
+
+void setPriceHeaders(FlexGrid* grid, bool withImage) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  grid->clear();
+  grid->setRows(1);
+  grid->setCols(withImage ? 8 : 7);
+  const QStringList captions = withImage
+      ? QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ИЗОБРАЖЕНИЕ", "ЦЕНА", "ЗАКАЗ", "СУММА"}
+      : QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ЦЕНА", "ЗАКАЗ", "СУММА"};
+  for (int c = 0; c < captions.size(); ++c) grid->setTextMatrix(0, c, captions[c]);
+  try {
+    const int name = widthSetting(settings::NameWidth);
+    const int remainder = widthSetting(settings::RemainderWidth);
+    const int price = widthSetting(settings::PriceWidth);
+    const int order = widthSetting(settings::OrderWidth);
+    const int summ = widthSetting(settings::SummWidth);
+    const std::vector<int> widths = withImage ? std::vector<int>{500, 1000, name, remainder, 1800, price, order, summ}
+                                              : std::vector<int>{500, 1000, name, remainder, price, order, summ};
+    for (int c = 0; c < static_cast<int>(widths.size()); ++c) grid->setColWidth(c, widths[static_cast<size_t>(c)]);
+    for (int c = 0; c < grid->cols(); ++c) grid->setColAlignment(c, withImage && c == 4 ? kCentreCentre : kLeftTop);
+  } catch (const WidthError&) {
+    // The widths stay as they were; the grid must still repaint.
+  }
+  grid->setRedraw(true);
+}
+
+std::string_view shown(const CellValue& v) { return v.isNull ? std::string_view() : std::string_view(v.text); }
+
+std::string_view stock(const CellValue& v) {
+  if (v.isNull || v.text.empty()) return {};
+  const double n = v.isNumber ? v.number : num::leadingValue(QString::fromUtf8(v.text.data(), static_cast<qsizetype>(v.text.size())));
+  return n >= 100 ? std::string_view("9999") : std::string_view(v.text);
+}
+
+std::string_view zeroEmpty(const CellValue& v) {
+  if (v.isNull || (v.isNumber && v.number == 0)) return {};
+  return v.text;
+}
+
+}  // namespace
+
+void SetPriceGridHeadersWithImage(FlexGrid* grid) { setPriceHeaders(grid, true); }
+void SetPriceGridHeaders(FlexGrid* grid) { setPriceHeaders(grid, false); }
+
+void SetGridHeader(FlexGrid* grid, const std::vector<std::pair<QString, int>>& columns) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  grid->clear();
+  grid->setRows(1);
+  grid->setCols(static_cast<int>(columns.size()));
+  for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+    grid->setTextMatrix(0, c, columns[static_cast<size_t>(c)].first);
+    grid->setColWidth(c, columns[static_cast<size_t>(c)].second);
+    grid->setColAlignment(c, kLeftTop);
+  }
+  grid->setRedraw(true);
+}
+
+QString DisplayText(const QVariant& value) {
+  if (value.isNull() || !value.isValid()) return QString();
+  switch (value.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float: return num::locale(value.toDouble());
+    case QMetaType::QDateTime: {
+      const QDateTime dt = value.toDateTime();
+      const QLocale loc;
+      if (dt.time() == QTime(0, 0)) return loc.toString(dt.date(), QLocale::ShortFormat);
+      return loc.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') + dt.time().toString(QStringLiteral("HH:mm:ss"));
+    }
+    case QMetaType::QDate: return QLocale().toString(value.toDate(), QLocale::ShortFormat);
+    default: return value.toString();
+  }
+}
+
+void FillGrid(Recordset& rs, FlexGrid* grid, bool priceRules) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  while (!rs.eof()) {
+    const int row = grid->addRow();
+    for (int i = 0; i < rs.fieldCount(); ++i) {
+      const QVariant v = rs.value(i);
+      QString text = DisplayText(v);
+      if (text.isEmpty()) continue;
+      if (priceRules && i == 3) {
+        const double n = v.canConvert<double>() ? v.toDouble() : num::leadingValue(text);
+        if (n >= 100) text = QStringLiteral("9999");
+      } else if (priceRules && (i == 5 || i == 6)) {
+        bool ok = false;
+        const double n = v.toDouble(&ok);
+        if (ok && n == 0) continue;
+      }
+      if (!grid->setTextMatrix(row, i, text)) break;
+    }
+    rs.moveNext();
+  }
+  grid->setRedraw(true);
+}
+
+void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& cat, const std::vector<CatalogueRow>& rows, bool withImages,
+                   PriceFill rules, int thumbnailRowTwips) {
+  if (!grid) return;
+  grid->setRedraw(false);
+  grid->reserveRows(grid->rows() + static_cast<int>(rows.size()));
+  const bool list = rules == PriceFill::PriceList;
+  const int cols = std::min(grid->cols(), 9);
+  std::string_view cells[9];
+  for (const CatalogueRow& r : rows) {
+    const CatalogueProduct& p = cat.product(r.product);
+    for (auto& c : cells) c = std::string_view();
+    cells[0] = shown(p.id);
+    cells[1] = shown(p.ean);
+    cells[2] = shown(p.name);
+    cells[3] = list ? stock(p.quantity) : shown(p.quantity);
+    const int base = withImages ? 5 : 4;
+    cells[base] = shown(p.price);
+    cells[base + 1] = list ? zeroEmpty(p.orderCount) : shown(p.orderCount);
+    cells[base + 2] = list ? zeroEmpty(p.orderSumm) : shown(p.orderSumm);
+    const CatalogueImage* img = withImages && r.image >= 0 ? &cat.image(r.image) : nullptr;
+    if (img && !list && img->name && !img->nameIsNull) cells[8] = *img->name;
+    const int row = grid->addRowUtf8(cells, cols);
+    if (img && !img->empty.value_or(false)) {
+      grid->setCellPictureKey(row, 4, img->rowid);
+      grid->setRowHeight(row, thumbnailRowTwips);
+    }
+  }
+  grid->setRedraw(true);
+}
+
+QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
+  if (bytes.isEmpty()) return QPixmap();
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  reader.setAutoTransform(false);
+  if (size.isValid() && reader.size().isValid()) reader.setScaledSize(size);
+  QImage image = reader.read();
+  if (image.isNull()) return QPixmap();
+  if (size.isValid() && image.size() != size)
+    image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  return QPixmap::fromImage(image);
+}
+
+std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box,
+                                                   std::vector<qint64>* emptyRowids) {
+  std::unordered_map<qint64, QPixmap> out;
+  for (const auto& [rowid, bytes] : ReadThumbnailBytes(dbPath, ids)) {
+    if (bytes.isEmpty()) {
+      if (emptyRowids) emptyRowids->push_back(rowid);
+      continue;
+    }
+    out[rowid] = DecodePicture(bytes, box);
+  }
+  return out;
+}

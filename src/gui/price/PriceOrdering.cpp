@@ -1,0 +1,122 @@
+// The price window's ordering: quantities typed on the grid, the order total,
+// the order view and sending the order.
+#include "gui/price/PriceWindow.h"
+
+#include "base/Numbers.h"
+#include "base/Settings.h"
+#include "data/OrderSender.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/grid/FlexGrid.h"
+#include "gui/settings/AuthorizationDialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kMaxQuantityDigits = 6;  // 999 999 at most: sums stay exact to the kopeck
+}  // namespace
+
+void PriceWindow::showOrderTotal() {
+  // The catalogue follows every stored quantity, so its total is the total of
+  // the stored sums; it is read from the database when the file changed.
+  double total = 0;
+  if (!database_.orderTotal(&total, nullptr)) return;
+  Label2->setText(total != 0 ? QStringLiteral("Сумма заказа :") + num::invariant(total) : QString());
+}
+
+void PriceWindow::typeOnGrid(int keyAscii) {
+  FlexGrid* g = MSFlexGrid1;
+  const bool thumbs = thumbnailsOn();
+  const int priceCol = thumbs ? 5 : 4;
+  const int qtyCol = thumbs ? 6 : 5;
+  const int sumCol = thumbs ? 7 : 6;
+  const int row = g->rowSel();
+  if (row < 1 || row >= g->rows()) return;  // the header row takes no quantities
+  const QString id = g->textMatrix(row, 0);
+  QString qty = g->textMatrix(row, qtyCol);
+
+  auto store = [&](qlonglong count, double sum) {
+    database_.storeQuantity(id, count, sum, nullptr);
+    showOrderTotal();
+  };
+
+  if (keyAscii >= '0' && keyAscii <= '9') {
+    if (qty.size() >= kMaxQuantityDigits) return;
+    qty += QChar(keyAscii);
+  } else if (keyAscii == 8) {
+    if (qty.isEmpty()) return;
+    if (qty.size() == 1) {
+      g->setTextMatrix(row, qtyCol, QString());
+      g->setTextMatrix(row, sumCol, QString());
+      store(0, 0.0);
+      return;
+    }
+    qty.chop(1);
+  } else {
+    Text1->setText(QString(QChar(keyAscii)));
+    if (Text1->isEnabled()) {
+      Text1->setFocus();
+      Text1->setCursorPosition(1);
+    }
+    return;
+  }
+  g->setTextMatrix(row, qtyCol, qty);
+  const double count = num::leadingValue(qty);
+  const double sum = count * num::cellValue(g->textMatrix(row, priceCol));
+  g->setTextMatrix(row, sumCol, num::locale(sum));
+  store(static_cast<qlonglong>(count), sum);
+}
+
+void PriceWindow::switchOrderView() {
+  if (!showWholePrice_) {
+    showWholePrice_ = true;
+    Text1->setEnabled(true);
+    Command4->setEnabled(false);
+    Label2->setText(QString());
+  } else {
+    showOrderTotal();
+    showWholePrice_ = false;
+    Text1->setEnabled(false);
+    Command4->setEnabled(true);
+  }
+  QString error;
+  if (!freshCatalogue(&error)) {
+    msg::requestError(error);
+    return;
+  }
+  showResult(viewFilter(thumbnailsOn()), true);
+}
+
+void PriceWindow::sendOrder() {
+  if (!settings::hasOrganisation()) {
+    if (msg::question(QStringLiteral("Необходимо пройти авторизацию.Открыть окно авторизации?")))
+      ShowAuthorizationDialog(this, false);
+    return;
+  }
+  const Organisation organisation{settings::text(settings::OrganisationId), settings::text(settings::OrganisationName)};
+  PendingOrder order;
+  QString error;
+  if (!ReadPendingOrder(&order, &error)) {
+    msg::requestErrorWithNumber(error, 3044);
+    return;
+  }
+  // Sums without quantities leave nothing to order either.
+  if (order.total == 0 || order.lines.empty()) {
+    Label1->setText(QStringLiteral("Пустой заказ"));
+    return;
+  }
+  const SendOutcome sent = SendOrder(organisation, order);
+  if (!sent.sent) {
+    msg::requestErrorWithNumber(sent.errorText, sent.errorNumber);
+    return;
+  }
+  Label1->setText(QStringLiteral("Заказ отправлен"));
+  if (!msg::question(QStringLiteral("Заказ отправлен успешно.Очистить текущий заказ?"))) return;
+  if (!database_.clearQuantities(&error)) {
+    msg::requestError(error);
+    return;
+  }
+  MSFlexGrid1->setRows(1);
+  Label2->setText(QString());
+}

@@ -1,0 +1,421 @@
+// The road of one order through the real program: the executable runs in a
+// process and a program folder of its own (a generated price list, settings
+// pointing at a private shop database) and is driven with real clicks and key
+// strokes through its remote control (VARNOKEL_TEST_DRIVER=1). Every step waits
+// on what the windows show and what the databases hold.
+
+#include "fixtures/mariadb_server.h"
+#include "fixtures/program_env.h"
+#include "fixtures/sample_data.h"
+
+#include <QtTest>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kStepTimeoutMs = 30000;
+
+// The program under test, started with the remote control on.
+class Program {
+public:
+  ~Program() {
+    if (proc_.state() != QProcess::NotRunning) {
+      proc_.kill();
+      proc_.waitForFinished(5000);
+    }
+  }
+
+  bool start(const QString& home, const QStringList& args, QString* error) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"VARNOKEL_HOME"_s, home);
+    return start(QStringLiteral(VARNOKEL_E2E_EXE), env, args, error);
+  }
+
+  bool start(const QString& exe, QProcessEnvironment env, const QStringList& args, QString* error) {
+    env.insert(u"VARNOKEL_TEST_DRIVER"_s, u"1"_s);
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+    proc_.setProcessEnvironment(env);
+    proc_.start(exe, args);
+    if (!proc_.waitForStarted(10000)) {
+      *error = proc_.errorString();
+      return false;
+    }
+    if (!nextReply().value(u"ready"_s).toBool()) {
+      *error = u"no ready line; stderr: "_s + QString::fromLocal8Bit(proc_.readAllStandardError());
+      return false;
+    }
+    return true;
+  }
+
+  // One command, its one answer.
+  QJsonObject send(const QJsonObject& command) {
+    proc_.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+    proc_.waitForBytesWritten(5000);
+    return nextReply();
+  }
+
+  // Asks until the answer satisfies the condition or the time is up; returns the last answer.
+  QJsonObject waitFor(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition, bool* met) {
+    QDeadlineTimer deadline(kStepTimeoutMs);
+    while (true) {
+      const QJsonObject last = send(command);
+      *met = last.value(u"ok"_s).toBool() && condition(last);
+      if (*met || deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return last;
+      QThread::msleep(20);
+    }
+  }
+
+  bool waitForExit(int* code) {
+    if (!proc_.waitForFinished(kStepTimeoutMs)) return false;
+    *code = proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
+    return true;
+  }
+
+private:
+  QJsonObject nextReply() {
+    QDeadlineTimer deadline(kStepTimeoutMs);
+    while (true) {
+      while (proc_.canReadLine()) {
+        const QByteArray line = proc_.readLine().trimmed();
+        if (line.startsWith("@@driver ")) return QJsonDocument::fromJson(line.mid(9)).object();
+      }
+      if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning)
+        return {{u"ok"_s, false}, {u"error"_s, u"no answer"_s}};
+      proc_.waitForReadyRead(100);
+    }
+  }
+
+  QProcess proc_;
+};
+
+QJsonObject cmd(const QString& name, QJsonObject args = {}) {
+  args.insert(u"cmd"_s, name);
+  return args;
+}
+// A command on the widget at path ("window/child").
+QJsonObject at(const QString& name, const QString& path, QJsonObject args = {}) {
+  args.insert(u"path"_s, path);
+  return cmd(name, args);
+}
+QJsonObject widget(const QString& path) { return at(u"widget"_s, path); }
+QJsonObject grid(const QString& path, int count = 200) { return at(u"grid"_s, path, {{u"count"_s, count}}); }
+QJsonObject click(const QString& path) { return at(u"click"_s, path); }
+QJsonObject clickCell(const QString& path, int row, int col) {
+  return at(u"clickCell"_s, path, {{u"row"_s, row}, {u"col"_s, col}});
+}
+QJsonObject keys(const QString& path, const QString& typed) { return at(u"keys"_s, path, {{u"text"_s, typed}}); }
+QJsonObject answer(const QString& button) { return cmd(u"answer"_s, {{u"button"_s, button}}); }
+QJsonObject windows() { return cmd(u"windows"_s); }
+
+QString cell(const QJsonObject& g, int row, int col) {
+  return g.value(u"cells"_s).toArray().at(row).toArray().at(col).toString();
+}
+int rows(const QJsonObject& g) { return g.value(u"rows"_s).toInt(); }
+QString text(const QJsonObject& w) { return w.value(u"text"_s).toString(); }
+QStringList sorted(QStringList l) {
+  l.sort();
+  return l;
+}
+
+// The first visible message box, or an empty object, and its first button.
+QJsonObject box(const QJsonObject& ws) { return ws.value(u"boxes"_s).toArray().at(0).toObject(); }
+QString firstButton(const QJsonObject& ws) { return box(ws).value(u"buttons"_s).toArray().at(0).toString(); }
+bool showsBox(const QJsonObject& ws, const QString& textShown) { return text(box(ws)) == textShown; }
+bool hasWindow(const QJsonObject& ws, const QString& name) {
+  for (const char* list : {"windows", "children"})
+    for (const auto& v : ws.value(QLatin1String(list)).toArray())
+      if (v.toObject().value(u"name"_s).toString() == name) return true;
+  return false;
+}
+
+double number(QString s) { return s.trimmed().replace(u',', u'.').toDouble(); }
+QString dump(const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
+
+}  // namespace
+
+#define STEP(program, command, ...)                                                                 \
+  do {                                                                                              \
+    bool met_ = false;                                                                              \
+    const QJsonObject last_ = (program).waitFor((command), __VA_ARGS__, &met_);                     \
+    if (!met_) QFAIL(qPrintable(u"waited in vain; last answer: "_s + dump(last_)));                \
+  } while (0)
+
+#define ACT(program, command)                                                                       \
+  do {                                                                                              \
+    const QJsonObject r_ = (program).send(command);                                                 \
+    if (!r_.value(u"ok"_s).toBool()) QFAIL(qPrintable(u"action refused: "_s + dump(r_)));           \
+  } while (0)
+
+class TestE2e : public QObject {
+  Q_OBJECT
+
+private slots:
+  void initTestCase() {
+    QString error;
+    QVERIFY2(server_.start(&error), qPrintable(error));
+  }
+  void roadOfOneOrder();
+  void installedProgramKeepsItsFilesPerUser();
+
+private:
+  MariaDbServer server_;
+};
+
+void TestE2e::roadOfOneOrder() {
+  QElapsedTimer clock;
+  clock.start();
+  TestProgramFolder folder;
+  folder.useShop(server_);
+  QString error;
+  QVERIFY2(makePriceDb(folder.priceDb(), 300, 7, &error), qPrintable(error));
+  const auto price = [&](const QString& sql) { return queryPriceDb(folder.priceDb(), sql); };
+
+  // What the user will pick: the biggest category and a word at least three of its names share.
+  const auto biggest = price(u"select c.category_id, c.name_ruRU, count(*) from categories c join products p "
+                             u"on p.parent_id = c.category_id group by 1, 2 order by 3 desc, 1 limit 1"_s);
+  QVERIFY(!biggest.isEmpty());
+  const QString categoryName = biggest.first().at(1);
+  const int categorySize = biggest.first().at(2).toInt();
+  const auto names = price(u"select product_id, name_ruRU_big from products where parent_id = "_s + biggest.first().at(0));
+  QMap<QString, int> wordCounts;
+  QSet<QString> categoryIds;
+  for (const auto& r : names) {
+    categoryIds.insert(r.at(0));
+    for (const QString& w : r.at(1).split(u' ', Qt::SkipEmptyParts))
+      if (w.size() >= 5 && !w.at(0).isDigit()) ++wordCounts[w];
+  }
+  QString word;
+  for (auto it = wordCounts.cbegin(); it != wordCounts.cend(); ++it)
+    if (it.value() >= 3 && (word.isEmpty() || it.value() > wordCounts.value(word))) word = it.key();
+  QVERIFY2(!word.isEmpty(), "the generated category has no shared word");
+  const QString typed = word.left(6).toLower();  // the search is case-blind
+  QSet<QString> matching;
+  for (const auto& r : names)
+    if (r.at(1).contains(typed.toUpper())) matching.insert(r.at(0));
+  const QString lastOrderBefore = server_.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s)[0][0];
+  // The grid shows exactly the products of a set.
+  const auto showsOnly = [](const QSet<QString>& ids) {
+    return [ids](const QJsonObject& g) {
+      for (int r = 1; r < rows(g); ++r)
+        if (!ids.contains(cell(g, r, 0))) return false;
+      return rows(g) == ids.size() + 1;
+    };
+  };
+  const QString priceGrid = u"frm_price/MSFlexGrid1"_s;
+
+  Program program;
+  QVERIFY2(program.start(folder.path(), {}, &error), qPrintable(error));
+
+  // 1. The whole price and the category tree.
+  STEP(program, windows(), [](const QJsonObject& w) { return hasWindow(w, u"frm_main"_s) && hasWindow(w, u"frm_price"_s); });
+  STEP(program, widget(u"frm_main"_s),
+       [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
+  STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
+  STEP(program, at(u"tree"_s, u"frm_price/TreeView1"_s), [&](const QJsonObject& t) {
+    for (const auto& v : t.value(u"items"_s).toArray())
+      if (text(v.toObject()) == categoryName) return true;
+    return false;
+  });
+
+  // 2. A category.
+  ACT(program, at(u"clickItem"_s, u"frm_price/TreeView1"_s, {{u"text"_s, categoryName}}));
+  STEP(program, grid(priceGrid), showsOnly(categoryIds));
+  STEP(program, widget(u"frm_price/Text2"_s), [&](const QJsonObject& w) { return text(w) == categoryName; });
+  STEP(program, widget(u"frm_price/Label1"_s),
+       [&](const QJsonObject& w) { return text(w) == u"Выведено "_s + QString::number(categorySize); });
+
+  // 3. A search inside the category: typed into the search box, then Enter.
+  ACT(program, click(u"frm_price/Text1"_s));
+  ACT(program, keys(u"frm_price/Text1"_s, typed));
+  ACT(program, at(u"keys"_s, u"frm_price/Text1"_s, {{u"key"_s, u"Return"_s}}));
+  QJsonObject found;
+  STEP(program, grid(priceGrid), [&](const QJsonObject& g) { return showsOnly(matching)(g) && (found = g, true); });
+  QVERIFY(rows(found) >= 4);
+
+  // 4. Quantities on three rows: a click on the row, then the digits (after the "0" shown).
+  const QStringList quantities{u"3"_s, u"12"_s, u"1"_s};
+  QStringList orderedIds;
+  double expectedTotal = 0;
+  for (int row = 1; row <= 3; ++row) {
+    const QString quantity = quantities.at(row - 1);
+    ACT(program, clickCell(priceGrid, row, 2));
+    STEP(program, grid(priceGrid, 1), [&](const QJsonObject& g) { return g.value(u"rowSel"_s).toInt() == row; });
+    ACT(program, keys(priceGrid, quantity));
+    const QString shown = cell(found, row, 5) + quantity;
+    const double sum = number(cell(found, row, 4)) * quantity.toDouble();
+    expectedTotal += sum;
+    STEP(program, grid(priceGrid), [&](const QJsonObject& g) {
+      return cell(g, row, 5) == shown && qAbs(number(cell(g, row, 6)) - sum) < 0.005;
+    });
+    orderedIds << cell(found, row, 0);
+  }
+  const auto showsTotal = [&](const QJsonObject& w) {
+    return text(w).startsWith(u"Сумма заказа :"_s) && qAbs(number(text(w).mid(14)) - expectedTotal) < 0.005;
+  };
+  STEP(program, widget(u"frm_price/Label2"_s), showsTotal);
+  // Every key stroke went into the price database.
+  const auto stored = price(u"select product_id, order_count from products where order_count > 0"_s);
+  QCOMPARE(stored.size(), 3);
+  for (const auto& r : stored) QCOMPARE(r.at(1), quantities.at(orderedIds.indexOf(r.at(0))));
+
+  // 5. The order view: only the ordered products, sending enabled, search disabled.
+  ACT(program, click(u"frm_price/Command1"_s));
+  STEP(program, grid(priceGrid), showsOnly(QSet<QString>(orderedIds.begin(), orderedIds.end())));
+  STEP(program, widget(u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
+  STEP(program, widget(u"frm_price/Text1"_s), [](const QJsonObject& w) { return !w.value(u"enabled"_s).toBool(); });
+  STEP(program, widget(u"frm_price/Label2"_s), showsTotal);
+
+  // 6. Sending without a sign-in leads to the authorization window.
+  ACT(program, click(u"frm_price/Command4"_s));
+  STEP(program, windows(),
+       [](const QJsonObject& w) { return showsBox(w, u"Необходимо пройти авторизацию.Открыть окно авторизации?"_s); });
+  ACT(program, answer(u"Да"_s));
+  STEP(program, widget(u"frm_avtor"_s), [](const QJsonObject& w) {
+    return w.value(u"visible"_s).toBool() && w.value(u"title"_s).toString() == u"Авторизация"_s;
+  });
+  ACT(program, click(u"frm_avtor/Text2"_s));
+  ACT(program, keys(u"frm_avtor/Text2"_s, u"57"_s));
+  ACT(program, click(u"frm_avtor/Command1"_s));
+  STEP(program, windows(), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
+  {
+    QFile ini(folder.file(u"settings.ini"_s));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray content = ini.readAll();
+    QVERIFY2(QRegularExpression(u"\\bid= ?57\r\n"_s).match(QString::fromLatin1(content)).hasMatch(), content.constData());
+    QVERIFY2(content.contains("login=\"\xce\xce\xce \xd0\xee\xec\xe0\xf8\xea\xe0\""), content.constData());  // cp1251
+  }
+
+  // 7. Sending again: the order and its items reach the shop, the quantities are cleared.
+  ACT(program, click(u"frm_price/Command4"_s));
+  STEP(program, windows(), [](const QJsonObject& w) { return showsBox(w, u"Заказ отправлен успешно.Очистить текущий заказ?"_s); });
+  const auto orders = server_.query(u"SELECT order_id, order_number, user_id, order_total, f_name FROM "
+                                    u"uop5b_jshopping_orders WHERE order_id > "_s + lastOrderBefore);
+  QCOMPARE(orders.size(), 1);
+  const QString orderId = orders[0][0];
+  QCOMPARE(orders[0][1], orderId.rightJustified(8, u'0'));
+  QCOMPARE(orders[0][2], u"57"_s);
+  QVERIFY(qAbs(orders[0][3].toDouble() - expectedTotal) < 0.005);
+  QCOMPARE(orders[0][4], u"ООО Ромашка"_s);
+  const auto items = server_.query(u"SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item "
+                                   u"WHERE order_id = "_s + orderId);
+  QCOMPARE(items.size(), 3);
+  QStringList itemNames;
+  for (const auto& it : items) {
+    QVERIFY2(orderedIds.contains(it[0]), qPrintable(it[0]));
+    QCOMPARE(it[1].toDouble(), quantities.at(orderedIds.indexOf(it[0])).toDouble());
+    itemNames << it[2];
+  }
+  ACT(program, answer(u"Да"_s));
+  STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 1; });
+  STEP(program, widget(u"frm_price/Label1"_s), [](const QJsonObject& w) { return text(w) == u"Заказ отправлен"_s; });
+  STEP(program, widget(u"frm_price/Label2"_s), [](const QJsonObject& w) { return text(w).isEmpty(); });
+  QCOMPARE(price(u"select count(*) from products where order_count <> 0 or order_summ <> 0"_s)[0][0], u"0"_s);
+
+  // 8. The orders window: today's orders of the customer; the shop moves the new
+  // one on and "Обновить" shows its history; a click shows its items.
+  ACT(program, cmd(u"menu"_s, {{u"name"_s, u"Orders"_s}}));
+  int orderRow = -1;
+  const auto listsOrder = [&](const QJsonObject& g) {
+    for (int r = 1; r < rows(g); ++r)
+      if (cell(g, r, 1) == orderId) return (orderRow = r) > 0;
+    return false;
+  };
+  STEP(program, grid(u"frm_orders/MSFlexGrid1"_s), listsOrder);
+  STEP(program, windows(), [](const QJsonObject& w) { return w.value(u"bar"_s).toArray().contains(u"Заказы"_s); });
+  QVERIFY(server_.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
+                       u"customer_notify, comments, include_comment) VALUES ("_s + orderId +
+                       u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
+  ACT(program, click(u"frm_orders/Command2"_s));
+  STEP(program, grid(u"frm_orders/MSFlexGrid1"_s), listsOrder);
+  ACT(program, clickCell(u"frm_orders/MSFlexGrid1"_s, orderRow, 1));
+  STEP(program, grid(u"frm_orders/MSFlexGrid3"_s), [&](const QJsonObject& g) {
+    return rows(g) == 4 && sorted({cell(g, 1, 1), cell(g, 2, 1), cell(g, 3, 1)}) == sorted(itemNames);
+  });
+  STEP(program, grid(u"frm_orders/MSFlexGrid2"_s),
+       [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
+
+  // 9. Closing ends the program.
+  ACT(program, at(u"close"_s, u"frm_main"_s));
+  int code = -2;
+  QVERIFY2(program.waitForExit(&code), "the program did not end after its main window closed");
+  QCOMPARE(code, 0);
+
+  // 10. Restarted by a finished price download with result code 40: one box, one button.
+  Program again;
+  QVERIFY2(again.start(folder.path(), {u"40"_s}, &error), qPrintable(error));
+  STEP(again, windows(), [](const QJsonObject& w) { return showsBox(w, u"Прайс-лист обновлен"_s); });
+  const QJsonObject ws = again.send(windows());
+  QCOMPARE(box(ws).value(u"title"_s).toString(), u"Программа заявок Варнокел"_s);
+  QCOMPARE(box(ws).value(u"buttons"_s).toArray().size(), 1);
+  ACT(again, answer(firstButton(ws)));
+  STEP(again, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
+  STEP(again, windows(), [](const QJsonObject& w) { return box(w).isEmpty(); });
+  ACT(again, at(u"close"_s, u"frm_main"_s));
+  QVERIFY2(again.waitForExit(&code), "the restarted program did not end");
+  QCOMPARE(code, 0);
+
+  qInfo("E2E road of one order: %lld ms", static_cast<long long>(clock.elapsed()));
+}
+
+// `cmake --install` into a prefix of its own; the installed program, started as
+// from the desktop entry, keeps its folder in the user's data folder and leaves
+// its own updates to the package manager.
+void TestE2e::installedProgramKeepsItsFilesPerUser() {
+  const QString cmake = QStandardPaths::findExecutable(u"cmake"_s);
+  if (cmake.isEmpty()) QSKIP("cmake is not on PATH");
+  QTemporaryDir prefix, home;
+  QProcess install;
+  install.start(cmake, {u"--install"_s, QStringLiteral(VARNOKEL_BINARY_DIR), u"--prefix"_s, prefix.path()});
+  QVERIFY(install.waitForFinished(60000));
+  QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+  const QString exe = prefix.filePath(u"bin/Varnokel"_s);
+  QVERIFY(QFileInfo(exe).isExecutable());
+  // The installed program carries no remote control: its driven twin takes its
+  // place, with the same folder rules.
+  QVERIFY(QFile::remove(exe) && QFile::copy(QStringLiteral(VARNOKEL_E2E_EXE), exe));
+  for (const QString& f : {u"applications/varnokel.desktop"_s, u"icons/hicolor/128x128/apps/varnokel.png"_s,
+                           u"icons/hicolor/scalable/apps/varnokel.svg"_s})
+    QVERIFY2(QFileInfo::exists(prefix.filePath(u"share/"_s + f)), qPrintable(f));
+
+  const QString userFolder = home.filePath(u".local/share/Varnokel"_s);
+  QVERIFY(!QFileInfo::exists(userFolder));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(u"VARNOKEL_HOME"_s);
+  env.remove(u"XDG_DATA_HOME"_s);
+  env.insert(u"HOME"_s, home.path());
+  Program program;
+  QString error;
+  QVERIFY2(program.start(exe, env, {}, &error), qPrintable(error));
+  // No price list yet: whatever the program says about that is acknowledged, as a user would.
+  QJsonObject state;
+  const auto settled = [&](const QJsonObject& w) {
+    state = w;
+    return hasWindow(w, u"frm_price"_s) || !box(w).isEmpty();
+  };
+  STEP(program, windows(), settled);
+  while (!box(state).isEmpty()) {
+    ACT(program, answer(firstButton(state)));
+    STEP(program, windows(), settled);
+  }
+  QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s));
+  QVERIFY(!QFileInfo::exists(prefix.filePath(u"bin/settings.ini"_s)));
+
+  ACT(program, cmd(u"menu"_s, {{u"name"_s, u"updatepo"_s}}));
+  STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"менеджер пакетов"_s); });
+  ACT(program, answer(firstButton(program.send(windows()))));
+  STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, u"frm_main"_s); });
+  QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s));
+  QVERIFY(!QFileInfo::exists(userFolder + u"/temp"_s));
+
+  ACT(program, at(u"close"_s, u"frm_main"_s));
+  int code = -2;
+  QVERIFY2(program.waitForExit(&code), "the installed program did not end");
+  QCOMPARE(code, 0);
+}
+
+QTEST_GUILESS_MAIN(TestE2e)
+#include "test_e2e.moc"

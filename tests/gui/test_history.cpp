@@ -1,0 +1,505 @@
+// The orders window against a private MariaDB server with the shop's tables:
+// signing in, the list of a date range and its total, the open orders, the items
+// and status history of an order, failures, resizing and the window-bar button.
+
+#include "fixtures/mariadb_server.h"
+#include "gui/orders/OrdersWindow.h"
+#include "gui/grid/FlexGrid.h"
+#include "base/ProgramFolder.h"
+#include "gui/common/Twips.h"
+#include "data/Database.h"
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "gui/common/MessageBoxes.h"
+#include "base/Numbers.h"
+#include "base/Settings.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDialog>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include "support/Widgets.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString kQuestion = QStringLiteral("Необходимо пройти авторизацию.Открыть окно авторизации?");
+const QString kErrorHead = QStringLiteral("Произошла ошибка при запросе") + QChar('\r');
+const QString kNotNumber = QStringLiteral("Код организации не является числом");
+const QString kTotal = QStringLiteral("Сумма заказов :  ");
+const QStringList kItemsHeader{"АРТИКУЛ", "НАИМЕНОВАНИЕ", "ЦЕНА", "ЗАКАЗ"};
+const QStringList kHistoryHeader{"Статус заказа", "КОММЕНТАРИЙ", "ДАТА"};
+using Rows = QList<QStringList>;
+
+QStringList rowTexts(const FlexGrid* g, int row) {
+  QStringList out;
+  for (int c = 0; c < g->cols(); ++c) out << g->textMatrix(row, c);
+  return out;
+}
+
+Rows dataRows(const FlexGrid* g) {
+  Rows out;
+  for (int r = 1; r < g->rows(); ++r) out << rowTexts(g, r);
+  return out;
+}
+
+// The sorted order numbers of the list.
+QStringList ids(const FlexGrid* g) {
+  QStringList out;
+  for (const QStringList& row : dataRows(g)) out << row[1];
+  out.sort();
+  return out;
+}
+
+int rowOf(const FlexGrid* g, const QString& id) {
+  const Rows rows = dataRows(g);
+  auto it = std::find_if(rows.begin(), rows.end(), [&](const QStringList& r) { return r[1] == id; });
+  return it == rows.end() ? -1 : int(it - rows.begin()) + 1;
+}
+
+// A user's mouse click on a cell of a grid.
+void clickCell(FlexGrid* g, int row, int col = 2) {
+  g->scrollTo(g->model()->index(row - 1, col));
+  const QRect rect = g->visualRect(g->model()->index(row - 1, col));
+  QVERIFY2(rect.isValid(), "cell is not laid out");
+  QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+
+// The box of a failed query, its text holding `fragment`.
+void checkErrorBox(const msg::Box& box, const QString& fragment = QString()) {
+  QVERIFY2(box.text.startsWith(kErrorHead) && box.text.size() > kErrorHead.size(), qPrintable(box.text));
+  QVERIFY2(box.text.contains(fragment), qPrintable(box.text));
+  QCOMPARE(box.title, QStringLiteral("Предупреждение"));
+  QCOMPARE(box.icon, msg::Icon::Critical);
+  QVERIFY(!box.yesNo);
+}
+
+#define NO_BOXES() QVERIFY2(rec_->boxes.empty(), qPrintable(rec_->texts().join(" | ")))
+#define OPEN(how)          \
+  OrdersWindow* w = (how); \
+  QVERIFY(w)
+
+struct Order { int id, user; const char *date, *total; int status; };
+
+}  // namespace
+
+class TestHistory : public QObject {
+  Q_OBJECT
+
+  MariaDbServer server_;
+  QTemporaryDir dir_;
+  std::unique_ptr<MainWindow> main_;
+  std::unique_ptr<msg::ScopedRecorder> rec_;
+  QLocale startLocale_;
+
+  void setPort(int port) { WriteSetting(settings::path(), "connection", "shop_port", QString::number(port)); }
+
+  void signIn(const QString& id, const QString& login = QStringLiteral("\"ООО Ромашка\"")) {
+    WriteSetting(settings::path(), "authentication", "id", id);
+    WriteSetting(settings::path(), "authentication", "login", login);
+  }
+
+  bool sql(const QString& statement) {
+    QString err;
+    const bool ok = server_.exec(statement, &err);
+    if (!ok) qWarning("%s", qPrintable(err));
+    return ok;
+  }
+
+  // Order rows as the ordering step writes them (only the columns it fills).
+  bool insertOrders(std::initializer_list<Order> orders) {
+    return std::all_of(orders.begin(), orders.end(), [this](const Order& o) {
+      return sql(QString::asprintf(
+          "INSERT INTO uop5b_jshopping_orders (order_id, order_number, user_id, order_total, order_subtotal, "
+          "currency_code, currency_code_iso, currency_exchange, order_status, order_created, order_date, f_name, "
+          "lang) VALUES (%d, '%08d', %d, %s, %s, 'руб.', 'RUB', 1, %d, 1, '%s', 'ООО Ромашка', 'ru-RU')",
+          o.id, o.id, o.user, o.total, o.total, o.status, o.date));
+    });
+  }
+
+  // The items and history grids show what the shop holds for the order of `row`.
+  void checkDetailsOfRow(OrdersWindow* w, int row) {
+    auto count = [&](const char* table) {
+      return server_.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_order_%1 WHERE order_id = %2")
+                               .arg(table, child<FlexGrid>(w, "MSFlexGrid1")->textMatrix(row, 1)))
+          .value(0).value(0).toInt();
+    };
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid3")->rows() - 1, count("item"));
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid2")->rows() - 1, count("history"));
+  }
+
+  // Opens the window; then moves the pickers (from today) to a range, one at a time.
+  OrdersWindow* openWindow(const QDate& start = {}, const QDate& end = {}) {
+    main_->Orders_Click();
+    OrdersWindow* w = main_->ordersWindow();
+    if (!w || !start.isValid()) return w;
+    child<QDateEdit>(w, "DTPicker1")->setDate(start);
+    child<QDateEdit>(w, "DTPicker2")->setDate(end);
+    return child<QDateEdit>(w, "DTPicker1")->date() == start && child<QDateEdit>(w, "DTPicker2")->date() == end ? w : nullptr;
+  }
+
+  // 5010 with three items and a history entered out of date order, 5011 with a
+  // history and no items, 5012 with items and no history; listed for 1-5 April 2025.
+  OrdersWindow* openDetails() {
+    const bool ok =
+        insertOrders({{5010, 57, "2025-04-01 09:30:00", "20264.7", 3},
+                      {5011, 57, "2025-04-02 11:00:00", "0", 1},
+                      {5012, 57, "2025-04-03 12:00:00", "75.5", 1}}) &&
+        sql("INSERT INTO uop5b_jshopping_order_item (order_id, product_id, product_ean, product_name, "
+            "product_quantity, product_item_price) VALUES (5010, 1, 'А-10002', 'Чай чёрный листовой Ахмад 200 г', 100, 189.9),"
+            "(5010, 1, '4601000000091', 'Конфеты \"Мишка на Севере\" весовые 1 кг', 1, 280),"
+            "(5010, 1, 'А-10025', 'Ручка шариковая синяя Erich Krause 1 шт.', 250, 5.5),"
+            "(5012, 1, 'А-10011', 'Кружка керамическая белая 300 мл', 1, 75.5)") &&
+        sql("INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
+            "customer_notify, comments, include_comment) VALUES (5010, 2, '2025-04-02 10:00:00', 0, "
+            "'Заказ принят в работу', 0), (5010, 7, '2025-04-03 18:45:09', 0, 'Отгружен', 0), "
+            "(5010, 1, '2025-04-01 09:30:05', 0, '', 0), (5011, 1, '2025-04-02 11:00:01', 0, 'Пустой заказ', 0)");
+    OrdersWindow* w = ok ? openWindow(QDate(2025, 4, 1), QDate(2025, 4, 5)) : nullptr;
+    return w && child<FlexGrid>(w, "MSFlexGrid1")->rows() == 4 ? w : nullptr;
+  }
+
+private slots:
+  void initTestCase() {
+    QString err;
+    QVERIFY2(server_.start(&err), qPrintable(err));
+    QVERIFY(dir_.isValid());
+    SetProgramFolder(dir_.path());
+    settings::createDefault();
+    startLocale_ = QLocale();
+    for (const auto& [key, value] : {std::pair{"shop_host", server_.host()}, {"shop_database", server_.database()},
+                                     {"shop_user", server_.user()}, {"shop_password", server_.password()}})
+      WriteSetting(settings::path(), "connection", key, value);
+  }
+
+  void init() {
+    QLocale::setDefault(startLocale_);
+    setPort(server_.port());
+    signIn(" 57");
+    QVERIFY(sql("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"));
+    for (const char* t : {"uop5b_jshopping_order_history", "uop5b_jshopping_order_item", "uop5b_jshopping_orders"})
+      QVERIFY(sql(QStringLiteral("DELETE FROM %1 WHERE order_id >= 5000").arg(t)));
+    rec_ = std::make_unique<msg::ScopedRecorder>();
+    main_ = std::make_unique<MainWindow>();
+    main_->resize(1400, 900);
+    main_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main_.get()));
+  }
+
+  void cleanup() {
+    main_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    rec_.reset();
+    QLocale::setDefault(startLocale_);
+  }
+
+  void notSignedIn_data() {
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("login");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("no") << "?" << "?" << false;
+    QTest::newRow("yes opens authorization") << "?" << "?" << true;
+    QTest::newRow("login missing") << " 57" << "?" << false;
+  }
+
+  void notSignedIn() {
+    QFETCH(QString, id);
+    QFETCH(QString, login);
+    QFETCH(bool, yes);
+    signIn(id, login);
+    rec_->answers.push_back(yes ? msg::Answer::Yes : msg::Answer::No);
+    // The authorization window must come up modally; it is closed as soon as it does.
+    bool seenModal = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* dlg = qobject_cast<QDialog*>(top); dlg && dlg->objectName() == "frm_avtor" && dlg->isVisible()) {
+          seenModal = dlg->isModal() || QApplication::activeModalWidget() == dlg;
+          dlg->close();
+        }
+    });
+    poll.start(20);
+    OrdersWindow* w = openWindow();
+    poll.stop();
+    QVERIFY(w);
+    QCOMPARE(seenModal, yes);
+    QCOMPARE(rec_->texts(), QStringList{kQuestion});
+    QVERIFY(rec_->boxes[0].yesNo && rec_->boxes[0].icon == msg::Icon::Question);
+    // Nothing is asked of the shop; closing the authorization window does not reload.
+    // "Обновить" and a date change ask again.
+    child<QPushButton>(w, "Command2")->click();
+    child<QDateEdit>(w, "DTPicker1")->setDate(child<QDateEdit>(w, "DTPicker1")->date().addDays(-1));
+    QCOMPARE(rec_->texts(), (QStringList{kQuestion, kQuestion, kQuestion}));
+  }
+
+  void rangeWithoutOrders() {
+    OPEN(openWindow());
+    // Both pickers start at today with the list read once; each date change reads it once.
+    QCOMPARE(child<QDateEdit>(w, "DTPicker1")->date(), QDate::currentDate());
+    QCOMPARE(child<QDateEdit>(w, "DTPicker2")->date(), QDate::currentDate());
+    QVERIFY(openWindow(QDate(2001, 1, 1), QDate(2001, 1, 31)));
+    NO_BOXES();
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->rows(), 1);
+    QCOMPARE(rowTexts(child<FlexGrid>(w, "MSFlexGrid1"), 0), (QStringList{"СТАТУС", "№", "ДАТА", "КОНТРАГЕНТ", "СУММА"}));
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), kTotal + "0");
+    QCOMPARE(rowTexts(child<FlexGrid>(w, "MSFlexGrid2"), 0) + rowTexts(child<FlexGrid>(w, "MSFlexGrid3"), 0), kHistoryHeader + kItemsHeader);
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid2")->rows() + child<FlexGrid>(w, "MSFlexGrid3")->rows(), 2);
+  }
+
+  // Only this customer's orders of the range; amounts in the regional notation, the
+  // total always with a point.
+  void ordersOfThisCustomer_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("date");
+    QTest::newRow("ru") << QLocale(QLocale::Russian, QLocale::Russia) << "100,5" << "10.03.2025 09:15:30";
+    QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates) << "100.5" << QString();
+  }
+
+  void ordersOfThisCustomer() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, amount);
+    QFETCH(QString, date);
+    QLocale::setDefault(locale);
+    QVERIFY(insertOrders({{5001, 57, "2025-03-10 09:15:30", "100.5", 1},
+                          {5002, 57, "2025-03-11 23:59:59", "200", 2},
+                          {5003, 58, "2025-03-10 12:00:00", "999", 1},
+                          {5004, 57, "2025-03-12 00:00:00", "7", 1},
+                          {5005, 57, "2025-03-09 23:59:59", "8", 1},
+                          {5006, 57, "2025-03-10 00:00:00", "1234.25", 1}}));
+    OPEN(openWindow(QDate(2025, 3, 10), QDate(2025, 3, 11)));
+    FlexGrid* g = child<FlexGrid>(w, "MSFlexGrid1");
+    NO_BOXES();
+    QCOMPARE(ids(g), (QStringList{"5001", "5002", "5006"}));
+    const QStringList first = rowTexts(g, rowOf(g, "5001"));
+    QCOMPARE(first.value(3) + " " + first.value(4), "57 " + amount);
+    if (!date.isEmpty()) QCOMPARE(first.value(2), date);
+    QCOMPARE(g->textMatrix(rowOf(g, "5002"), 0), QStringLiteral("2"));
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), kTotal + "1534.75");
+    // The code and the dates travel as bound values.
+
+    signIn(" 58", "\"ИП Петров\"");
+    child<QPushButton>(w, "Command2")->click();
+    QCOMPARE(ids(g), QStringList{"5003"});
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), kTotal + "999");
+    signIn(" 57 ");  // blanks around a code are allowed
+    child<QPushButton>(w, "Command2")->click();
+    QCOMPARE(g->rows(), 4);
+    // An inverted range: the moved picker stops at the other one's date, the list is read once.
+    auto dates = [w] { return QList<QDate>{child<QDateEdit>(w, "DTPicker1")->date(), child<QDateEdit>(w, "DTPicker2")->date()}; };
+    child<QDateEdit>(w, "DTPicker1")->setDate(QDate(2025, 3, 20));
+    QCOMPARE(dates(), QList<QDate>(2, QDate(2025, 3, 11)));
+    QCOMPARE(ids(g) << child<QLabel>(w, "Label3")->text(), (QStringList{"5002", kTotal + "200"}));
+    child<QDateEdit>(w, "DTPicker1")->setDate(QDate(2025, 3, 10));
+    child<QDateEdit>(w, "DTPicker2")->setDate(QDate(2025, 3, 1));
+    QCOMPARE(dates(), QList<QDate>(2, QDate(2025, 3, 10)));
+    QCOMPARE(ids(g) << child<QLabel>(w, "Label3")->text(), (QStringList{"5001", "5006", kTotal + "1334.75"}));
+    NO_BOXES();
+  }
+
+  void openOrdersByStatus() {
+    QVERIFY(insertOrders({{5001, 57, "2019-05-05 10:00:00", "10.25", 3},   // open, long ago
+                          {5002, 57, "2025-03-11 09:00:00", "20", 6},      // open
+                          {5003, 57, "2025-03-11 09:00:00", "30", 7},      // closed
+                          {5004, 58, "2025-03-11 09:00:00", "40", 1}}));   // another customer
+    OPEN(openWindow(QDate(2025, 3, 1), QDate(2025, 3, 2)));
+    child<QPushButton>(w, "Command3")->click();
+    NO_BOXES();
+    const Rows open = server_.query("SELECT order_id, order_total FROM uop5b_jshopping_orders "
+                                    "WHERE user_id = 57 AND order_status < 7 ORDER BY order_id");
+    QStringList expected;
+    double total = 0;
+    for (const QStringList& row : open) expected << row[0], total += row[1].toDouble();
+    QVERIFY(expected.contains("5001") && expected.contains("5002") && expected.contains("1002"));
+    QCOMPARE(ids(child<FlexGrid>(w, "MSFlexGrid1")), expected);
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), QStringLiteral("Сумма заказов : ") + num::invariant(total));
+    // The pickers are left alone and the range list is not read.
+    QCOMPARE(child<QDateEdit>(w, "DTPicker1")->date(), QDate(2025, 3, 1));
+  }
+
+  // A stored code that is not a number never reaches a statement.
+  void nonNumericCode_data() {
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("action");  // 0: opening the window, 2: "Обновить", 3: open orders
+    QTest::newRow("on opening") << "57 OR 1=1" << 0;
+    QTest::newRow("a name, refresh") << "Ромашка" << 2;
+    QTest::newRow("not signed in, open orders") << "?" << 3;
+    QTest::newRow("an expression, open orders") << "1 or 1" << 3;
+    QTest::newRow("a quote, open orders") << "57'--" << 3;
+  }
+
+  void nonNumericCode() {
+    QFETCH(QString, code);
+    QFETCH(int, action);
+    if (action == 0) signIn(code);
+    OPEN(openWindow());
+    if (action != 0) {
+      child<QPushButton>(w, "Command3")->click();
+      QVERIFY(child<FlexGrid>(w, "MSFlexGrid1")->rows() > 1);
+      NO_BOXES();
+      signIn(code, code == "?" ? code : "x");
+      (action == 2 ? child<QPushButton>(w, "Command2") : child<QPushButton>(w, "Command3"))->click();
+    }
+    QCOMPARE(int(rec_->boxes.size()), 1);
+    checkErrorBox(rec_->boxes[0], kNotNumber);
+    QVERIFY(rec_->boxes[0].text.contains(code));
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->rows() + child<FlexGrid>(w, "MSFlexGrid2")->rows() + child<FlexGrid>(w, "MSFlexGrid3")->rows(), 3);
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), QString());
+  }
+
+  void detailsOfOrders() {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    OPEN(openDetails());
+    FlexGrid *orders = child<FlexGrid>(w, "MSFlexGrid1"), *history = child<FlexGrid>(w, "MSFlexGrid2"), *items = child<FlexGrid>(w, "MSFlexGrid3");
+    QCOMPARE(history->rows() + items->rows(), 2);  // a refill by the window shows no details
+    const int r = rowOf(orders, "5010");
+    clickCell(orders, r);
+    QCOMPARE(orders->rowSel(), r);
+    // The items as written, prices in the regional notation, quantities as stored.
+    Rows got = dataRows(items);
+    std::sort(got.begin(), got.end());
+    QCOMPARE(got, (Rows{{"4601000000091", "Конфеты \"Мишка на Севере\" весовые 1 кг", "280", "1"},
+                        {"А-10002", "Чай чёрный листовой Ахмад 200 г", "189,9", "100"},
+                        {"А-10025", "Ручка шариковая синяя Erich Krause 1 шт.", "5,5", "250"}}));
+    // The history oldest first, dates as the database formats them.
+    QCOMPARE(dataRows(history), (Rows{{"1", "", "01-04-2025 09:30:05"},
+                                      {"2", "Заказ принят в работу", "02-04-2025 10:00:00"},
+                                      {"7", "Отгружен", "03-04-2025 18:45:09"}}));
+    // No items, and no history: empty grids under their headers.
+    clickCell(orders, rowOf(orders, "5011"), 3);
+    QCOMPARE(rowTexts(items, 0), kItemsHeader);
+    QCOMPARE(dataRows(items) + dataRows(history), (Rows{{"1", "Пустой заказ", "02-04-2025 11:00:01"}}));
+    clickCell(orders, rowOf(orders, "5012"), 3);
+    QCOMPARE(rowTexts(history, 0), kHistoryHeader);
+    QCOMPARE(dataRows(items) + dataRows(history), (Rows{{"А-10011", "Кружка керамическая белая 300 мл", "75,5", "1"}}));
+    // The arrow keys show each row's order.
+    clickCell(orders, 1);
+    orders->setFocus();
+    for (int target : {2, 3}) {
+      QTest::keyClick(orders, Qt::Key_Down);
+      QCOMPARE(orders->rowSel(), target);
+      checkDetailsOfRow(w, target);
+    }
+    // Items emptied in the shop: another cell of the same row reads them afresh.
+    clickCell(orders, r, 4);
+    QCOMPARE(items->rows(), 4);
+    QVERIFY(sql("DELETE FROM uop5b_jshopping_order_item WHERE order_id = 5010"));
+    clickCell(orders, r, 0);
+    QCOMPARE(items->rows() + history->rows(), 5);
+    NO_BOXES();
+  }
+
+  // A refill empties the details; a failing history query leaves the last history shown.
+  void detailsEmptiedOrFailing() {
+    OPEN(openDetails());
+    FlexGrid *orders = child<FlexGrid>(w, "MSFlexGrid1"), *history = child<FlexGrid>(w, "MSFlexGrid2"), *items = child<FlexGrid>(w, "MSFlexGrid3");
+    clickCell(orders, rowOf(orders, "5010"));
+    QCOMPARE(items->rows() + history->rows(), 8);
+    child<QPushButton>(w, "Command2")->click();
+    QCOMPARE(items->rows() + history->rows(), 2);
+    QCOMPARE(orders->rows(), 4);
+    // The current cell is now in the first row; clicking that very cell shows its order.
+    QCOMPARE(orders->row(), 1);
+    clickCell(orders, 1, orders->col());
+    checkDetailsOfRow(w, 1);
+    QVERIFY(history->rows() > 1);
+    child<QPushButton>(w, "Command3")->click();
+    QCOMPARE(items->rows() + history->rows(), 2);
+    NO_BOXES();
+
+    clickCell(orders, rowOf(orders, "5011"));
+    QVERIFY(sql("RENAME TABLE uop5b_jshopping_order_history TO history_away"));
+    clickCell(orders, rowOf(orders, "5010"));
+    QVERIFY(sql("RENAME TABLE history_away TO uop5b_jshopping_order_history"));
+    QCOMPARE(int(rec_->boxes.size()), 1);
+    checkErrorBox(rec_->boxes[0], "uop5b_jshopping_order_history");
+    QCOMPARE(items->rows(), 4);
+    QCOMPARE(dataRows(history), (Rows{{"1", "Пустой заказ", "02-04-2025 11:00:01"}}));
+  }
+
+  void shopUnreachable() {
+    OPEN(openDetails());
+    clickCell(child<FlexGrid>(w, "MSFlexGrid1"), rowOf(child<FlexGrid>(w, "MSFlexGrid1"), "5010"));
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid3")->rows(), 4);
+    const Rows orders = dataRows(child<FlexGrid>(w, "MSFlexGrid1"));
+    const QString total = child<QLabel>(w, "Label3")->text();
+    NO_BOXES();
+
+    setPort(1);  // nobody listens there
+    QElapsedTimer t;
+    t.start();
+    child<QPushButton>(w, "Command2")->click();
+    QVERIFY2(t.elapsed() < 6000, "the refresh hung on the unreachable server");
+    QCOMPARE(int(rec_->boxes.size()), 1);
+    // Open orders and the details fail alike; grids and total stay as they were.
+    child<QPushButton>(w, "Command3")->click();
+    clickCell(child<FlexGrid>(w, "MSFlexGrid1"), rowOf(child<FlexGrid>(w, "MSFlexGrid1"), "5012"));
+    QCOMPARE(int(rec_->boxes.size()), 3);
+    for (const msg::Box& box : rec_->boxes) checkErrorBox(box);
+    QCOMPARE(dataRows(child<FlexGrid>(w, "MSFlexGrid1")), orders);
+    QCOMPARE(child<QLabel>(w, "Label3")->text(), total);
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid3")->rows(), 4);
+    // Back on the server, the window works again.
+    setPort(server_.port());
+    child<QPushButton>(w, "Command2")->click();
+    QCOMPARE(int(rec_->boxes.size()), 3);
+    QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->rows() + child<FlexGrid>(w, "MSFlexGrid3")->rows(), 5);
+  }
+
+  // The grids follow the window's inner size W x H (twips) once it is at least 9000 x 5000.
+  void resizeFormulas() {
+    OPEN(openWindow());
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    QVERIFY(sub && sub->isMaximized() && !child<QPushButton>(w, "Command1")->isVisible());
+    auto grids = [w] { return QList<QRect>{child<FlexGrid>(w, "MSFlexGrid1")->geometry(), child<FlexGrid>(w, "MSFlexGrid2")->geometry(),
+                                           child<FlexGrid>(w, "MSFlexGrid3")->geometry()}; };
+    auto formulas = [w] {
+      using twips::toPxX, twips::toPxY;
+      const int W = twips::outerWidth(w), H = twips::outerHeight(w);
+      return QList<QRect>{QRect(toPxX(120), toPxY(1080), toPxX(7335), toPxY(H - 3180)),
+                          QRect(toPxX(120), toPxY(H - 1995), toPxX(7335), toPxY(1215)),
+                          QRect(toPxX(7560), toPxY(1080), toPxX(W - 7965), toPxY(H - 1860))};
+    };
+    QCOMPARE(grids(), formulas());
+    sub->showNormal();
+    const QList<std::pair<QSize, bool>> sizes{{{12000, 8000}, true}, {{8500, 9000}, false}, {{14000, 4500}, false},
+                                               {{15000, 10000}, true}, {{13140, 7275}, true}};
+    for (const auto& [size, follows] : sizes) {
+      const QList<QRect> before = grids();
+      sub->resize(twips::toPxX(size.width()), twips::toPxY(size.height()));
+      QCOMPARE(grids(), follows ? formulas() : before);
+    }
+    QCOMPARE(twips::outerWidth(w), twips::fromPxX(twips::toPxX(13140)));
+  }
+
+  void windowBarButton() {
+    OPEN(openWindow());
+    main_->Orders_Click();
+    QCOMPARE(main_->ordersWindow(), w);
+    QToolBar* bar = main_->toolbar();
+    bar->insertAction(main_->BarButton("Заказы"), new QAction(QStringLiteral("Прайс-лист"), bar));
+    bar->addAction(QStringLiteral("Настройки"));
+    QCOMPARE(main_->BarCaptions(), (QStringList{"Прайс-лист", "Заказы", "Настройки"}));
+    for (int round = 0; round < 2; ++round) {
+      if (round == 1) {  // reopened, it gets its button back; then one more with the same caption
+        QVERIFY(openWindow());
+        QCOMPARE(main_->BarCaptions().count("Заказы"), 1);
+        bar->addAction(QStringLiteral("Заказы"));
+      }
+      QStringList expected = main_->BarCaptions();  // closing removes only the first "Заказы"
+      expected.removeOne("Заказы");
+      QPointer<QWidget> sub = main_->ordersWindow()->parentWidget();
+      sub->close();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      QCOMPARE(main_->BarCaptions(), expected);
+      QVERIFY(!main_->ordersWindow() && !sub);
+    }
+  }
+};
+
+QTEST_MAIN(TestHistory)
+#include "test_history.moc"

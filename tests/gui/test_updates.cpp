@@ -1,0 +1,468 @@
+// Price database download and program self-update: the Windows batch texts byte for
+// byte, the flows in-process, and whole runs with a real FTP server, real curl and a
+// stand-in program that the scripts restart.
+#include "fixtures/ftp_server.h"
+#include "fixtures/sample_data.h"
+#include "base/ProgramEnd.h"
+#include "base/ProgramFolder.h"
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "gui/common/MessageBoxes.h"
+#include "base/Settings.h"
+#include "update/ScriptStart.h"
+#include "update/UpdateScripts.h"
+#include "update/Updates.h"
+
+#include <QApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int g_ended = 0;
+const QString kAppTitle = u"Программа заявок Варнокел"_s;
+const QString kPriceQuestion = u"При обновлении прайс-листа текущий заказ будет очищен.Продолжить?"_s;
+const QString kNoSettings = u"НЕТ НАСТРОЕК"_s;
+const QString kUpdateError = u"Произошла ошибка при обновлении\r"_s;
+// C:\Программы\Варнокел Опт and its cp1251 bytes, written out by hand.
+const QString kWinFolder = u"C:\\Программы\\Варнокел Опт"_s;
+const QByteArray kW = "C:\\\xCF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB\\\xC2\xE0\xF0\xED\xEE\xEA\xE5\xEB \xCE\xEF\xF2";
+const QString kFolderName = u"Папка заявок 'Опт' №1"_s;  // blanks, Cyrillic, a single quote
+
+QByteArray crlf(const QList<QByteArray>& lines) { return lines.join("\r\n") + "\r\n\r\n"; }
+QByteArray readAll(const QString& p) { QFile f(p); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+bool writeAll(const QString& p, const QByteArray& b) { QFile f(p); return f.open(QIODevice::WriteOnly) && f.write(b) == b.size(); }
+bool setMTime(const QString& p, qint64 secs) {
+  QFile f(p);
+  return f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
+}
+QString shortTime(qint64 secs) { return QLocale().toString(QDateTime::fromSecsSinceEpoch(secs), QLocale::ShortFormat); }
+
+// Everything under a folder: path -> kind, time and content.
+QMap<QString, QByteArray> snapshot(const QString& folder) {
+  QMap<QString, QByteArray> out;
+  QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+  for (QFileInfo fi; it.hasNext();) {
+    fi = QFileInfo(it.next());
+    out[fi.filePath()] = QByteArray::number(fi.isDir()) + QByteArray::number(fi.lastModified().toMSecsSinceEpoch()) +
+                         readAll(fi.filePath());
+  }
+  return out;
+}
+
+// Product ids of a price database; empty when it does not open as one.
+QStringList productIds(const QString& path) {
+  QStringList ids;
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
+    db.setDatabaseName(path);
+    db.setConnectOptions(u"QSQLITE_OPEN_READONLY"_s);
+    QSqlQuery q(db);
+    if (db.open() && q.exec(u"SELECT product_id FROM products ORDER BY product_id"_s))
+      while (q.next()) ids << q.value(0).toString();
+  }
+  QSqlDatabase::removeDatabase(u"check"_s);
+  return ids;
+}
+
+void makePriceFile(const QString& path, const QString& id) {
+  PriceDbBuilder b(path);
+  b.addCategory(1, u"Краски"_s);
+  b.addProduct(id, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль "_s + id, 3, 37.5);
+}
+
+}  // namespace
+
+class TestUpdates : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<QTemporaryDir> tmp_;
+  QString folder_;                          // the program folder of the current test
+  QList<QPair<QString, QString>> started_;  // script, folder
+  bool startResult_ = true;
+
+  QString file(const QString& name) const { return QDir(folder_).filePath(name); }
+  bool has(const QString& name) const { return QFileInfo::exists(file(name)); }
+  QString ftpFile(const QString& name) const { return tmp_->filePath(u"ftp/"_s + name); }
+  QString exeName() const { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }
+  QString standin() const { return QStringLiteral(UPDATE_STANDIN_EXE); }
+  QStringList log() const { return QString::fromUtf8(readAll(file("standin.log"))).split(u'\n', Qt::SkipEmptyParts); }
+
+  // The stand-in run started with `args`, up to its "done" or "end"; empty while unfinished.
+  QStringList runOf(const QString& args) const {
+    const QStringList l = log();
+    const int i = l.indexOf(u"start "_s + args);
+    for (int j = i + 1; i >= 0 && j < l.size() && !l.at(j).startsWith(u"start "_s); ++j)
+      if (l.at(j) == u"done"_s || l.at(j) == u"end"_s) return l.mid(i, j - i + 1);
+    return {};
+  }
+
+  QStringList waitRun(const QString& args) const {
+    QStringList run;
+    for (QDeadlineTimer t(60000); (run = runOf(args)).isEmpty() && !t.hasExpired();) QTest::qWait(100);
+    return run;
+  }
+
+  // In-process: "price" (answered Yes), "program", or "30" (the check after the
+  // program download). Returns whether the program goes on.
+  bool runFlow(const QString& flow, msg::ScopedRecorder& rec) {
+    if (flow == u"30"_s) return MainWindow().MDIForm_Load(flow);
+    if (flow == u"price"_s) rec.answers.push_back(msg::Answer::Yes);
+    flow == u"price"_s ? RunPriceDownload() : RunProgramDownload();
+    return true;
+  }
+
+  // A downloaded copy in temp/ and the running program file, aged in seconds (-1: none).
+  bool placePrograms(qint64 now, int downloadAge, int runningAge) {
+    const auto place = [&](const QString& p, int age) { return age < 0 || (writeAll(p, "x") && setMTime(p, now - age)); };
+    return QDir().mkpath(file("temp")) && place(file("temp/" + exeName()), downloadAge) &&
+           place(file(exeName()), runningAge);
+  }
+
+  // Whole runs: starts the FTP server and prepares the program folder (the stand-in as
+  // the program, settings naming the server, an old price database). Returns an error.
+  QString startRun(FtpServer& ftp) {
+    QString error;
+    if (!ftp.start(ftpFile(QString()), &error)) return error;
+    if (!QFile::copy(standin(), file("Varnokel"))) return u"no stand-in"_s;
+    makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
+    WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, ftp.hostWithPort());
+    return error;
+  }
+
+  // Starts the stand-in as a user would (from another folder, VARNOKEL_HOME naming it).
+  bool runStandin(const QString& arg, const QString& curlHome = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"VARNOKEL_HOME"_s, folder_);
+    if (!curlHome.isEmpty()) env.insert(u"CURL_HOME"_s, curlHome);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.setWorkingDirectory(tmp_->path());
+    p.start(file("Varnokel"), {arg});
+    return p.waitForStarted(10000) && p.waitForFinished(60000) && p.exitCode() == 0;
+  }
+
+private slots:
+  void initTestCase() {
+    SetEndProgramHandler([] { ++g_ended; });
+    QVERIFY2(!QStandardPaths::findExecutable(u"curl"_s).isEmpty(), "curl is not on PATH");
+    SetScriptStarter([this](const QString& script, const QString& folder, QString* error) {
+      started_.append({script, folder});
+      if (!startResult_) *error = u"kein Start"_s;
+      return startResult_;
+    });
+  }
+
+  void init() {
+    qunsetenv("VARNOKEL_HOME");
+    tmp_ = std::make_unique<QTemporaryDir>();
+    folder_ = tmp_->filePath(kFolderName);
+    QVERIFY(QDir().mkpath(folder_) && QDir().mkpath(ftpFile(QString())));
+    SetProgramFolder(folder_);
+    g_ended = 0;
+    started_.clear();
+    startResult_ = true;
+  }
+
+  // ---------------------------------------------------------------- scripts
+
+  void batch_exactText_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("whole");  // false: a part of the text
+    const QByteArray curl = "\"" + kW + "\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60";
+    const QByteArray user = " --user zorvik_price:4817Stock! -o \"";
+    const QByteArray mdb = kW + "\\varnokel.mdb.download\"", exe = kW + "\\temp\\Varnokel.exe.download\"";
+    const QByteArray updErr = "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2";
+    const QByteArray dlErr = "If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2";
+    QTest::newRow("price") << PriceDownloadBatch(kWinFolder, DistributionServer())
+                           << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PRICE !!!!!",
+                                    curl + user + mdb + " ftp://ftp.varnokel.ru/varnokel.mdb", updErr,
+                                    "move /Y \"" + mdb + " \"" + kW + "\\varnokel.mdb\"", updErr,
+                                    "start Varnokel.exe 40", "goto :EOF", ":end2",
+                                    "if exist \"" + mdb + " del /F /Q \"" + mdb, "start Varnokel.exe 41", "exit"}) << true;
+    QTest::newRow("program") << ProgramDownloadBatch(kWinFolder, DistributionServer())
+                             << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PROGRAMM !!!!!",
+                                      curl + " --remote-time" + user + exe + " ftp://ftp.varnokel.ru/Varnokel.exe",
+                                      dlErr, "move /Y \"" + exe + " \"" + kW + "\\temp\\Varnokel.exe\"", dlErr,
+                                      "start Varnokel.exe 30", "goto :EOF", ":end2",
+                                      "if exist \"" + exe + " del /F /Q \"" + exe, "start Varnokel.exe 31", "exit"}) << true;
+    QTest::newRow("replacement") << ReplacementBatch(kWinFolder, 4321)
+                                 << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!UPDATE !!!!!", "set /a WAITED=0",
+                                          ":wait", "tasklist /FI \"PID eq 4321\" /NH 2>NUL | find \" 4321 \" >NUL",
+                                          "If errorlevel 1 goto copy", "If %WAITED% GEQ 30 goto copy",
+                                          "set /a WAITED+=1", "ping -n 2 127.0.0.1 >NUL", "goto wait", ":copy",
+                                          "xcopy \"" + kW + "\\temp\\Varnokel.exe\" \"" + kW + "\\Varnokel.exe\" /Y",
+                                          updErr, "start Varnokel.exe 50", "goto :EOF", ":end2",
+                                          "start Varnokel.exe 51", "exit"}) << true;
+    DistributionServer s;
+    s.host = u"files.example.org:2121"_s;
+    QTest::newRow("plain folder, own server")
+        << PriceDownloadBatch(u"C:\\Prog"_s, s)
+        << QByteArray("\r\n\"C:\\Prog\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60 --user "
+                      "zorvik_price:4817Stock! -o \"C:\\Prog\\varnokel.mdb.download\" "
+                      "ftp://files.example.org:2121/varnokel.mdb\r\n") << false;
+    QTest::newRow("drive root") << PriceDownloadBatch(u"C:\\"_s, s) << QByteArray("\"C:\\\\curl.exe\"") << false;
+    s.password = u"50% & more"_s;
+    s.programPath = u"/новая версия/Varnokel.exe"_s;
+    QTest::newRow("percent, blanks, Cyrillic") << ProgramDownloadBatch(u"D:\\100%"_s, s)
+        << QByteArray("--user \"zorvik_price:50%% & more\" -o \"D:\\100%%\\temp\\Varnokel.exe.download\" "
+                      "ftp://files.example.org:2121/%%D0%%BD%%D0%%BE%%D0%%B2%%D0%%B0%%D1%%8F%%20%%D0%%B2%%D0%%B5%%D1%%80"
+                      "%%D1%%81%%D0%%B8%%D1%%8F/Varnokel.exe\r\n") << false;
+  }
+  void batch_exactText() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, whole);
+    if (whole) QCOMPARE(text, expected);
+    else QVERIFY2(text.contains(expected), text.constData());
+  }
+
+  void distributionServer_fromSettings() {  // the host and the password: see the whole runs
+    const QString ini = file("settings.ini");
+    WriteSetting(ini, u"connection"_s, u"ftp_user"_s, u"?"_s);  // unusable: the default stays
+    WriteSetting(ini, u"connection"_s, u"ftp_program_path"_s, u"linux/Varnokel"_s);
+    const DistributionServer d = ReadDistributionServer(ini);
+    QCOMPARE(QStringList({d.user, d.url(d.programPath)}), QStringList({"zorvik_price", "ftp://ftp.varnokel.ru/linux/Varnokel"}));
+  }
+
+  void shellQuote_survivesTheShell() {  // the whole runs below run the scripts themselves
+    for (const QString& s : {kFolderName, u"a'b''c"_s, u"$HOME `id` \"x\" \\n *"_s, QString()}) {
+      QProcess sh;
+      sh.start(u"/bin/sh"_s, {u"-c"_s, u"printf '%s' "_s + ShellQuote(s)});
+      QVERIFY(sh.waitForFinished(10000));
+      QCOMPARE(QString::fromUtf8(sh.readAllStandardOutput()), s);
+    }
+    // Without a home to pass the restarted program finds its folder by itself.
+    QVERIFY(!PriceDownloadShellScript(folder_, {}, {u"/x/V"_s, {}}).contains("VARNOKEL_HOME"));
+  }
+
+  // ---------------------------------------------------------------- flows in-process
+
+  void priceDownload_noLeavesEveryFileUntouched() {
+    makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
+    QVERIFY(writeAll(file("update.sh"), "old script\n"));
+    QVERIFY(writeAll(file("settings.ini"), "[authentication]\r\nid=7\r\n"));
+    const auto before = snapshot(folder_);
+    msg::ScopedRecorder rec;
+    rec.answers.push_back(msg::Answer::No);
+    RunPriceDownload();
+    QCOMPARE(rec.texts(), QStringList{kPriceQuestion});
+    QVERIFY(rec.boxes[0].yesNo && rec.boxes[0].icon == msg::Icon::Question && rec.boxes[0].title == kAppTitle);
+    QCOMPARE(snapshot(folder_), before);
+    QVERIFY(g_ended == 0 && started_.isEmpty());
+  }
+
+  void flow_writesScriptStartsItAndEnds_data() {
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<bool>("homeSet");  // VARNOKEL_HOME names the program folder
+    QTest::newRow("price") << "price" << false;
+    QTest::newRow("price, VARNOKEL_HOME set") << "price" << true;
+    QTest::newRow("program") << "program" << false;
+    QTest::newRow("30, newer copy") << "30" << false;
+  }
+  void flow_writesScriptStartsItAndEnds() {
+    QFETCH(QString, flow);
+    QFETCH(bool, homeSet);
+    if (homeSet) qputenv("VARNOKEL_HOME", folder_.toUtf8());
+    const QString script = file(flow == u"30"_s ? "updateexe.sh" : "update.sh");
+    QVERIFY(writeAll(script, QByteArray(5000, 'x')));  // an old, longer script
+    QVERIFY(flow != u"30"_s || placePrograms(QDateTime::currentSecsSinceEpoch(), 3600, 86400));
+    WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, u"127.0.0.1:2121"_s);
+    msg::ScopedRecorder rec;
+    QCOMPARE(runFlow(flow, rec), flow != u"30"_s);
+    DistributionServer s;
+    s.host = u"127.0.0.1:2121"_s;
+    const RestartCommand r{QCoreApplication::applicationFilePath(), homeSet ? folder_ : QString()};
+    const bool price = flow == u"price"_s;
+    QCOMPARE(rec.texts(), price ? QStringList{kPriceQuestion} : QStringList());
+    QCOMPARE(readAll(script), price                ? PriceDownloadShellScript(folder_, s, r)
+                              : flow == u"30"_s ? ReplacementShellScript(folder_, exeName(), QCoreApplication::applicationPid(), r)
+                                                : ProgramDownloadShellScript(folder_, exeName(), s, r));
+    QVERIFY(QFileInfo(file("temp")).isDir() != price && !has("text.txt"));
+    QCOMPARE(started_, (QList<QPair<QString, QString>>{{script, folder_}}));
+    QCOMPARE(g_ended, 1);
+  }
+
+  void flow_fails_data() {
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<QString>("blocked");  // taken by a folder (temp: by a file); empty: the start fails
+    QTest::newRow("price: no script") << "price" << "update.sh";
+    QTest::newRow("price: no text.txt") << "price" << "text.txt";
+    QTest::newRow("price: no start") << "price" << "";
+    QTest::newRow("program: no script") << "program" << "update.sh";
+    QTest::newRow("program: no temp") << "program" << "temp";
+    QTest::newRow("30: no script") << "30" << "updateexe.sh";
+  }
+  void flow_fails() {
+    QFETCH(QString, flow);
+    QFETCH(QString, blocked);
+    if (flow == u"30"_s) QVERIFY(placePrograms(QDateTime::currentSecsSinceEpoch(), 3600, 86400));
+    if (blocked == u"temp"_s) QVERIFY(writeAll(file(blocked), "a file"));
+    else if (!blocked.isEmpty()) QVERIFY(QDir().mkdir(file(blocked)));
+    startResult_ = !blocked.isEmpty();
+    msg::ScopedRecorder rec;
+    QVERIFY(runFlow(flow, rec));
+    QCOMPARE(g_ended, 0);
+    QCOMPARE(int(rec.boxes.size()), flow == u"price"_s ? 2 : 1);
+    const msg::Box& b = rec.boxes.back();
+    QCOMPARE(b.icon, msg::Icon::Critical);
+    const bool noScript = blocked.endsWith(u".sh"_s);
+    QCOMPARE(b.title, noScript ? kAppTitle : u"Предупреждение"_s);
+    if (noScript) QCOMPARE(b.text, kNoSettings);
+    else QVERIFY2(b.text.startsWith(kUpdateError) && b.text.contains(blocked), qPrintable(b.text));
+    if (!noScript && !blocked.isEmpty()) QVERIFY(!has("update.sh"));
+    QVERIFY(!QFileInfo(file("text.txt")).isFile());
+    QCOMPARE(started_.size(), blocked.isEmpty() ? 1 : 0);
+  }
+
+  void completion_data() {
+    QTest::addColumn<int>("downloadAge");  // seconds before now; -1: no download copy
+    QTest::addColumn<int>("runningAge");   // -1: no running program file
+    QTest::addColumn<QString>("message");  // ending in " ": + the program's time
+    QTest::newRow("older") << 172800 << 86400 << u"Ваша версия новее.Ваша версия "_s;
+    QTest::newRow("equal") << 86400 << 86400 << u"Обновление не требуется .Ваша версия "_s;
+    QTest::newRow("no download copy") << -1 << 86400 << u"Не удалось проверить обновление ПО"_s;
+    QTest::newRow("no program file") << 3600 << -1 << u"Не удалось проверить обновление ПО"_s;
+  }
+  void completion() {
+    QFETCH(int, downloadAge);
+    QFETCH(int, runningAge);
+    QFETCH(QString, message);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QVERIFY(placePrograms(now, downloadAge, runningAge));
+    QVERIFY(writeAll(file("updateexe.sh"), QByteArray(5000, 'x')));
+    msg::ScopedRecorder rec;
+    QVERIFY(runFlow(u"30"_s, rec));
+    QVERIFY(g_ended == 0 && started_.isEmpty());
+    QCOMPARE(rec.texts(), QStringList{message.endsWith(u' ') ? message + shortTime(now - runningAge) : message});
+    QVERIFY(rec.boxes[0].icon == msg::Icon::None && rec.boxes[0].title == kAppTitle);
+    QCOMPARE(readAll(file("updateexe.sh")), QByteArray(5000, 'x'));
+  }
+
+  // ---------------------------------------------------------------- whole runs
+
+  void run_priceDownload_data() {
+    QTest::addColumn<QString>("failure");
+    for (const char* f : {"", "wrong password", "missing file", "server down", "interrupted"})
+      QTest::newRow(*f ? f : "succeeds") << f;
+  }
+  void run_priceDownload() {
+    QFETCH(QString, failure);
+    const bool ok = failure.isEmpty();
+    const QString curlHome = failure == u"interrupted"_s ? tmp_->path() : QString();
+    if (!curlHome.isEmpty()) {
+      // Bigger than the socket buffers, fetched at a limited rate; the server stops mid-way.
+      QVERIFY(writeAll(ftpFile("varnokel.mdb"), QByteArray(64 << 20, 'v')));
+      QVERIFY(writeAll(curlHome + "/.curlrc", "limit-rate = 4M\nmax-time = 50\n"));
+    } else if (failure != u"missing file"_s) {
+      makePriceFile(ftpFile("varnokel.mdb"), u"NEW-1"_s);
+    }
+    FtpServer ftp;
+    QCOMPARE(startRun(ftp), QString());
+    if (failure == u"server down"_s) ftp.stop();
+    if (failure == u"wrong password"_s)
+      WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_password"_s, u"wrong"_s);
+    const QByteArray old = readAll(file("varnokel.mdb"));
+    QVERIFY(runStandin(u"--price"_s, curlHome));
+    if (!curlHome.isEmpty()) {
+      QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file("varnokel.mdb.download")).size() > 0, 30000);
+      ftp.stop();
+    }
+    const QStringList run = waitRun(ok ? u"40"_s : u"41"_s);
+    QVERIFY2(run.contains(ok ? u"box Прайс-лист обновлен"_s : u"box Прайс-лист не обновлен"_s) &&
+                 run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_) && run.contains(u"cwd "_s + folder_),
+             qPrintable(log().join(u'\n')));
+    QVERIFY(runOf(ok ? u"41"_s : u"40"_s).isEmpty() && runOf(u"--price"_s).endsWith(u"end"_s));
+    QCOMPARE(readAll(file("varnokel.mdb")), ok ? readAll(ftpFile("varnokel.mdb")) : old);
+    QCOMPARE(productIds(file("varnokel.mdb")), QStringList{ok ? u"NEW-1"_s : u"OLD-1"_s});
+    QVERIFY(!has("varnokel.mdb.download") && !has("text.txt") && QFileInfo(file("update.sh")).isFile());
+  }
+
+  void run_programUpdate_data() {
+    QTest::addColumn<int>("serverAge");  // seconds before now; -1: no program on the server
+    QTest::addColumn<QString>("code");   // the last run's argument
+    QTest::addColumn<QString>("message");
+    QTest::newRow("newer") << 3600 << "50" << "Обновление ПО прошло успешно";
+    QTest::newRow("older") << 172800 << "30" << "Ваша версия новее.Ваша версия ";
+    QTest::newRow("equal") << 86400 << "30" << "Обновление не требуется .Ваша версия ";
+    QTest::newRow("download fails") << -1 << "31" << "Не удалось проверить обновление ПО";
+  }
+  void run_programUpdate() {
+    QFETCH(int, serverAge);
+    QFETCH(QString, code);
+    QFETCH(QString, message);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    // The server's program: the stand-in with a mark appended (it still runs).
+    const QByteArray newProgram = readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
+    if (serverAge >= 0)
+      QVERIFY(writeAll(ftpFile("Varnokel.exe"), newProgram) && setMTime(ftpFile("Varnokel.exe"), now - serverAge));
+    FtpServer ftp;
+    QCOMPARE(startRun(ftp), QString());
+    QVERIFY(setMTime(file("Varnokel"), now - 86400));
+    QVERIFY(runStandin(u"--program"_s));
+    const QStringList run = waitRun(code);
+    if (message.endsWith(u' ')) message += shortTime(now - 86400);
+    QVERIFY2(run.contains(u"box "_s + message) && run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_),
+             qPrintable(log().join(u'\n')));
+    const bool replaced = code == u"50"_s;
+    QCOMPARE(readAll(file("Varnokel")), replaced ? newProgram : readAll(standin()));
+    QVERIFY(!has("temp/Varnokel.download") && !has(".Varnokel.update") && has("updateexe.sh") == replaced);
+    QCOMPARE(has("temp/Varnokel"), serverAge >= 0);
+    if (replaced) {
+      QVERIFY(runOf(u"30"_s).endsWith(u"end"_s) && QFileInfo(file("Varnokel")).isExecutable());  // 30 replaced it
+      QCOMPARE(QFileInfo(file("Varnokel")).lastModified().toSecsSinceEpoch(), now - serverAge);  // next check: no update
+      QCOMPARE(readAll(file("temp/Varnokel")), newProgram);
+    }
+  }
+
+  void run_replacement_data() {
+    QTest::addColumn<bool>("copyFails");  // the program's place is taken by a folder
+    QTest::newRow("waits for the old program") << false;
+    QTest::newRow("copy fails") << true;
+  }
+  void run_replacement() {
+    QFETCH(bool, copyFails);
+    const QByteArray newProgram = readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
+    QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")));
+    QVERIFY(writeAll(file("temp/Varnokel"), newProgram));
+    QVERIFY(copyFails ? QDir().mkpath(file("Varnokel")) : writeAll(file("Varnokel"), "old program"));
+    QProcess oldProgram;  // stands for the program that wrote the script
+    oldProgram.start(u"sleep"_s, {u"60"_s});
+    QVERIFY(oldProgram.waitForStarted());
+    const qint64 pid = oldProgram.processId();
+    if (copyFails) oldProgram.kill();  // then its id names no process
+    QVERIFY(!copyFails || oldProgram.waitForFinished());
+    QVERIFY(writeAll(file("updateexe.sh"), ReplacementShellScript(folder_, u"Varnokel"_s, pid, {file("standin"), folder_})));
+    QProcess sh;
+    sh.setProcessChannelMode(QProcess::ForwardedChannels);
+    sh.setWorkingDirectory(folder_);
+    sh.start(u"/bin/sh"_s, {file("updateexe.sh")});
+    if (!copyFails) {
+      QVERIFY(!sh.waitForFinished(1500));  // nothing happens while the old program runs
+      QVERIFY(readAll(file("Varnokel")) == "old program" && log().isEmpty());
+      oldProgram.kill();
+    }
+    QVERIFY(sh.waitForFinished(60000));
+    const QStringList run = runOf(copyFails ? u"51"_s : u"50"_s);
+    QVERIFY2(run.contains(copyFails ? u"box ПО не обновлено"_s : u"box Обновление ПО прошло успешно"_s),
+             qPrintable(log().join(u'\n')));
+    if (copyFails)
+      QVERIFY(QFileInfo(file("Varnokel")).isDir() && QDir(file("Varnokel")).isEmpty() && !has(".Varnokel.update"));
+    else
+      QCOMPARE(readAll(file("Varnokel")), newProgram);
+  }
+};
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  TestUpdates t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_updates.moc"
