@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program under wine, as the customers' machines run it.
 #
-#   wine_checks.sh SOURCE_DIR WORK_DIR
+#   wine_checks.sh SOURCE_DIR WORK_DIR DRIVEN_TEST
 #
 # Builds the Windows program with scripts/build-windows.sh (unchanged parts are
 # reused), makes a private wine prefix in WORK_DIR and checks there:
@@ -12,11 +12,14 @@
 #   - the self-update chain: the real program started with 30 finds the newer
 #     copy in temp\, writes updateexe.bat and starts it under wine's cmd; the
 #     script waits for the program to end, copies the new executable over it and
-#     starts it with 50.
+#     starts it with 50;
+#   - DRIVEN_TEST (test_wine_program): the Windows program with its remote
+#     control on a generated price list, an order sent to a private MariaDB.
 # Wine is required: when it cannot start, the checks fail.
 set -euo pipefail
 src=$(cd "$1" && pwd)
 work=$2
+driven_test=$3
 started=$(date +%s)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -27,6 +30,9 @@ command -v x86_64-w64-mingw32-gcc >/dev/null || fail "mingw-w64 is not installed
 
 build=${VARNOKEL_WINDOWS_BUILD:-$src/build-windows}
 bash "$src/scripts/build-windows.sh" || fail "the Windows build failed"
+# The program with its remote control, for the driven checks only.
+cmake --build "$build" -j"$(nproc)" --target Varnokel-e2e >"$build/e2e-build.log" 2>&1 ||
+  fail "Varnokel-e2e.exe does not build: $(tail -20 "$build/e2e-build.log")"
 built=$(date +%s)
 app=$build/Varnokel
 toolchain=$build/toolchain
@@ -136,6 +142,12 @@ wait_for 60 wine_program_runs Varnokel.exe 50 || fail "the new program was not s
 ! wine_program_runs Varnokel.exe 51 || fail "the program was started with 51"
 pass "self-update chain: 30, updateexe.bat under cmd, program replaced, started with 50"
 wineserver -k 2>/dev/null || true
+
+# ---- the program driven through its remote control
+
+VARNOKEL_WINDOWS_APP=$app VARNOKEL_WINDOWS_E2E=$build/tests/Varnokel-e2e.exe VARNOKEL_WINDOWS_QT=$toolchain/qt-win \
+  "$driven_test" || fail "the driven Windows program failed its checks"
+pass "driven: price list, quantity, order sent to MariaDB, quantity in the file after closing"
 
 finished=$(date +%s)
 echo "times: Windows build $((built - started)) s, wine prefix $((booted - built)) s," \
