@@ -13,6 +13,8 @@
 #     copy in temp\, writes updateexe.bat and starts it under wine's cmd; the
 #     script waits for the program to end, copies the new executable over it and
 #     starts it with 50;
+#   - the test programs of the window layer that can run under wine, built
+#     for Windows;
 #   - DRIVEN_TEST (test_wine_program): the Windows program with its remote
 #     control on a generated price list, an order sent to a private MariaDB.
 # Wine is required: when it cannot start, the checks fail.
@@ -30,9 +32,14 @@ command -v x86_64-w64-mingw32-gcc >/dev/null || fail "mingw-w64 is not installed
 
 build=${VARNOKEL_WINDOWS_BUILD:-$src/build-windows}
 bash "$src/scripts/build-windows.sh" || fail "the Windows build failed"
-# The program with its remote control, for the driven checks only.
-cmake --build "$build" -j"$(nproc)" --target Varnokel-e2e >"$build/e2e-build.log" 2>&1 ||
-  fail "Varnokel-e2e.exe does not build: $(tail -20 "$build/e2e-build.log")"
+# For the checks only: the program with its remote control, and the test
+# programs that can run under wine: those of the window layer and the settings
+# file that need no Linux server or shell (test_authorization, test_history and
+# test_send_order start a MariaDB server, test_updates runs the POSIX scripts).
+windows_tests=(test_settings test_grid_row_store test_grid test_main_window test_options test_order_entry
+               test_pictures test_price)
+cmake --build "$build" -j"$(nproc)" --target Varnokel-e2e "${windows_tests[@]}" >"$build/tests-build.log" 2>&1 ||
+  fail "the Windows test programs do not build: $(tail -20 "$build/tests-build.log")"
 built=$(date +%s)
 app=$build/Varnokel
 toolchain=$build/toolchain
@@ -54,12 +61,17 @@ unset DISPLAY WAYLAND_DISPLAY
 cleanup() { wineserver -k 2>/dev/null || true; }
 trap cleanup EXIT
 timeout 300 wineboot -i >/dev/null 2>&1 || fail "wine cannot make a prefix in $WINEPREFIX"
-wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1 || fail "wine's reg does not run"
 drive_c=$WINEPREFIX/drive_c
-booted=$(date +%s)
-
-# Windows path of a file in the prefix's C: drive.
+# Windows path of a file in the prefix's C: drive, of any other file on Z:.
 winpath() { local p=${1#"$drive_c"}; echo "C:${p//\//\\}"; }
+zpath() { echo "Z:${1//\//\\}"; }
+# Temporary files on Z:, where the test programs' own paths (Linux paths, on the
+# current drive) stay valid after they change into a temporary folder.
+mkdir -p "$work/temp" "$work/results"
+for entry in "QT_QPA_PLATFORM offscreen" "TEMP $(zpath "$work/temp")" "TMP $(zpath "$work/temp")"; do
+  wine reg add 'HKCU\Environment' /v "${entry%% *}" /d "${entry#* }" /f >/dev/null 2>&1 || fail "wine's reg does not run"
+done
+booted=$(date +%s)
 # Whether a process of this prefix runs the program (its path ends in \NAME)
 # with ARG as its first argument. Wine shows a program's path and arguments as
 # the Linux process's command line.
@@ -142,6 +154,19 @@ wait_for 60 wine_program_runs Varnokel.exe 50 || fail "the new program was not s
 ! wine_program_runs Varnokel.exe 51 || fail "the program was started with 51"
 pass "self-update chain: 30, updateexe.bat under cmd, program replaced, started with 50"
 wineserver -k 2>/dev/null || true
+
+# ---- test programs built for Windows
+
+# Qt's own folder first, so that its plugin folder is the one found.
+export WINEPATH="$(zpath "$(readlink -f "$toolchain")/qt-win/bin");$(zpath "$app")"
+failed=()
+for t in "${windows_tests[@]}"; do
+  (cd "$work" && timeout 600 wine "$build/tests/$t.exe" -o "$(zpath "$work/results/$t.txt"),txt") >/dev/null 2>&1 ||
+    { failed+=("$t"); grep -E '^(FAIL|QFATAL)' -A3 "$work/results/$t.txt" 2>/dev/null | head -20 >&2; }
+done
+unset WINEPATH
+[[ ${#failed[@]} -eq 0 ]] || fail "test programs failed under wine: ${failed[*]} (results in $work/results)"
+pass "test programs under wine: ${windows_tests[*]}"
 
 # ---- the program driven through its remote control
 
