@@ -3,6 +3,7 @@
 #include "shell/ProgramFolder.h"
 #include "shell/TestDriver.h"
 #include "shell/frm_main.h"
+#include "update/CheckCommand.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -92,6 +93,7 @@ void ApplyProgramFont() {
 }
 
 int RunProgram(int argc, char** argv) {
+  if (const int checked = RunCheckCommand(argc, argv); checked >= 0) return checked;
   for (int i = 1; i < argc; ++i) {
     if (isOption(argv[i], "-h", "--help")) {
       std::fputs(kHelp, stdout);

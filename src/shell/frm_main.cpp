@@ -9,6 +9,7 @@
 #include "shell/messages.h"
 #include "shell/public_var.h"
 #include "shell/ResultCode.h"
+#include "update/UpdateFailure.h"
 #include "update/Updates.h"
 
 #include <QCloseEvent>
@@ -56,13 +57,13 @@ bool frm_main::MDIForm_Load(const QString& commandLine) {
   showMaximized();
   switch (ParseResultCode(commandLine)) {
     case 40: msg::information(QStringLiteral("Прайс-лист обновлен")); break;
-    case 41: msg::information(QStringLiteral("Прайс-лист не обновлен")); break;
+    case 41: msg::information(WithUpdateFailureReason(QStringLiteral("Прайс-лист не обновлен"))); break;
     case 30:
       if (CompleteProgramUpdate()) return false;
       break;
-    case 31: msg::information(QStringLiteral("Не удалось проверить обновление ПО")); break;
+    case 31: msg::information(WithUpdateFailureReason(QStringLiteral("Не удалось проверить обновление ПО"))); break;
     case 50: msg::information(QStringLiteral("Обновление ПО прошло успешно")); break;
-    case 51: msg::information(QStringLiteral("ПО не обновлено")); break;
+    case 51: msg::information(WithUpdateFailureReason(QStringLiteral("ПО не обновлено"))); break;
     default: break;
   }
   return true;
