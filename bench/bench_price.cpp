@@ -2,6 +2,7 @@
 // from the event to the grid ready to paint. Each figure is printed beside the
 // bare SQLite time of the statement that answers the same request.
 //   bench_price PROGRAM_FOLDER   (the folder holds varnokel.mdb)
+#include "PeakMemory.h"
 #include "price/FlexGrid.h"
 #include "price/PriceStatements.h"
 #include "price/frm_price.h"
@@ -23,7 +24,6 @@
 #include <cstdio>
 #include <functional>
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -81,12 +81,6 @@ double bareExecMs(const QString& path, const char* sql, int runs = 5) {
 void settle(FlexGrid* g) {
   QApplication::processEvents();
   g->viewport()->repaint();
-}
-
-long peakMb() {
-  rusage ru{};
-  getrusage(RUSAGE_SELF, &ru);
-  return ru.ru_maxrss / 1024;
 }
 
 }  // namespace
@@ -203,7 +197,7 @@ int main(int argc, char** argv) {
                              {1, 150.0, g->textMatrix(5, 0)});
   }, 21);
   const double totalOnly = timeMs([&] { w->ShowOrderTotal(w->Label2); }, 21);
-  const long peak = peakMb();
+  const long peak = PeakMemoryMb();
 
   // Floors: the bare statements for the same requests.
   const QString whole = stmt::list(false, true);
@@ -243,6 +237,6 @@ int main(int argc, char** argv) {
   print("quantity_key_press", keyPress, "ms", floorKey);
   print("quantity_store_only", storeOnly, "ms");
   print("order_total_only", totalOnly, "ms");
-  print("peak_memory", static_cast<double>(peak), "MB");
+  if (peak >= 0) print("peak_memory", static_cast<double>(peak), "MB");
   return 0;
 }
