@@ -450,7 +450,7 @@ private slots:
     // The server's program: the stand-in with a mark appended (it still runs).
     const QByteArray program = readAll(standin());
     const QByteArray newProgram = served == u"html"_s        ? QByteArray("<html><body>Varnokel: 404</body></html>\n")
-                                  : served == u"truncated"_s ? program.left(program.size() / 3)
+                                  : served == u"truncated"_s ? program.left(20000)
                                                              : program + "\nVARNOKEL-NEW-VERSION\n";
     if (serverAge >= 0)
       QVERIFY(writeAll(ftpFile("Varnokel.exe"), newProgram) && setMTime(ftpFile("Varnokel.exe"), now - serverAge));
@@ -505,6 +505,7 @@ private slots:
       QVERIFY(!sh.waitForFinished(1000));  // nothing happens while the old program runs
       QVERIFY(readAll(file("Varnokel")) == "old program" && log().isEmpty());
       oldProgram.kill();
+      oldProgram.waitForFinished();  // reaped, or its id would still answer kill -0
     }
     QVERIFY(sh.waitForFinished(60000));
     const QStringList run = runOf(code);
