@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
 
 namespace {
 
