@@ -185,8 +185,8 @@ private slots:
                    "ECHO !!!!!DOWNLOADING PRICE !!!!!", "set \"RESULT=\"",
                    "if exist update.reason del /F /Q update.reason",
                    "if exist varnokel.mdb.download del /F /Q varnokel.mdb.download",
-                   "\"curl.exe\" --connect-timeout 15 --speed-limit 1024 --speed-time 60 --user zorvik_price:4817Stock! "
-                   "-o varnokel.mdb.download ftp://ftp.varnokel.ru/varnokel.mdb",
+                   "\"curl.exe\" --connect-timeout 15 --speed-limit 1024 --speed-time 60 --remote-time --user "
+                   "zorvik_price:4817Stock! -o varnokel.mdb.download ftp://ftp.varnokel.ru/varnokel.mdb",
                    "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!!" + fail + "download %ERRORLEVEL%\" & goto end2",
                    "Varnokel.exe --check-price-file varnokel.mdb.download",
                    "if %ERRORLEVEL% NEQ 0 ECHO !!!!!UPDATE ERROR!!!!!!!!" + fail + "check %ERRORLEVEL%\" & goto end2",

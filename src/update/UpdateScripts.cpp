@@ -254,7 +254,7 @@ QByteArray PriceDownloadBatch(const DistributionServer& server, const BatchPlace
   if (!DistributionServerProblem(server).isEmpty()) return {};
   const QString error = QStringLiteral("ECHO !!!!!UPDATE ERROR!!!!!!!!");
   QStringList lines = batchHead(QStringLiteral("ECHO !!!!!DOWNLOADING PRICE !!!!!"), kPricePartial);
-  lines << batchCurl(server, places, timeouts, QString(), kPricePartial, server.pricePath)
+  lines << batchCurl(server, places, timeouts, QStringLiteral(" --remote-time"), kPricePartial, server.pricePath)
         << batchFail(QStringLiteral("If errorlevel 1"), error, QStringLiteral("download %ERRORLEVEL%"))
         << batchProgram(places) + QStringLiteral(" --check-price-file ") + kPricePartial
         << batchFail(QStringLiteral("if %ERRORLEVEL% NEQ 0"), error, QStringLiteral("check %ERRORLEVEL%"))
@@ -319,7 +319,8 @@ QByteArray PriceDownloadShellScript(const QString& folder, const DistributionSer
       QStringLiteral("!!!!!DOWNLOADING PRICE !!!!!"), folder,
       shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), kPricePartial, 41));
   s += QStringLiteral("code=40\nrm -f ") + kPricePartial + QLatin1Char('\n');
-  s += shellCurl(server, timeouts, QString(), kPricePartial, server.pricePath) + QStringLiteral("; rc=$?\n");
+  s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), kPricePartial, server.pricePath) +
+       QStringLiteral("; rc=$?\n");
   s += QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n  fail \"download $rc\"\nelse\n  ") + ShellQuote(restart.program) +
        QStringLiteral(" --check-price-file ") + kPricePartial +
        QStringLiteral("; rc=$?\n  if [ \"$rc\" -ne 0 ]; then\n    fail \"check $rc\"\n  elif ! mv -f ") +
