@@ -2,6 +2,7 @@
 
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
+#include "update/CheckCommand.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -91,6 +92,7 @@ void ApplyProgramFont() {
 }
 
 int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicationMade) {
+  if (const int checked = RunCheckCommand(argc, argv); checked >= 0) return checked;
   for (int i = 1; i < argc; ++i) {
     if (isOption(argv[i], "-h", "--help")) {
       std::fputs(kHelp, stdout);
