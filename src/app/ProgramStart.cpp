@@ -2,12 +2,14 @@
 
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
+#include "gui/common/SendMessages.h"
 
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFont>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -120,5 +122,7 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   MainWindow main;
   if (!main.MDIForm_Load(args.join(QLatin1Char(' ')))) return 0;
   main.ShowStartupWindow();
+  // A send that the last run could not finish is settled once the windows show.
+  QTimer::singleShot(0, &main, [] { SettleUnfinishedOrders(); });
   return app.exec();
 }
