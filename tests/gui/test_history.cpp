@@ -12,7 +12,7 @@
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
 #include "base/Numbers.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -95,11 +95,11 @@ class TestHistory : public QObject {
   std::unique_ptr<msg::ScopedRecorder> rec_;
   QLocale startLocale_;
 
-  void setPort(int port) { WriteSetting(SettingsPath, "connection", "shop_port", QString::number(port)); }
+  void setPort(int port) { WriteSetting(settings::path(), "connection", "shop_port", QString::number(port)); }
 
   void signIn(const QString& id, const QString& login = QStringLiteral("\"ООО Ромашка\"")) {
-    WriteSetting(SettingsPath, "authentication", "id", id);
-    WriteSetting(SettingsPath, "authentication", "login", login);
+    WriteSetting(settings::path(), "authentication", "id", id);
+    WriteSetting(settings::path(), "authentication", "login", login);
   }
 
   bool sql(const QString& statement) {
@@ -167,12 +167,11 @@ private slots:
     QVERIFY2(server_.start(&err), qPrintable(err));
     QVERIFY(dir_.isValid());
     SetProgramFolder(dir_.path());
-    SetSettingsPath();
     CreateDefaultSettings();
     startLocale_ = QLocale();
     for (const auto& [key, value] : {std::pair{"shop_host", server_.host()}, {"shop_database", server_.database()},
                                      {"shop_user", server_.user()}, {"shop_password", server_.password()}})
-      WriteSetting(SettingsPath, "connection", key, value);
+      WriteSetting(settings::path(), "connection", key, value);
   }
 
   void init() {

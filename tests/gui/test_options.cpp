@@ -20,7 +20,7 @@
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
 #include "base/Numbers.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 namespace {
 
@@ -30,13 +30,13 @@ const QString kQuestion = QStringLiteral("Вы уверены что хотит�
 
 QByteArray readFile()
 {
-    QFile f(SettingsPath);
+    QFile f(settings::path());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void writeFile(const QByteArray& bytes)
 {
-    QFile f(SettingsPath);
+    QFile f(settings::path());
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
 
@@ -44,12 +44,12 @@ QStringList fileLines() { return cp1251::decode(readFile()).split(QStringLiteral
 
 QString setting(const char* section, const char* key)
 {
-    return ReadSetting(SettingsPath, QLatin1String(section), QLatin1String(key), QStringLiteral("?"));
+    return ReadSetting(settings::path(), QLatin1String(section), QLatin1String(key), QStringLiteral("?"));
 }
 
 void put(const char* key, const QString& value)
 {
-    WriteSetting(SettingsPath, QStringLiteral("settings"), QLatin1String(key), value);
+    WriteSetting(settings::path(), QStringLiteral("settings"), QLatin1String(key), value);
 }
 
 void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }

@@ -7,7 +7,7 @@
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -87,7 +87,7 @@ private:
 };
 
 void OrderEntryTest::digitsAndBackspace() {
-  WriteSetting(SettingsPath, "settings", "visiblesumm", "1");
+  WriteSetting(settings::path(), "settings", "visiblesumm", "1");
   Window win;
   const int r = rowOf(win.g, "1");
   win.type("1", "12");
@@ -124,7 +124,7 @@ void OrderEntryTest::digitsAndBackspace() {
 }
 
 void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
-  WriteSetting(SettingsPath, "settings", "imagetostring", "1");
+  WriteSetting(settings::path(), "settings", "imagetostring", "1");
   Window win;
   QCOMPARE(win.g->cols(), 8);
   win.w->show();

@@ -23,7 +23,7 @@
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 namespace {
 
@@ -56,7 +56,6 @@ struct Folder {
         QDir().mkpath(prog);
         SetProgramFolder(prog);
         QDir::setCurrent(prog);
-        SetSettingsPath();
         CreateDefaultSettings();
     }
 };
@@ -145,9 +144,9 @@ class TestPictures : public QObject {
     {
         folder = std::make_unique<Folder>();
         buildPriceDb(QDir(folder->prog).filePath("varnokel.mdb"));
-        WriteSetting(SettingsPath, "forms", "name", "1000");   // keeps the picture column in view
-        WriteSetting(SettingsPath, "settings", "imagethumb", preview ? "1" : "0");
-        WriteSetting(SettingsPath, "settings", "imagetostring", thumbnails ? "1" : "0");
+        WriteSetting(settings::path(), "forms", "name", "1000");   // keeps the picture column in view
+        WriteSetting(settings::path(), "settings", "imagethumb", preview ? "1" : "0");
+        WriteSetting(settings::path(), "settings", "imagetostring", thumbnails ? "1" : "0");
         recorder = std::make_unique<msg::ScopedRecorder>();
         main = std::make_unique<MainWindow>();
         main->resize(1280, 900);

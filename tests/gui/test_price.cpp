@@ -11,7 +11,7 @@
 #include "base/IniFile.h"
 #include "app/MainWindow.h"
 #include "gui/common/MessageBoxes.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 #include "gui/common/Twips.h"
 
 #include <QCheckBox>
@@ -153,10 +153,10 @@ void PriceTest::layoutWidthsFromSettings() {
   QVERIFY(qAbs(grid.colWidth(2) - 6000) <= tol);
 
   // 1500.5 and 2500.5 round to even, 1500.7 up; no [forms] hides the set columns.
-  QFile::remove(SettingsPath);
-  WriteSetting(SettingsPath, "forms", "name", "1500.5");
-  WriteSetting(SettingsPath, "forms", "remainder", "2500.5");
-  WriteSetting(SettingsPath, "forms", "price", "1500.7");
+  QFile::remove(settings::path());
+  WriteSetting(settings::path(), "forms", "name", "1500.5");
+  WriteSetting(settings::path(), "forms", "remainder", "2500.5");
+  WriteSetting(settings::path(), "forms", "price", "1500.7");
   grid.addRow();
   SetPriceGridHeaders(&grid);
   QCOMPARE(grid.rows(), 1);
@@ -167,8 +167,8 @@ void PriceTest::layoutWidthsFromSettings() {
   QCOMPARE(grid.colWidth(5), 0);
   QCOMPARE(grid.colWidth(6), 0);
 
-  QFile::remove(SettingsPath);
-  WriteSetting(SettingsPath, "settings", "x", "1");
+  QFile::remove(settings::path());
+  WriteSetting(settings::path(), "settings", "x", "1");
   SetPriceGridHeadersWithImage(&grid);
   QVERIFY(qAbs(grid.colWidth(0) - 500) <= tol);
   QVERIFY(qAbs(grid.colWidth(1) - 1000) <= tol);
@@ -176,7 +176,7 @@ void PriceTest::layoutWidthsFromSettings() {
   for (int c : {2, 3, 5, 6, 7}) QCOMPARE(grid.colWidth(c), 0);
 
   // A width too large for the grid leaves the widths as they were; the grid still repaints.
-  WriteSetting(SettingsPath, "forms", "name", "1e12");
+  WriteSetting(settings::path(), "forms", "name", "1e12");
   SetPriceGridHeadersWithImage(&grid);
   QCOMPARE(grid.colWidth(2), 0);
   QVERIFY(grid.redraw());
@@ -253,9 +253,9 @@ void PriceTest::openingWithoutFile() {
 void PriceTest::settingsAppliedAtLoad() {
   TestProgramFolder folder;
   buildSample(folder.priceDb());
-  WriteSetting(SettingsPath, "settings", "imagetostring", "1");
-  WriteSetting(SettingsPath, "settings", "imagethumb", "1");
-  WriteSetting(SettingsPath, "settings", "visiblesumm", "1");
+  WriteSetting(settings::path(), "settings", "imagetostring", "1");
+  WriteSetting(settings::path(), "settings", "imagethumb", "1");
+  WriteSetting(settings::path(), "settings", "visiblesumm", "1");
   msg::ScopedRecorder rec;
   Window win(folder);
   PriceWindow* w = win.w;
@@ -268,8 +268,8 @@ void PriceTest::settingsAppliedAtLoad() {
   QCOMPARE(ImageToString, QStringLiteral("1"));
 
   // "?" changes no check box and hides the total.
-  WriteSetting(SettingsPath, "settings", "visiblesumm", "?");
-  WriteSetting(SettingsPath, "settings", "imagetostring", "?");
+  WriteSetting(settings::path(), "settings", "visiblesumm", "?");
+  WriteSetting(settings::path(), "settings", "imagetostring", "?");
   w->LoadPriceList();
   QVERIFY(w->Check2->isChecked());
   QVERIFY(!w->Label2->isVisibleTo(w));

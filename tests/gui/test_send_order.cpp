@@ -11,7 +11,7 @@
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
 #include "base/Numbers.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 #include <QtSql>
 #include <QtTest>
@@ -74,8 +74,8 @@ private:
   void openProgram(const std::function<void(PriceDbBuilder&)>& fill);
   void orderThree();
   void authorize(const QString& id = u"57"_s, const QString& login = u"\"ООО Ромашка\""_s) {
-    WriteSetting(SettingsPath, u"authentication"_s, u"id"_s, id);
-    WriteSetting(SettingsPath, u"authentication"_s, u"login"_s, login);
+    WriteSetting(settings::path(), u"authentication"_s, u"id"_s, id);
+    WriteSetting(settings::path(), u"authentication"_s, u"login"_s, login);
   }
   int rowOf(const QString& productId) const {
     for (int r = 1; r < w_->MSFlexGrid1->rows(); ++r)
@@ -132,13 +132,12 @@ void TestSendOrder::init() {
   dir_ = std::make_unique<QTemporaryDir>();
   QVERIFY(dir_->isValid());
   SetProgramFolder(dir_->path());
-  SetSettingsPath();
   CreateDefaultSettings();
   const QList<std::pair<QString, QString>> connection{
       {u"shop_host"_s, server_.host()}, {u"shop_port"_s, QString::number(server_.port())},
       {u"shop_database"_s, server_.database()}, {u"shop_user"_s, server_.user()}, {u"shop_password"_s, server_.password()}};
-  for (const auto& [key, value] : connection) WriteSetting(SettingsPath, u"connection"_s, key, value);
-  WriteSetting(SettingsPath, u"settings"_s, u"visiblesumm"_s, u"1"_s);
+  for (const auto& [key, value] : connection) WriteSetting(settings::path(), u"connection"_s, key, value);
+  WriteSetting(settings::path(), u"settings"_s, u"visiblesumm"_s, u"1"_s);
   rec_ = std::make_unique<msg::ScopedRecorder>();
 }
 
@@ -274,7 +273,7 @@ void TestSendOrder::notAuthorized_data() {
 void TestSendOrder::notAuthorized() {
   QFETCH(QString, id);
   QFETCH(bool, yes);
-  if (!id.isEmpty()) WriteSetting(SettingsPath, u"authentication"_s, u"id"_s, id);
+  if (!id.isEmpty()) WriteSetting(settings::path(), u"authentication"_s, u"id"_s, id);
   orderThree();
   const int orders = orderCount(), items = itemCount();
   send(yes ? msg::Answer::Yes : msg::Answer::No);
