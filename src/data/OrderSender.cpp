@@ -247,13 +247,15 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
   // order is never sent twice.
   if (!ReadUnfinishedOrders().empty()) {
     out.earlier = ResolveUnfinishedOrders(control);
-    for (const OrderResolution& r : out.earlier) {
+    for (auto it = out.earlier.begin(); it != out.earlier.end(); ++it) {
+      const OrderResolution& r = *it;
       if (r.order.contents != record.contents || r.quiet) continue;
       if (r.presence == OrderPresence::Complete) {
         out.state = SendState::Sent;
         out.alreadyInShop = true;
         out.orderId = r.order.orderId;
         out.orderNumber = r.orderNumber;
+        out.earlier.erase(it);  // told as this send's outcome
         return out;
       }
       if (r.presence == OrderPresence::Unknown) {
@@ -329,7 +331,11 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
       out.state = SendState::NotSent;
       break;
     case OrderPresence::Unknown:
-      out.state = commitSent ? SendState::Unknown : SendState::NotSentLeft;
+      // With its row gone the order is not in the shop; item rows left without
+      // it are removed later without a word.
+      out.state = r.order.rowRemoved ? SendState::NotSent
+                  : commitSent       ? SendState::Unknown
+                                     : SendState::NotSentLeft;
       break;
   }
   return out;
