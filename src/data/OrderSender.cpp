@@ -195,8 +195,9 @@ void checkWarnings(Connection& shop) {
     if (code == 1364) ++implicitDefaults;
     else throw DbError(listed->value(2).toString(), code);
   }
-  // The list has a length limit; the count has none.
-  if (Query(shop, QStringLiteral("SELECT @@warning_count"))->value(0).toLongLong() > implicitDefaults)
+  // The list stops at max_error_count (64 unless set otherwise); the count does not.
+  if (listed->recordCount() >= 64 &&
+      Query(shop, QStringLiteral("SELECT @@warning_count"))->value(0).toLongLong() > implicitDefaults)
     throw DbError(QStringLiteral("Сервер изменил значения заказа при записи"), 1265);
 }
 
@@ -220,6 +221,17 @@ void insertItems(Connection& shop, qlonglong orderId, const std::vector<OrderLin
 }
 
 struct SendCancelled {};
+
+ShopSession thisSession(Connection& shop) {
+  ShopSession s;
+  try {
+    RecordsetPtr rs = Query(shop, QStringLiteral("SELECT ID, HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()"));
+    s.id = rs->value(0).toLongLong();
+    s.host = rs->value(1).toString();
+  } catch (const DbError&) {  // without it the session is left to end on its own
+  }
+  return s;
+}
 
 // How long a failed send goes on trying to remove what it left in the shop.
 constexpr int kCleanUpMs = 8000;
@@ -268,13 +280,13 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
   }
 
   ConnectionPtr shop;
-  qlonglong session = 0;
+  ShopSession session;
   bool writing = false;
   bool commitSent = false;
   try {
     if (control && control->cancelled()) throw SendCancelled{};
     shop = OpenShopConnection();
-    session = Query(*shop, QStringLiteral("SELECT CONNECTION_ID()"))->value(0).toLongLong();
+    session = thisSession(*shop);
     // From here on the send runs to a known end, even when the user cancels.
     if (control && !control->enterUninterruptible()) throw SendCancelled{};
     record.time = dateTimeText();

@@ -86,20 +86,22 @@ void pause(int ms, TaskControl* control) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
-// Ends a server session that may still hold or write the order (a send whose
+// Ends the server session that may still hold or write the order (a send whose
 // answer was lost, or a statement still waiting for a lock), and waits until the
-// server has let it go: only then is what the shop holds final.
-void endSession(Connection& shop, qlonglong session) {
-  if (session <= 0) return;
+// server has let it go: only then is what the shop holds final. A session is
+// ended only when its id and client address both match, never another
+// customer's that took the id after a restart.
+void endSession(Connection& shop, const ShopSession& session) {
+  if (session.id <= 0 || session.host.isEmpty()) return;
+  const QString same = QStringLiteral("SELECT count(*) FROM information_schema.PROCESSLIST WHERE ID = ? AND HOST = ?");
+  if (Query(shop, same, {session.id, session.host})->value(0).toLongLong() == 0) return;
   try {
-    shop.execute(QStringLiteral("KILL CONNECTION %1").arg(session));
+    shop.execute(QStringLiteral("KILL CONNECTION %1").arg(session.id));
   } catch (const DbError& e) {
     if (e.number != kUnknownSession) throw;
   }
   const QDeadlineTimer wait(5000);
-  for (;;) {
-    RecordsetPtr rs = Query(shop, QStringLiteral("SELECT count(*) FROM information_schema.PROCESSLIST WHERE ID = ?"), {session});
-    if (rs->value(0).toLongLong() == 0) return;
+  while (Query(shop, same, {session.id, session.host})->value(0).toLongLong() > 0) {
     if (wait.hasExpired()) throw DbError(QStringLiteral("Сеанс отправки заказа на сервере не завершился"), 1094);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -130,9 +132,9 @@ long long itemCount(Connection& shop, qlonglong orderId) {
 bool mayChange(TaskControl* control) { return !control || control->enterUninterruptible(); }
 
 // One look at the shop on an open connection; throws DbError when it fails.
-OrderPresence resolveOnce(Connection& shop, UnfinishedOrder* o, qlonglong session, TaskControl* control,
+OrderPresence resolveOnce(Connection& shop, UnfinishedOrder* o, const ShopSession& session, TaskControl* control,
                           QString* number) {
-  if (session > 0) {
+  if (session.id > 0) {
     if (!mayChange(control)) throw Cancelled{};
     endSession(shop, session);
   }
@@ -196,7 +198,7 @@ bool ForgetUnfinishedOrder(const QString& key, QString* error) {
   return all.size() == before || writeLocked(all, error);
 }
 
-OrderResolution ResolveUnfinishedOrder(const UnfinishedOrder& order, qlonglong session, int deadlineMs,
+OrderResolution ResolveUnfinishedOrder(const UnfinishedOrder& order, const ShopSession& session, int deadlineMs,
                                        TaskControl* control) {
   OrderResolution r;
   r.order = order;
@@ -228,7 +230,7 @@ std::vector<OrderResolution> ResolveUnfinishedOrders(TaskControl* control) {
   std::vector<OrderResolution> out;
   for (const UnfinishedOrder& o : ReadUnfinishedOrders()) {
     if (control && control->cancelled()) break;
-    out.push_back(ResolveUnfinishedOrder(o, 0, 2000, control));
+    out.push_back(ResolveUnfinishedOrder(o, ShopSession{}, 2000, control));
   }
   return out;
 }

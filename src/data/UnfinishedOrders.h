@@ -44,11 +44,18 @@ std::vector<UnfinishedOrder> ReadUnfinishedOrders();
 bool RecordUnfinishedOrder(const UnfinishedOrder& order, QString* error = nullptr);
 bool ForgetUnfinishedOrder(const QString& key, QString* error = nullptr);
 
+// The server session that wrote an order: its id and its client address, which
+// tell it from a later session that got the same id after a server restart.
+struct ShopSession {
+  qlonglong id = 0;
+  QString host;
+};
+
 // Finds out what the shop holds of the order and removes a part of it; drops the
-// record unless the outcome stays unknown. A server session that may still be
-// writing the order (session > 0) is ended first. Tries again on fresh
-// connections until deadlineMs have passed or the user cancels.
-OrderResolution ResolveUnfinishedOrder(const UnfinishedOrder& order, qlonglong session, int deadlineMs,
+// record unless the outcome stays unknown. The session that may still be writing
+// the order is ended first. Tries again on fresh connections until deadlineMs
+// have passed or the user cancels.
+OrderResolution ResolveUnfinishedOrder(const UnfinishedOrder& order, const ShopSession& session, int deadlineMs,
                                        TaskControl* control);
 // Every recorded order, one after the other, each with a short deadline.
 std::vector<OrderResolution> ResolveUnfinishedOrders(TaskControl* control);
