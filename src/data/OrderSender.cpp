@@ -272,6 +272,7 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
       }
       if (r.presence == OrderPresence::Unknown) {
         out.earlierUnchecked = true;
+        out.cancelled = control && control->cancelled();
         out.errorText = r.errorText;
         out.errorNumber = r.errorNumber;
         return out;

@@ -134,6 +134,12 @@ bool mayChange(TaskControl* control) { return !control || control->enterUninterr
 // One look at the shop on an open connection; throws DbError when it fails.
 OrderPresence resolveOnce(Connection& shop, UnfinishedOrder* o, const ShopSession& session, TaskControl* control,
                           QString* number) {
+  // Each look waits briefly for a lock, so that the deadline can bound the whole.
+  try {
+    shop.execute(QStringLiteral("SET SESSION lock_wait_timeout = LEAST(@@lock_wait_timeout, 3), "
+                                "innodb_lock_wait_timeout = LEAST(@@innodb_lock_wait_timeout, 3)"));
+  } catch (const DbError&) {
+  }
   if (session.id > 0) {
     if (!mayChange(control)) throw Cancelled{};
     endSession(shop, session);
