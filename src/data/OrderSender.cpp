@@ -314,6 +314,7 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
   } catch (const DbError& e) {
     out.errorText = e.description;
     out.errorNumber = e.number;
+    out.cancelled = control && control->cancelled();
   } catch (const SendCancelled&) {
     out.cancelled = true;
   }

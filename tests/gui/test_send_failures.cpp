@@ -54,11 +54,12 @@ public:
     if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listen_, 16) != 0) qFatal("relay: no port");
     ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    threads_.emplace_back([this] { acceptLoop(); });
+    acceptor_ = std::thread([this] { acceptLoop(); });
   }
   ~Relay() {
     stop_ = true;
-    for (auto& t : threads_) t.join();
+    acceptor_.join();
+    for (auto& t : pumps_) t.join();
     ::close(listen_);
     for (int fd : held_) ::close(fd);
   }
@@ -93,7 +94,7 @@ private:
         std::lock_guard<std::mutex> lock(m_);
         held_.push_back(client);
       } else {
-        threads_.emplace_back([this, client] { pump(client); });
+        pumps_.emplace_back([this, client] { pump(client); });
       }
     }
   }
@@ -132,14 +133,15 @@ private:
 
   int target_, port_ = 0, listen_ = -1;
   std::atomic<bool> stop_{false};
-  std::vector<std::thread> threads_;  // grown only by the accept thread
+  std::thread acceptor_;
+  std::vector<std::thread> pumps_;  // grown only by the acceptor
   std::mutex m_;
   std::vector<int> held_;
 };
 
 const QString kOrdered = u"101:12,202:3,303:2"_s;
 
-enum Fault { Kill, PauseThenKill, LockPastTimeout, MissingItemsTable, TotalTooLarge, NarrowerColumn };
+enum Fault { Kill, PauseThenKill, LockPastTimeout, CancelWhileWriting, MissingItemsTable, TotalTooLarge, NarrowerColumn };
 
 }  // namespace
 
@@ -273,6 +275,8 @@ void TestSendFailures::failures_data() {
     *row("table locked past the timeout")
         << engine << int(LockPastTimeout)
         << u"Заказ не отправлен: таблица базы данных магазина занята другим пользователем."_s << QString();
+    *row("cancelled while writing") << engine << int(CancelWhileWriting)
+                                    << u"Заказ не отправлен: отправка отменена.\rКоличества"_s << QString();
     *row("items table missing") << engine << int(MissingItemsTable)
                                 << u"Заказ не отправлен: в базе данных магазина нет нужной таблицы."_s << QString();
     *row("total beyond decimal(14,4)")
@@ -305,8 +309,16 @@ void TestSendFailures::failures() {
       });
       break;
     case LockPastTimeout:
+    case CancelWhileWriting:  // the wait goes on until the shop holds nothing of the order
       QVERIFY(server_.exec(u"SET GLOBAL lock_wait_timeout = 2, innodb_lock_wait_timeout = 2"_s));
       QVERIFY(server_.exec(u"LOCK TABLES uop5b_jshopping_order_item WRITE"_s));
+      if (fault == CancelWhileWriting)
+        whenItemsWait([this] {
+          QTimer::singleShot(400, this, [this] {
+            QVERIFY(busyDialog());
+            QTest::mouseClick(busyDialog()->findChild<QPushButton*>(QLatin1String(shoptask::kCancelName)), Qt::LeftButton);
+          });
+        });
       break;
     case MissingItemsTable:
       QVERIFY(server_.exec(u"DROP TABLE uop5b_jshopping_order_item"_s));
@@ -331,8 +343,11 @@ void TestSendFailures::failures() {
   QCOMPARE(rec_->boxes.back().icon, msg::Icon::Critical);
   QCOMPARE(w_->findChild<QLabel*>(u"Label1"_s)->text(), u"Заказ не отправлен"_s);
   QCOMPARE(quantities(), expectedQuantities);
+  const bool killed = fault == Kill || fault == PauseThenKill;
+  server_.exec(u"UNLOCK TABLES"_s);
+  if (!killed) QCOMPARE(shopHolds(), u"0:0"_s);  // at once, not later
 
-  if (fault == Kill || fault == PauseThenKill) {
+  if (killed) {
     QString err;
     QVERIFY2(server_.restart(&err), qPrintable(err));
     QVERIFY(QFile::exists(folder_->file(u"unfinished_orders.json"_s)));
@@ -342,8 +357,7 @@ void TestSendFailures::failures() {
     QCOMPARE(rec_->boxes.size(), size_t(1));
     QVERIFY2(lastBox().startsWith(toldLater), qPrintable(lastBox()));
   }
-  server_.exec(u"UNLOCK TABLES"_s);
-  if (fault == LockPastTimeout) {  // only item rows could have been left: cleared without a word
+  if (fault == LockPastTimeout || fault == CancelWhileWriting) {  // only item rows could be left: cleared quietly
     rec_->clear();
     SettleUnfinishedOrders();
     QVERIFY(rec_->boxes.empty());

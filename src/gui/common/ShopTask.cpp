@@ -53,7 +53,8 @@ struct Shared {
 
 class BusyDialog : public QDialog {
 public:
-  BusyDialog(const QString& text, std::function<void()> onCancel) : onCancel_(std::move(onCancel)) {
+  BusyDialog(const QString& text, std::function<void()> onCancel)
+      : QDialog(QApplication::activeWindow()), onCancel_(std::move(onCancel)) {
     setObjectName(QLatin1String(shoptask::kDialogName));
     setWindowTitle(QStringLiteral("Подождите"));
     setWindowModality(Qt::ApplicationModal);
