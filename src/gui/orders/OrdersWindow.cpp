@@ -203,12 +203,14 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
   const auto details =
       RunShopTask<OrderDetails>(kLoading, [orderId](TaskControl&) { return ReadOrderDetails(orderId); });
   if (!details) return;
+  if (details->items) {
+    SetOrderItemsGridHeaders(MSFlexGrid3);
+    FillGrid(*details->items, MSFlexGrid3, false);
+  }
   if (!details->ok()) {
     msg::requestError(details->errorText);
     return;
   }
-  SetOrderItemsGridHeaders(MSFlexGrid3);
-  FillGrid(*details->items, MSFlexGrid3, false);
   SetOrderHistoryGridHeaders(MSFlexGrid2);
   FillGrid(*details->history, MSFlexGrid2, false);
 }
