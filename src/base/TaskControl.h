@@ -7,7 +7,7 @@
 #include <mutex>
 
 class TaskControl {
-public:
+ public:
   // For the work: true once the user asked to stop.
   bool cancelled() const {
     std::lock_guard<std::mutex> lock(m_);
@@ -30,7 +30,7 @@ public:
     return !uninterruptible_;
   }
 
-private:
+ private:
   mutable std::mutex m_;
   bool cancelled_ = false;
   bool uninterruptible_ = false;

@@ -136,8 +136,9 @@ OrderPresence resolveOnce(Connection& shop, UnfinishedOrder* o, const ShopSessio
                           QString* number) {
   // Each look waits briefly for a lock, so that the deadline can bound the whole.
   try {
-    shop.execute(QStringLiteral("SET SESSION lock_wait_timeout = LEAST(@@lock_wait_timeout, 3), "
-                                "innodb_lock_wait_timeout = LEAST(@@innodb_lock_wait_timeout, 3)"));
+    shop.execute(
+        QStringLiteral("SET SESSION lock_wait_timeout = LEAST(@@lock_wait_timeout, 3), "
+                       "innodb_lock_wait_timeout = LEAST(@@innodb_lock_wait_timeout, 3)"));
   } catch (const DbError&) {
   }
   if (session.id > 0) {
@@ -146,8 +147,9 @@ OrderPresence resolveOnce(Connection& shop, UnfinishedOrder* o, const ShopSessio
   }
   RecordsetPtr rows;
   try {
-    rows = Query(shop, QStringLiteral("SELECT order_id, order_number FROM uop5b_jshopping_orders "
-                                      "WHERE user_id = ? AND order_hash = ?"),
+    rows = Query(shop,
+                 QStringLiteral("SELECT order_id, order_number FROM uop5b_jshopping_orders "
+                                "WHERE user_id = ? AND order_hash = ?"),
                  {o->userId, o->key});
   } catch (const DbError& e) {
     if (e.number != kNoSuchTable) throw;
@@ -169,7 +171,8 @@ OrderPresence resolveOnce(Connection& shop, UnfinishedOrder* o, const ShopSessio
   }
   if (!mayChange(control)) throw Cancelled{};
   // The order row first: without it the customer sees no order, whatever items are left.
-  shop.execute(QStringLiteral("DELETE FROM uop5b_jshopping_orders WHERE order_id = ? AND order_hash = ?"), {id, o->key});
+  shop.execute(QStringLiteral("DELETE FROM uop5b_jshopping_orders WHERE order_id = ? AND order_hash = ?"),
+               {id, o->key});
   o->orderId = id;
   o->rowRemoved = true;
   RecordUnfinishedOrder(*o);

@@ -11,13 +11,13 @@
 class TaskControl;
 
 struct UnfinishedOrder {
-  QString key;              // order_hash: 32 random hexadecimal digits
-  qlonglong userId = 0;     // the customer it was sent for
-  qlonglong orderId = 0;    // the shop's order_id, once known
-  int lines = 0;            // item rows of the whole order
-  QString total;            // the order total as sent
-  QString time;             // order_date as sent
-  QString contents;         // digest of customer, lines and total: equal for the same order sent again
+  QString key;                // order_hash: 32 random hexadecimal digits
+  qlonglong userId = 0;       // the customer it was sent for
+  qlonglong orderId = 0;      // the shop's order_id, once known
+  int lines = 0;              // item rows of the whole order
+  QString total;              // the order total as sent
+  QString time;               // order_date as sent
+  QString contents;           // digest of customer, lines and total: equal for the same order sent again
   bool mayBeComplete = true;  // its commit may have reached the shop
   bool rowRemoved = false;    // its order row is gone; only item rows may be left
 };
@@ -32,9 +32,9 @@ enum class OrderPresence {
 struct OrderResolution {
   UnfinishedOrder order;
   OrderPresence presence = OrderPresence::Unknown;
-  QString orderNumber;    // when complete
-  bool quiet = false;     // the customer already knows it is not in the shop (only leftovers were cleared)
-  QString errorText;      // when unknown: the last failure
+  QString orderNumber;  // when complete
+  bool quiet = false;   // the customer already knows it is not in the shop (only leftovers were cleared)
+  QString errorText;    // when unknown: the last failure
   long errorNumber = 0;
 };
 

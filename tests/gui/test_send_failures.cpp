@@ -39,7 +39,7 @@ namespace {
 // lets the next COMMIT reach the server and drops its answer with the
 // connection, or refuses connections, or accepts them and never answers.
 class Relay {
-public:
+ public:
   enum Mode { Pass, Refuse, Silent };
   std::atomic<int> mode{Pass};
   std::atomic<bool> cutAfterCommit{false};  // one-shot; then mode becomes afterCut
@@ -51,7 +51,8 @@ public:
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listen_, 16) != 0) qFatal("relay: no port");
+    if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listen_, 16) != 0)
+      qFatal("relay: no port");
     ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
     acceptor_ = std::thread([this] { acceptLoop(); });
@@ -81,7 +82,7 @@ public:
     held_.clear();
   }
 
-private:
+ private:
   void acceptLoop() {
     while (!stop_) {
       pollfd p{listen_, POLLIN, 0};
@@ -113,7 +114,8 @@ private:
         if (p[0].revents) {
           const ssize_t n = ::recv(client, buf, sizeof buf, 0);
           if (n <= 0 || ::send(server, buf, n, MSG_NOSIGNAL) != n) break;
-          if (cutAfterCommit && QByteArray::fromRawData(buf, n).contains("\x03" "COMMIT")) {
+          if (cutAfterCommit && QByteArray::fromRawData(buf, n).contains("\x03"
+                                                                         "COMMIT")) {
             pollfd answer{server, POLLIN, 0};
             ::poll(&answer, 1, 5000);  // the server has committed once it answers
             cutAfterCommit = false;
@@ -141,14 +143,22 @@ private:
 
 const QString kOrdered = u"101:12,202:3,303:2"_s;
 
-enum Fault { Kill, PauseThenKill, LockPastTimeout, CancelWhileWriting, MissingItemsTable, TotalTooLarge, NarrowerColumn };
+enum Fault {
+  Kill,
+  PauseThenKill,
+  LockPastTimeout,
+  CancelWhileWriting,
+  MissingItemsTable,
+  TotalTooLarge,
+  NarrowerColumn
+};
 
 }  // namespace
 
 class TestSendFailures : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
@@ -171,7 +181,7 @@ private slots:
   void organisationCodes_data();
   void organisationCodes();
 
-private:
+ private:
   void prepare(const QString& engine, const QString& code = u"57"_s);
   void type(const QString& productId, const QString& keys);
   // New orders in the shop as "orders:items" (the sample orders end at 1006).
@@ -182,8 +192,9 @@ private:
   }
   QString quantities() {
     QStringList out;
-    for (const QStringList& r : queryPriceDb(folder_->priceDb(), u"SELECT product_id, order_count FROM products "
-                                                                  u"WHERE order_count > 0 ORDER BY product_id"_s))
+    for (const QStringList& r : queryPriceDb(folder_->priceDb(),
+                                             u"SELECT product_id, order_count FROM products "
+                                             u"WHERE order_count > 0 ORDER BY product_id"_s))
       out << r.join(u':');
     return out.join(u',');
   }
@@ -264,10 +275,10 @@ void TestSendFailures::whenItemsWait(const std::function<void()>& fault) {
 void TestSendFailures::failures_data() {
   QTest::addColumn<QString>("engine");
   QTest::addColumn<int>("fault");
-  QTest::addColumn<QString>("told");         // the start of the warning box
-  QTest::addColumn<QString>("toldLater");    // what the next start says ("" when nothing)
+  QTest::addColumn<QString>("told");       // the start of the warning box
+  QTest::addColumn<QString>("toldLater");  // what the next start says ("" when nothing)
   const QString lost = u"Заказ не отправлен: связь с сервером базы данных магазина прервалась.\rЕсли часть заказа"_s;
-  for (const QString engine : {u"InnoDB"_s, u"MyISAM"_s}) {
+  for (const QString& engine : {u"InnoDB"_s, u"MyISAM"_s}) {
     const QString afterKill = engine == u"MyISAM"_s ? u"Незавершённый заказ от "_s : u"Заказ от "_s;
     const auto row = [&](const char* name) { return &QTest::newRow(qPrintable(engine + u' ' + QLatin1String(name))); };
     *row("killed mid-send") << engine << int(Kill) << lost << afterKill;
@@ -316,7 +327,8 @@ void TestSendFailures::failures() {
         whenItemsWait([this] {
           QTimer::singleShot(400, this, [this] {
             QVERIFY(busyDialog());
-            QTest::mouseClick(busyDialog()->findChild<QPushButton*>(QLatin1String(shoptask::kCancelName)), Qt::LeftButton);
+            QTest::mouseClick(busyDialog()->findChild<QPushButton*>(QLatin1String(shoptask::kCancelName)),
+                              Qt::LeftButton);
           });
         });
       break;
@@ -370,7 +382,7 @@ void TestSendFailures::failures() {
 void TestSendFailures::commitAnswerLost_data() {
   QTest::addColumn<QString>("engine");
   QTest::addColumn<bool>("shopAnswersAfterwards");
-  for (const QString engine : {u"InnoDB"_s, u"MyISAM"_s}) {
+  for (const QString& engine : {u"InnoDB"_s, u"MyISAM"_s}) {
     QTest::newRow(qPrintable(engine + u" looked up at once"_s)) << engine << true;
     QTest::newRow(qPrintable(engine + u" looked up at the resend"_s)) << engine << false;
   }
@@ -396,7 +408,8 @@ void TestSendFailures::commitAnswerLost() {
   } else {
     QCOMPARE(rec_->boxes.size(), size_t(1));
     QVERIFY2(lastBox().startsWith(u"Не удалось узнать, записан ли заказ в магазин: связь с сервером базы данных "
-                                  u"магазина прервалась."_s), qPrintable(lastBox()));
+                                  u"магазина прервалась."_s),
+             qPrintable(lastBox()));
     QCOMPARE(label->text(), u"Заказ не подтверждён"_s);
     QCOMPARE(quantities(), kOrdered);
     relay_->mode = Relay::Pass;
@@ -427,9 +440,9 @@ void TestSendFailures::silentServer() {
   AuthorizationDialog signIn;
   signIn.findChild<QLineEdit*>(u"Text2"_s)->setText(u"58"_s);
   const std::vector<std::pair<const char*, std::function<void()>>> actions{
-      {"send", [this] { w_->sendOrder(); }},
-      {"orders", [this] { main_->Orders_Click(); }},
-      {"sign-in", [&signIn] { signIn.Command1_Click(); }}};
+      {"send", [this] { w_->sendOrder(); }}, {"orders", [this] { main_->Orders_Click(); }}, {"sign-in", [&signIn] {
+                                                                                               signIn.Command1_Click();
+                                                                                             }}};
   for (const auto& [name, action] : actions) {
     rec_->clear();
     bool dialogShown = false;
@@ -444,9 +457,10 @@ void TestSendFailures::silentServer() {
     QVERIFY2(dialogShown, name);
     QVERIFY2(relay_->silentClientsWaiting() == 1, name);  // returned before the connection gave up
     relay_->hangUpSilentClients();
-    const QStringList expected = std::string_view(name) == "send"
-                                     ? QStringList{u"Заказ не отправлен: отправка отменена.\rКоличества в прайс-листе сохранены."_s}
-                                     : QStringList{};
+    const QStringList expected =
+        std::string_view(name) == "send"
+            ? QStringList{u"Заказ не отправлен: отправка отменена.\rКоличества в прайс-листе сохранены."_s}
+            : QStringList{};
     QCOMPARE(rec_->texts(), expected);
   }
   QCOMPARE(grid->textMatrix(1, 5), cellBefore);
@@ -458,8 +472,9 @@ void TestSendFailures::silentServer() {
 void TestSendFailures::organisationCodes_data() {
   QTest::addColumn<QString>("code");
   QTest::addColumn<bool>("accepted");
-  for (const QString code : {u"abc"_s, u""_s, u"57abc"_s, u"5.7"_s}) QTest::newRow(qPrintable(u'"' + code + u'"')) << code << false;
-  for (const QString code : {u"057"_s, u"+57"_s}) QTest::newRow(qPrintable(code)) << code << true;
+  for (const QString& code : {u"abc"_s, u""_s, u"57abc"_s, u"5.7"_s})
+    QTest::newRow(qPrintable(u'"' + code + u'"')) << code << false;
+  for (const QString& code : {u"057"_s, u"+57"_s}) QTest::newRow(qPrintable(code)) << code << true;
 }
 
 // A code counts only as the whole number it spells, at sign-in, sending and in
@@ -481,7 +496,7 @@ void TestSendFailures::organisationCodes() {
   rec_->clear();
   main_->Orders_Click();
   main_->ordersWindow()->Command3_Click();  // the open orders of 57: 1002, and the one just sent
-  auto* orders = main_->ordersWindow()->MSFlexGrid1;
+  auto* orders = main_->ordersWindow()->findChild<FlexGrid*>(u"MSFlexGrid1"_s);
   QCOMPARE(orders->rows(), accepted ? 3 : 1);
   if (accepted) QCOMPARE(orders->textMatrix(1, 1), u"1002"_s);
   QCOMPARE(rec_->texts().contains(refused), !accepted);

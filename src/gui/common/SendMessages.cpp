@@ -31,21 +31,26 @@ QString orderTitle(const UnfinishedOrder& o) {
 
 QString SendFailureText(const SendOutcome& o) {
   const QString reason = o.cancelled ? QStringLiteral("отправка отменена") : failureReason(o.errorNumber);
-  if (!o.refusal.isEmpty())
-    return QStringLiteral("Заказ не отправлен: %1.\r%2").arg(o.refusal, kQuantitiesKept);
+  if (!o.refusal.isEmpty()) return QStringLiteral("Заказ не отправлен: %1.\r%2").arg(o.refusal, kQuantitiesKept);
   if (o.earlierUnchecked)
-    return QStringLiteral("Заказ не отправлен: не удалось проверить, не записан ли он уже в магазин при прошлой "
-                          "отправке (%1).\r%2")
-               .arg(reason, kQuantitiesKept) + serverLine(o);
+    return QStringLiteral(
+               "Заказ не отправлен: не удалось проверить, не записан ли он уже в магазин при прошлой "
+               "отправке (%1).\r%2")
+               .arg(reason, kQuantitiesKept) +
+           serverLine(o);
   switch (o.state) {
     case SendState::Unknown:
-      return QStringLiteral("Не удалось узнать, записан ли заказ в магазин: %1.\rПрограмма проверит это при "
-                            "следующей отправке, входе или запуске и не отправит заказ дважды.\r%2")
-                 .arg(reason, kQuantitiesKept) + serverLine(o);
+      return QStringLiteral(
+                 "Не удалось узнать, записан ли заказ в магазин: %1.\rПрограмма проверит это при "
+                 "следующей отправке, входе или запуске и не отправит заказ дважды.\r%2")
+                 .arg(reason, kQuantitiesKept) +
+             serverLine(o);
     case SendState::NotSentLeft:
-      return QStringLiteral("Заказ не отправлен: %1.\rЕсли часть заказа успела записаться в магазин, программа "
-                            "удалит её при следующем входе или запуске.\r%2")
-                 .arg(reason, kQuantitiesKept) + serverLine(o);
+      return QStringLiteral(
+                 "Заказ не отправлен: %1.\rЕсли часть заказа успела записаться в магазин, программа "
+                 "удалит её при следующем входе или запуске.\r%2")
+                 .arg(reason, kQuantitiesKept) +
+             serverLine(o);
     default:
       return QStringLiteral("Заказ не отправлен: %1.\r%2").arg(reason, kQuantitiesKept) + serverLine(o);
   }
@@ -77,8 +82,8 @@ void TellResolutions(const std::vector<OrderResolution>& resolutions) {
 
 void SettleUnfinishedOrders() {
   if (ReadUnfinishedOrders().empty()) return;
-  const auto resolutions = RunShopTask<std::vector<OrderResolution>>(
-      QStringLiteral("Проверка незавершённой отправки заказа…"),
-      [](TaskControl& control) { return ResolveUnfinishedOrders(&control); });
+  const auto resolutions =
+      RunShopTask<std::vector<OrderResolution>>(QStringLiteral("Проверка незавершённой отправки заказа…"),
+                                                [](TaskControl& control) { return ResolveUnfinishedOrders(&control); });
   if (resolutions) TellResolutions(*resolutions);
 }

@@ -52,7 +52,7 @@ struct Shared {
 };
 
 class BusyDialog : public QDialog {
-public:
+ public:
   BusyDialog(const QString& text, std::function<void()> onCancel)
       : QDialog(QApplication::activeWindow()), onCancel_(std::move(onCancel)) {
     setObjectName(QLatin1String(shoptask::kDialogName));
@@ -80,7 +80,7 @@ public:
     if (button_->isEnabled()) onCancel_();
   }
 
-private:
+ private:
   std::function<void()> onCancel_;
   QLabel* label_;
   QPushButton* button_;
@@ -89,15 +89,22 @@ private:
 // Keeps the user's input away from every window but the busy dialog while shop
 // work runs: keys, clicks, the wheel and closing a window.
 class InputBlocker : public QObject {
-public:
+ public:
   explicit InputBlocker(const QPointer<QDialog>& allowed) : allowed_(allowed) {}
 
-protected:
+ protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     switch (event->type()) {
-      case QEvent::KeyPress: case QEvent::KeyRelease: case QEvent::ShortcutOverride: case QEvent::Shortcut:
-      case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease: case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel: case QEvent::InputMethod: case QEvent::ContextMenu:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::InputMethod:
+      case QEvent::ContextMenu:
         break;
       case QEvent::Close:
         if (!event->spontaneous()) return false;
@@ -112,7 +119,7 @@ protected:
     return true;
   }
 
-private:
+ private:
   QPointer<QDialog> allowed_;
 };
 
@@ -137,7 +144,11 @@ bool shoptask::run(const QString& busyText, const std::shared_ptr<TaskControl>& 
     std::lock_guard<std::mutex> lock(running().m);
     if (running().appAlive && QCoreApplication::instance())
       QMetaObject::invokeMethod(
-          QCoreApplication::instance(), [shared] { if (shared->loop) shared->loop->quit(); }, Qt::QueuedConnection);
+          QCoreApplication::instance(),
+          [shared] {
+            if (shared->loop) shared->loop->quit();
+          },
+          Qt::QueuedConnection);
     --running().count;
     running().done.notify_all();
   }).detach();
