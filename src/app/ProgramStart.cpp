@@ -2,6 +2,7 @@
 
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
+#include "gui/common/SendMessages.h"
 #include "update/CheckCommand.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFont>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -122,5 +124,7 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   MainWindow main;
   if (!main.MDIForm_Load(args.join(QLatin1Char(' ')))) return 0;
   main.ShowStartupWindow();
+  // A send that the last run could not finish is settled once the windows show.
+  QTimer::singleShot(0, &main, [] { SettleUnfinishedOrders(); });
   return app.exec();
 }
