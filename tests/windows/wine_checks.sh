@@ -109,6 +109,15 @@ grep -q '^Программа заявок Варнокел' <<<"$out" && grep -q
   fail "--help is not readable Russian: $(head -c 200 <<<"$out")"
 pass "--help in Russian"
 
+# Typed in a console: on a terminal wine gives cmd a console of its own, and the
+# windowed program writes its text there in the console's characters.
+console_text() {
+  (cd "$work" && timeout 60 script -qec "wine cmd /c '$(zpath "$app/Varnokel.exe") --help'" /dev/null) |
+    tr -d '\r' | sed 's/\x1b\[[?0-9;]*[a-zA-Z]//g'
+}
+grep -q '^Программа заявок Варнокел' <<<"$(console_text)" || fail "--help in a console is not readable: $(console_text | head -c 200)"
+pass "--help in a console in Russian"
+
 # ---- the installer
 
 profile=$(find "$drive_c/users" -maxdepth 1 -mindepth 1 -type d ! -name Public | head -n1)
