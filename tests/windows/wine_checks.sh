@@ -47,16 +47,17 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 installer=$build/Varnokel-$version-win64.exe
 
 rm -rf "$work"
-mkdir -p "$work/standins"
-for c in "$src"/tests/windows/standins/*.c; do
-  x86_64-w64-mingw32-gcc -O2 -o "$work/standins/$(basename "${c%.c}").exe" "$c" || fail "stand-in $c does not build"
-done
+mkdir -p "$work"
+# Wine's own tasklist prints nothing; the update scripts' stand-in prints what
+# Windows prints.
+x86_64-w64-mingw32-gcc -O2 -municode -o "$work/tasklist.exe" "$src/tests/standin/windows_standin.c" ||
+  fail "the tasklist stand-in does not build"
 
 # A prefix of our own, no display: windows go to Qt's offscreen platform. Wine
 # passes no QT_* variable from here, so the platform is given on the command
 # line, and through the prefix's own environment to programs that the update
 # scripts start.
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;tasklist.exe=n"
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() { wineserver -k 2>/dev/null || true; }
 trap cleanup EXIT
@@ -71,6 +72,7 @@ mkdir -p "$work/temp" "$work/results"
 for entry in "QT_QPA_PLATFORM offscreen" "TEMP $(zpath "$work/temp")" "TMP $(zpath "$work/temp")"; do
   wine reg add 'HKCU\Environment' /v "${entry%% *}" /d "${entry#* }" /f >/dev/null 2>&1 || fail "wine's reg does not run"
 done
+cp "$work/tasklist.exe" "$drive_c/windows/system32/tasklist.exe"
 booted=$(date +%s)
 # Whether a process of this prefix runs the program (its path ends in \NAME)
 # with ARG as its first argument. Wine shows a program's path and arguments as
@@ -148,8 +150,6 @@ folder="$drive_c/Varnokel update"
 mkdir -p "$folder/temp"
 cp -r "$app"/. "$folder/"
 cp "$toolchain/qt-win/plugins/platforms/qoffscreen.dll" "$folder/platforms/"
-# cmd finds the stand-in in the script's folder before its own tasklist.
-cp "$work/standins/tasklist.exe" "$folder/"
 # The downloaded program: the same program with bytes of its own at the end
 # (Windows ignores them), newer than the running one.
 { cat "$app/Varnokel.exe"; printf 'downloaded copy %s' "$(date +%s%N)"; } >"$folder/temp/Varnokel.exe"
