@@ -23,7 +23,7 @@ const QString kSettingsCaption = QStringLiteral("Настройки");
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-  setObjectName(QStringLiteral("MainWindow"));
+  setObjectName(QStringLiteral("frm_main"));
   setWindowTitle(msg::applicationTitle());
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("MDIClient"));
