@@ -110,6 +110,12 @@ QString text(const QJsonObject& w) { return w.value(u"text"_s).toString(); }
 QString boxText(const QJsonObject& ws) {
   return text(ws.value(u"boxes"_s).toArray().at(0).toObject());
 }
+bool hasWindow(const QJsonObject& ws, const QString& name) {
+  for (const char* list : {"windows", "children"})
+    for (const auto& v : ws.value(QLatin1String(list)).toArray())
+      if (v.toObject().value(u"name"_s).toString() == name) return true;
+  return false;
+}
 QString dump(const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
 
 bool copyFolder(const QString& from, const QString& to) {
@@ -194,7 +200,7 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   ACT(program, cmd(u"click"_s, u"frm_avtor/Text2"_s));
   ACT(program, cmd(u"keys"_s, u"frm_avtor/Text2"_s, {{u"text"_s, u"57"_s}}));
   ACT(program, cmd(u"click"_s, u"frm_avtor/Command1"_s));
-  STEP(program, cmd(u"widget"_s, u"frm_avtor"_s), [](const QJsonObject& w) { return !w.value(u"visible"_s).toBool(); });
+  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
   ACT(program, cmd(u"click"_s, u"frm_price/Command4"_s));
   STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return boxText(w) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
 

@@ -146,7 +146,8 @@ pass "installer: per-user files, Start-menu entry, uninstall entry, all removed 
 
 # ---- the self-update chain: 30 -> updateexe.bat under cmd -> copy -> 50
 
-folder="$drive_c/Varnokel update"
+# A folder name that means something to cmd, in letters outside ASCII.
+folder="$drive_c/Варнокел & Ко (опт) 100%"
 mkdir -p "$folder/temp"
 cp -r "$app"/. "$folder/"
 cp "$toolchain/qt-win/plugins/platforms/qoffscreen.dll" "$folder/platforms/"
