@@ -59,6 +59,8 @@ struct Folder {
         QDir::setCurrent(prog);
         settings::createDefault();
     }
+    // Windows removes no folder that is a current one.
+    ~Folder() { QDir::setCurrent(QDir::tempPath()); }
 };
 
 // Products in name order; the article is "A-" and the id.
