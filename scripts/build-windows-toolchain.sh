@@ -63,11 +63,17 @@ apt_private=(apt-get -q -o "Dir::Etc::SourceList=$apt_state/sources.list"
              -o "Debug::NoLocking=1")
 "${apt_private[@]}" update
 cd "$work"
-# The installed version's source when the archive still offers it, else the
-# version it offers (a security update may have moved on).
+# The installed version's source when the archive still has it, else the newest
+# source version the archive lists that can be fetched (a mirror may lag behind
+# a security update).
 fetch_source() {
-  "${apt_private[@]}" source "$@" "$package=$version" ||
-    { echo "no source for $package $version; taking the archive's current one" >&2; "${apt_private[@]}" source "$@" "$package"; }
+  local v
+  for v in "$version" $("${apt_private[@]/apt-get/apt-cache}" showsrc "$package" 2>/dev/null |
+                         sed -n 's/^Version: //p' | sort -urV); do
+    "${apt_private[@]}" source "$@" "$package=$v" && return 0
+    echo "no source for $package $v" >&2
+  done
+  return 1
 }
 package=qt6-base version=$qt_version fetch_source
 package=sqlite3 version=$sqlite_version fetch_source
@@ -139,7 +145,7 @@ qt_common=(
   -DCMAKE_TOOLCHAIN_FILE="$cross" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dest/qt-win"
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
   -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
-  -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_network=OFF
+  -DFEATURE_dbus=OFF -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_network=OFF
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=ON
   -DFEATURE_sql=ON -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON
   -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF
