@@ -26,7 +26,6 @@ struct SendOutcome {
   long errorNumber = 0;
 };
 
-// Reads the order waiting in the price database; false with the reason in *error.
-bool ReadPendingOrder(PendingOrder* order, QString* error);
+// The order waiting in the price database comes from PriceDatabase::readPendingOrder().
 // Sends it to the shop database.
 SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& order);

@@ -1,23 +1,21 @@
 #include "data/PriceCatalogue.h"
 
-#include "data/RussianCollation.h"
-#include "data/Database.h"
 #include "base/Numbers.h"
+#include "data/Database.h"
+#include "data/RussianCollation.h"
 
 #include <QFileInfo>
 #include <QLocale>
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
-#include <cstring>
 #include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
 #include <functional>
-#include <numeric>
 #include <sqlite3.h>
-#include <unordered_map>
+#include <string.h>
 
 namespace {
-
 
 struct Stmt {
   sqlite3_stmt* s = nullptr;
@@ -29,44 +27,71 @@ void prepare(sqlite3* db, const char* sql, Stmt& st) {
     throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
 }
 
-// The locale notation of a number, without building a QString per value.
-std::string numberText(double v) {
-  if (v == static_cast<double>(static_cast<long long>(v)) && std::abs(v) < 1e15)
-    return std::to_string(static_cast<long long>(v));
-  char buf[64];
-  // The shortest text that reads back as the same number is the usual case
-  // (12.5, 99.9); longer ones are cut to 15 significant digits as the locale's
-  // own conversion does.
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
-  std::string out(buf, res.ptr);
-  if (out.size() > 16 || out.find_first_of("eE") != std::string::npos) return num::locale(v).toStdString();
-  static thread_local QString cachedPoint;
-  static thread_local std::string point;
-  const QString p = QLocale().decimalPoint();
-  if (p != cachedPoint) {
-    cachedPoint = p;
-    point = p.toStdString();
-  }
-  const size_t dot = out.find('.');
-  if (dot != std::string::npos && point != ".") out.replace(dot, 1, point);
-  return out;
+[[noreturn]] void fail(sqlite3* db) { throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db)); }
+
+std::string_view columnText(sqlite3_stmt* st, int col) {
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+  return p ? std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(st, col))) : std::string_view();
 }
+
+// The text of a whole number as the default conversion writes it, and back:
+// only such texts are compared as numbers, so that the comparison gives the
+// same rows as comparing the texts.
+std::optional<qint64> canonicalInteger(std::string_view text) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  const bool negative = text.front() == '-';
+  const std::string_view digits = negative ? text.substr(1) : text;
+  if (digits.empty() || (digits.front() == '0' && (digits.size() > 1 || negative))) return std::nullopt;
+  qint64 v = 0;
+  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
+  return v;
+}
+
+// Parent ids that are not whole numbers (text, fractions, Null) carry one of
+// these instead of a number; a whole number equal to either is kept as text.
+constexpr qint64 kNullParent = LLONG_MIN;
+constexpr qint64 kTextParent = LLONG_MIN + 1;
+
+bool isParentMarker(qint64 v) { return v == kNullParent || v == kTextParent; }
+
+void upperAscii(std::string& s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+}
+
+// Where a text occurs in a buffer, or nullptr.
+const char* findBytes(const char* from, const char* to, std::string_view needle) {
+#ifdef __GLIBC__
+  return static_cast<const char*>(memmem(from, static_cast<size_t>(to - from), needle.data(), needle.size()));
+#else
+  const auto it = std::search(from, to, std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
+  return it == to ? nullptr : it;
+#endif
+}
+
+bool plainZero(const CellValue& v) { return !v.isNull && v.isNumber && v.number == 0; }
+
+constexpr size_t kChunk = 1 << 20;
 
 }  // namespace
 
-namespace {
-constexpr size_t kChunk = 1 << 20;
+std::shared_ptr<PriceCatalogue> PriceCatalogue::shared(const QString& filePath) {
+  // One file at a time: the program works on the price file of its folder.
+  static std::shared_ptr<PriceCatalogue> current;
+  if (!current || current->path_ != filePath) {
+    current = std::make_shared<PriceCatalogue>();
+    current->path_ = filePath;
+  }
+  return current;
 }
 
 std::string_view PriceCatalogue::keep(std::string_view text) {
   if (text.empty()) return {};
-  if (text.size() > kChunk / 4) {  // a long text gets a block of its own
-    chunks_.insert(chunks_.begin(), std::make_unique<char[]>(text.size()));
-    std::memcpy(chunks_.front().get(), text.data(), text.size());
-    return {chunks_.front().get(), text.size()};
-  }
-  if (chunks_.empty() || chunkUsed_ + text.size() > kChunk) {
-    chunks_.push_back(std::make_unique<char[]>(kChunk));
+  if (chunks_.empty() || chunkUsed_ + text.size() > chunkSize_) {
+    // Blocks are filled before they are read: no need to clear them first.
+    chunkSize_ = std::max(kChunk, text.size());
+    chunks_.push_back(std::make_unique_for_overwrite<char[]>(chunkSize_));
     chunkUsed_ = 0;
   }
   char* at = chunks_.back().get() + chunkUsed_;
@@ -80,7 +105,24 @@ CellValue PriceCatalogue::numberValue(double v) {
   c.number = v;
   c.isNumber = true;
   c.isNull = false;
-  c.text = keep(numberText(v));
+  char buf[64];
+  if (v == std::trunc(v) && std::abs(v) < 1e15) {
+    const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
+    c.text = keep(std::string_view(buf, static_cast<size_t>(res.ptr - buf)));
+    return c;
+  }
+  // The shortest text that reads back as the same number is the usual case
+  // (12.5, 99.9); longer ones are cut to 15 significant digits as the locale's
+  // own conversion does.
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  std::string out(buf, res.ptr);
+  if (out.size() > 16 || out.find_first_of("eE") != std::string::npos) {
+    c.text = keep(num::locale(v).toStdString());
+    return c;
+  }
+  const size_t dot = out.find('.');
+  if (dot != std::string::npos && decimalPoint_ != ".") out.replace(dot, 1, decimalPoint_);
+  c.text = keep(out);
   return c;
 }
 
@@ -98,41 +140,81 @@ CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
       break;
     }
     case SQLITE_FLOAT: return numberValue(sqlite3_column_double(stmt, col));
-    default: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-      v.text = keep(std::string_view(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, col))));
-      break;
-    }
+    default: v.text = keep(columnText(stmt, col)); break;
   }
   v.isNull = false;
   return v;
 }
 
 void PriceCatalogue::reset() {
-  products_.clear();
-  order_.clear();
-  rank_.clear();
+  products_ = {};
+  order_ = {};
+  rank_ = {};
+  parentNumber_ = {};
+  parentText_ = {};
+  searchText_ = {};
+  searchAt_ = {};
+  searchNull_ = {};
+  orderRows_ = {};
   chunks_.clear();
   chunkUsed_ = 0;
-  byId_.clear();
-  images_.clear();
+  chunkSize_ = 0;
+  byId_ = {};
+  images_ = {};
+  imageByRowid_ = {};
   loaded_ = false;
 }
 
+namespace {
+// Texts read in storage order and needed only while the catalogue is built.
+struct Scratch {
+  std::string bytes;
+  std::vector<std::pair<quint32, quint32>> at;  // offset, length per product
+  void add(std::string_view s) {
+    at.emplace_back(static_cast<quint32>(bytes.size()), static_cast<quint32>(s.size()));
+    bytes.append(s);
+  }
+  std::string_view get(size_t i) const { return std::string_view(bytes).substr(at[i].first, at[i].second); }
+};
+}  // namespace
+
 void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   reset();
+  path_ = filePath;
+  decimalPoint_ = QLocale().decimalPoint().toStdString();
+  // The row count first, so that nothing is moved while the rows are read; the
+  // unique index on product_id keeps this from reading the table itself.
+  size_t count = 0;
+  {
+    Stmt st;
+    prepare(db, "SELECT count(*) FROM products", st);
+    if (sqlite3_step(st.s) != SQLITE_ROW) fail(db);
+    count = static_cast<size_t>(std::max<sqlite3_int64>(0, sqlite3_column_int64(st.s, 0)));
+  }
+  products_.reserve(count);
+  chunks_.reserve(count / 8000 + 8);
+
   // No memory map: the products pages lie among the picture pages, and mapping
   // them would pull most of the file into the process.
-  std::vector<std::string_view> keys;  // folded copies of the names, in the text store
+  Scratch keys, search;  // folded names for the order; name_ruRU_big for the search
+  keys.at.reserve(count);
+  search.at.reserve(count);
+  keys.bytes.reserve(count * 64);
+  search.bytes.reserve(count * 64);
+  std::vector<bool> searchNull;
+  searchNull.reserve(count);
+  std::vector<qint64> parentNumber;
+  parentNumber.reserve(count);
+  std::vector<std::string_view> parentText;
+  parentText.reserve(count);
   {
     Stmt st;
     prepare(db,
             "SELECT rowid, product_id, product_ean, name_ruRU, product_quantity, product_price, order_count, "
             "order_summ, parent_id, name_ruRU_big FROM products",
             st);
-    products_.reserve(100000);
-    keys.reserve(100000);
     int rc;
+    std::string folded;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
       CatalogueProduct& p = products_.emplace_back();
       p.rowid = sqlite3_column_int64(st.s, 0);
@@ -143,101 +225,156 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
       p.price = readValue(st.s, 5);
       p.orderCount = readValue(st.s, 6);
       p.orderSumm = readValue(st.s, 7);
-      p.parent = std::string(readValue(st.s, 8).text);
-      if (sqlite3_column_type(st.s, 9) != SQLITE_NULL) {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, 9));
-        std::string big(t, static_cast<size_t>(sqlite3_column_bytes(st.s, 9)));
-        for (char& c : big)
-          if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        p.searchName = keep(big);
-        p.hasSearchName = true;
+
+      // The category as a number where its text is a whole number.
+      qint64 parent = kTextParent;
+      std::string_view parentAsText;
+      switch (sqlite3_column_type(st.s, 8)) {
+        case SQLITE_NULL: parent = kNullParent; break;
+        case SQLITE_INTEGER: parent = sqlite3_column_int64(st.s, 8); break;
+        default: {
+          const CellValue v = readValue(st.s, 8);
+          if (const auto n = canonicalInteger(v.text)) parent = *n;
+          else parentAsText = v.text;
+        }
       }
-      const std::string_view key = keep(p.name.text);
-      collation::foldUtf8InPlace(const_cast<char*>(key.data()), key.size());  // our own copy
-      keys.push_back(key);
+      if (isParentMarker(parent) && parent != kNullParent && parentAsText.empty()) {
+        // A whole number equal to a marker: compared as its text.
+        char buf[24];
+        const auto res = std::to_chars(buf, buf + sizeof buf, parent);
+        parentAsText = keep(std::string_view(buf, static_cast<size_t>(res.ptr - buf)));
+        parent = kTextParent;
+      }
+      parentNumber.push_back(parent);
+      parentText.push_back(parent == kTextParent ? parentAsText : std::string_view());
+
+      const bool bigNull = sqlite3_column_type(st.s, 9) == SQLITE_NULL;
+      searchNull.push_back(bigNull);
+      folded.assign(columnText(st.s, 9));
+      upperAscii(folded);
+      search.add(folded);
+
+      folded.assign(p.name.text);
+      collation::foldUtf8InPlace(folded.data(), folded.size());
+      keys.add(folded);
     }
-    if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
+    if (rc != SQLITE_DONE) fail(db);
   }
+
   // Name order; Null names first as in SQL, ties in storage order. The first
   // sixteen key bytes, as two big-endian words, settle most comparisons without
   // touching the keys themselves.
   struct Item {
     quint64 w0, w1;
     int index;
+    bool isNull;
   };
   auto word = [](std::string_view k, size_t at) {
     quint64 w = 0;
     for (size_t i = 0; i < 8; ++i) w = (w << 8) | (at + i < k.size() ? static_cast<unsigned char>(k[at + i]) : 0u);
     return w;
   };
-  std::vector<Item> items(products_.size());
-  for (size_t i = 0; i < products_.size(); ++i) items[i] = {word(keys[i], 0), word(keys[i], 8), static_cast<int>(i)};
+  const size_t n = products_.size();
+  std::vector<Item> items(n);
+  for (size_t i = 0; i < n; ++i) {
+    const std::string_view k = keys.get(i);
+    items[i] = {word(k, 0), word(k, 8), static_cast<int>(i), products_[i].name.isNull};
+  }
   std::sort(items.begin(), items.end(), [&](const Item& x, const Item& y) {
-    const auto& pa = products_[static_cast<size_t>(x.index)];
-    const auto& pb = products_[static_cast<size_t>(y.index)];
-    if (pa.name.isNull != pb.name.isNull) return pa.name.isNull;
+    if (x.isNull != y.isNull) return x.isNull;
     if (x.w0 != y.w0) return x.w0 < y.w0;
     if (x.w1 != y.w1) return x.w1 < y.w1;
-    const std::string_view ka = keys[static_cast<size_t>(x.index)];
-    const std::string_view kb = keys[static_cast<size_t>(y.index)];
-    const int k = ka.compare(kb);
+    const int k = keys.get(static_cast<size_t>(x.index)).compare(keys.get(static_cast<size_t>(y.index)));
     if (k != 0) return k < 0;
-    if (pa.name.text != pb.name.text) {
-      const int c = collation::compare(QString::fromUtf8(pa.name.text.data(), static_cast<qsizetype>(pa.name.text.size())),
-                                       QString::fromUtf8(pb.name.text.data(), static_cast<qsizetype>(pb.name.text.size())));
+    const std::string_view a = products_[static_cast<size_t>(x.index)].name.text;
+    const std::string_view b = products_[static_cast<size_t>(y.index)].name.text;
+    if (a != b) {
+      const int c = collation::compare(QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())),
+                                       QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
       if (c != 0) return c < 0;
     }
     return x.index < y.index;
   });
-  order_.resize(items.size());
-  rank_.resize(items.size());
-  for (size_t i = 0; i < items.size(); ++i) {
-    order_[i] = items[i].index;
-    rank_[static_cast<size_t>(items[i].index)] = static_cast<int>(i);
-  }
   keys = {};
-  byId_.reserve(products_.size());
-  for (size_t i = 0; i < products_.size(); ++i)
-    if (!products_[i].id.isNull) byId_.emplace(products_[i].id.text, static_cast<int>(i));
-  {
-    Stmt st;
-    // Only the ids: with an index on product_id this reads the index alone, not
-    // the picture rows (each of which fills a page of its own).
-    prepare(db, "SELECT rowid, product_id FROM images", st);
-    std::vector<std::pair<int, qint64>> links;  // product index, image rowid
-    links.reserve(products_.size());
-    int rc;
-    while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st.s, 1));
-      if (!t) continue;  // Null
-      auto it = byId_.find(std::string_view(t, static_cast<size_t>(sqlite3_column_bytes(st.s, 1))));
-      if (it == byId_.end()) continue;
-      links.emplace_back(it->second, sqlite3_column_int64(st.s, 0));
-    }
-    if (rc != SQLITE_DONE) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
-    // Each product's pictures side by side, in storage order as the join returns them.
-    std::sort(links.begin(), links.end());
-    images_.resize(links.size());
-    for (size_t k = 0; k < links.size(); ++k) {
-      const auto& [p, rowid] = links[k];
-      images_[k].rowid = rowid;
-      CatalogueProduct& product = products_[static_cast<size_t>(p)];
-      if (product.imageCount == 0) product.firstImage = static_cast<int>(k);
-      ++product.imageCount;
-    }
+
+  // Everything a scan reads, laid out by rank so that hits come out in name order.
+  order_.resize(n);
+  rank_.resize(n);
+  parentNumber_.resize(n);
+  parentText_.resize(n);
+  searchNull_.resize(n);
+  searchAt_.resize(n + 1);
+  searchText_.reserve(search.bytes.size() + n);
+  for (size_t r = 0; r < n; ++r) {
+    const size_t i = static_cast<size_t>(items[r].index);
+    order_[r] = items[r].index;
+    rank_[i] = static_cast<int>(r);
+    parentNumber_[r] = parentNumber[i];
+    parentText_[r] = parentText[i];
+    searchNull_[r] = searchNull[i];
+    searchAt_[r] = static_cast<quint32>(searchText_.size());
+    searchText_.append(search.get(i));
+    searchText_.push_back('\0');
   }
-  path_ = filePath;
-  const QFileInfo fi(filePath);
-  mtime_ = fi.lastModified();
-  size_ = fi.size();
+  searchAt_[n] = static_cast<quint32>(searchText_.size());
+  items = {};
+  search = {};
+
+  byId_.reserve(n);
+  for (size_t i = 0; i < n; ++i)
+    if (!products_[i].id.isNull) byId_.emplace(products_[i].id.text, static_cast<int>(i));
+  readImageRows(db);
+  for (size_t i = 0; i < n; ++i)
+    if (!plainZero(products_[i].orderCount) || !plainZero(products_[i].orderSumm))
+      orderRows_.push_back(static_cast<int>(i));
+  rememberFileState();
   loaded_ = true;
+}
+
+void PriceCatalogue::readImageRows(sqlite3* db) {
+  Stmt st;
+  // Only the ids: with an index on product_id this reads the index alone, not
+  // the picture rows (each of which fills a page of its own).
+  prepare(db, "SELECT rowid, product_id FROM images", st);
+  std::vector<std::pair<int, qint64>> links;  // product index, image rowid
+  links.reserve(products_.size());
+  int rc;
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+    if (sqlite3_column_type(st.s, 1) == SQLITE_NULL) continue;
+    const auto it = byId_.find(columnText(st.s, 1));
+    if (it == byId_.end()) continue;
+    links.emplace_back(it->second, sqlite3_column_int64(st.s, 0));
+  }
+  if (rc != SQLITE_DONE) fail(db);
+  // Each product's pictures side by side, in storage order as the join returns them.
+  std::sort(links.begin(), links.end());
+  images_.resize(links.size());
+  imageByRowid_.resize(links.size());
+  for (size_t k = 0; k < links.size(); ++k) {
+    const auto& [p, rowid] = links[k];
+    images_[k].rowid = rowid;
+    imageByRowid_[k] = {rowid, static_cast<int>(k)};
+    CatalogueProduct& product = products_[static_cast<size_t>(p)];
+    if (product.imageCount == 0) product.firstImage = static_cast<int>(k);
+    ++product.imageCount;
+  }
+  std::sort(imageByRowid_.begin(), imageByRowid_.end());
+}
+
+void PriceCatalogue::rememberFileState() {
+  const QFileInfo fi(path_);
+  mtime_ = fi.lastModified();
+  ctime_ = fi.metadataChangeTime();
+  size_ = fi.size();
 }
 
 bool PriceCatalogue::isStale() const {
   if (!loaded_) return true;
   const QFileInfo fi(path_);
-  return !fi.exists() || fi.lastModified() != mtime_ || fi.size() != size_;
+  return !fi.exists() || fi.lastModified() != mtime_ || fi.metadataChangeTime() != ctime_ || fi.size() != size_;
 }
+
+void PriceCatalogue::markCurrent() { rememberFileState(); }
 
 bool PriceCatalogue::likeMatch(QStringView text, QStringView pattern) {
   // SQL LIKE: % any run, _ any one character; text and pattern already folded.
@@ -260,49 +397,86 @@ bool PriceCatalogue::likeMatch(QStringView text, QStringView pattern) {
   return p == pattern.size();
 }
 
+bool PriceCatalogue::ordered(const CatalogueProduct& p) const {
+  // order_count > 0 as the database compares: Null never, a number by value,
+  // any text (which sorts after every number) always.
+  const CellValue& c = p.orderCount;
+  if (c.isNull) return false;
+  return c.isNumber ? c.number > 0 : true;
+}
+
+bool PriceCatalogue::rankMatchesText(size_t rank, std::string_view needle, bool plain, const QString& pattern) const {
+  if (searchNull_[rank]) return false;
+  const std::string_view text(searchText_.data() + searchAt_[rank], searchAt_[rank + 1] - searchAt_[rank] - 1);
+  if (plain) return needle.empty() || text.find(needle) != std::string_view::npos;
+  return likeMatch(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), pattern);
+}
+
 std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
-  std::vector<CatalogueRow> out;
-  std::optional<std::string> parent;
-  if (f.parent) parent = f.parent->toStdString();
+  // The category: as a number where the text is a whole number, else as text.
+  std::optional<qint64> parentNumber;
+  std::string parentText;
+  if (f.parent) {
+    parentText = f.parent->toStdString();
+    const auto n = canonicalInteger(parentText);
+    parentNumber = n && !isParentMarker(*n) ? *n : kTextParent;
+  }
+  auto parentMatches = [&](size_t r) {
+    if (parentNumber_[r] != *parentNumber) return false;
+    return *parentNumber != kTextParent || parentText_[r] == parentText;
+  };
   std::string needle;
-  bool plainNeedle = false;
+  bool plain = true;
   QString pattern;
   if (f.like) {
     needle = f.like->toStdString();
-    for (char& c : needle)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    plainNeedle = needle.find_first_of("%_") == std::string::npos;
+    upperAscii(needle);
+    plain = needle.find_first_of(std::string_view("%_\0", 3)) == std::string::npos;
     pattern = QLatin1Char('%') + QString::fromStdString(needle) + QLatin1Char('%');
   }
-  const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
-  auto matches = [&](const CatalogueProduct& p) {
-    if (f.orderedOnly && !(p.orderCount.isNumber && p.orderCount.number > 0) &&
-        !(!p.orderCount.isNumber && !p.orderCount.isNull &&
-          num::leadingValue(QString::fromUtf8(p.orderCount.text.data(), static_cast<qsizetype>(p.orderCount.text.size()))) > 0))
-      return false;
-    if (parent && p.parent != *parent) return false;
-    if (f.like) {
-      if (!p.hasSearchName) return false;
-      if (plainNeedle)
-        return needle.empty() || std::search(p.searchName.begin(), p.searchName.end(), searcher) != p.searchName.end();
-      return likeMatch(QString::fromUtf8(p.searchName.data(), static_cast<qsizetype>(p.searchName.size())), pattern);
-    }
-    return true;
+  auto accepts = [&](size_t r) {
+    if (f.orderedOnly && !ordered(products_[static_cast<size_t>(order_[r])])) return false;
+    if (f.parent && !parentMatches(r)) return false;
+    return !f.like || rankMatchesText(r, needle, plain, pattern);
   };
-  std::vector<int> hits;
-  if (f.like || parent) {
-    // A narrow filter: scan the products as they lie in memory, then put the
-    // few hits in name order.
-    for (size_t i = 0; i < products_.size(); ++i)
-      if (matches(products_[i])) hits.push_back(rank_[i]);
-    std::sort(hits.begin(), hits.end());
-    for (int& h : hits) h = order_[static_cast<size_t>(h)];
+
+  std::vector<int> ranks;
+  const size_t n = order_.size();
+  if (f.orderedOnly) {
+    // The few products with a quantity.
+    for (const int i : orderRows_) {
+      const size_t r = static_cast<size_t>(rank_[static_cast<size_t>(i)]);
+      if (accepts(r)) ranks.push_back(static_cast<int>(r));
+    }
+    std::sort(ranks.begin(), ranks.end());
+  } else if (f.like && plain && !needle.empty()) {
+    // One pass over all the names, which lie in name order.
+    const char* base = searchText_.data();
+    const char* end = base + searchText_.size();
+    const char* from = base;
+    while (from < end) {
+      const char* hit = findBytes(from, end, needle);
+      if (!hit) break;
+      const auto at = static_cast<quint32>(hit - base);
+      const size_t r = static_cast<size_t>(std::upper_bound(searchAt_.begin(), searchAt_.end(), at) - searchAt_.begin()) - 1;
+      if (!searchNull_[r] && (!f.parent || parentMatches(r))) ranks.push_back(static_cast<int>(r));
+      from = base + searchAt_[r + 1];
+    }
+  } else if (f.parent) {
+    for (size_t r = 0; r < n; ++r)
+      if (parentMatches(r) && (!f.like || rankMatchesText(r, needle, plain, pattern))) ranks.push_back(static_cast<int>(r));
+  } else if (f.like) {
+    for (size_t r = 0; r < n; ++r)
+      if (rankMatchesText(r, needle, plain, pattern)) ranks.push_back(static_cast<int>(r));
   } else {
-    for (const int i : order_)
-      if (matches(products_[static_cast<size_t>(i)])) hits.push_back(i);
+    ranks.resize(n);
+    for (size_t r = 0; r < n; ++r) ranks[r] = static_cast<int>(r);
   }
-  out.reserve(hits.size());
-  for (const int i : hits) {
+
+  std::vector<CatalogueRow> out;
+  out.reserve(ranks.size());
+  for (const int r : ranks) {
+    const int i = order_[static_cast<size_t>(r)];
     const CatalogueProduct& p = products_[static_cast<size_t>(i)];
     if (f.withImages && p.imageCount > 0) {
       for (int k = 0; k < p.imageCount; ++k) out.push_back({i, p.firstImage + k});
@@ -323,19 +497,35 @@ sqlite3* PriceCatalogue::openReadOnly(const QString& filePath) {
   return db;
 }
 
-void PriceCatalogue::loadImageNames(const QString& filePath, const std::vector<CatalogueRow>& rows) {
-  sqlite3* db = openReadOnly(filePath);
+int PriceCatalogue::findProduct(const QString& productId) const {
+  const std::string id = productId.toStdString();
+  const auto it = byId_.find(std::string_view(id));
+  return it == byId_.end() ? -1 : it->second;
+}
+
+int PriceCatalogue::findImage(qint64 imageRowid) const {
+  const auto it = std::lower_bound(imageByRowid_.begin(), imageByRowid_.end(), std::pair<qint64, int>(imageRowid, INT_MIN));
+  return it != imageByRowid_.end() && it->first == imageRowid ? it->second : -1;
+}
+
+void PriceCatalogue::readImageNames(const std::vector<int>& images) {
+  if (images.empty()) return;
+  sqlite3* db = nullptr;
+  try {
+    db = openReadOnly(path_);
+  } catch (const DbError&) {
+    return;  // the names stay unknown and are asked for again
+  }
   const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
   Stmt st;
-  prepare(db, "SELECT image_name FROM images WHERE rowid = ?", st);
-  for (const CatalogueRow& r : rows) {
-    if (r.image < 0) continue;
-    CatalogueImage& img = images_[static_cast<size_t>(r.image)];
+  if (sqlite3_prepare_v2(db, "SELECT image_name FROM images WHERE rowid = ?", -1, &st.s, nullptr) != SQLITE_OK) return;
+  for (const int i : images) {
+    CatalogueImage& img = images_[static_cast<size_t>(i)];
     if (img.name) continue;
     sqlite3_bind_int64(st.s, 1, img.rowid);
     if (sqlite3_step(st.s) == SQLITE_ROW) {
       const CellValue v = readValue(st.s, 0);
-      img.name = v.text;  // kept by the store
+      img.name = v.text;
       img.nameIsNull = v.isNull;
     } else {
       img.name = std::string_view();
@@ -345,27 +535,46 @@ void PriceCatalogue::loadImageNames(const QString& filePath, const std::vector<C
   }
 }
 
-int PriceCatalogue::findProduct(const QString& productId) const {
-  const std::string id = productId.toStdString();
-  const auto it = byId_.find(std::string_view(id));
-  return it == byId_.end() ? -1 : it->second;
+std::string_view PriceCatalogue::imageName(int image, const std::vector<int>& alsoRead) {
+  if (image < 0 || static_cast<size_t>(image) >= images_.size()) return {};
+  if (!images_[static_cast<size_t>(image)].name) {
+    std::vector<int> wanted{image};
+    for (const int i : alsoRead)
+      if (i >= 0 && static_cast<size_t>(i) < images_.size() && !images_[static_cast<size_t>(i)].name) wanted.push_back(i);
+    readImageNames(wanted);
+  }
+  const CatalogueImage& img = images_[static_cast<size_t>(image)];
+  return img.name && !img.nameIsNull ? *img.name : std::string_view();
 }
 
-void PriceCatalogue::markCurrent() {
-  const QFileInfo fi(path_);
-  mtime_ = fi.lastModified();
-  size_ = fi.size();
+void PriceCatalogue::setImageName(qint64 imageRowid, std::string_view name, bool isNull) {
+  const int i = findImage(imageRowid);
+  if (i < 0) return;
+  CatalogueImage& img = images_[static_cast<size_t>(i)];
+  if (img.name) return;
+  img.name = keep(name);
+  img.nameIsNull = isNull;
+}
+
+void PriceCatalogue::markImageEmpty(qint64 imageRowid) {
+  const int i = findImage(imageRowid);
+  if (i >= 0) images_[static_cast<size_t>(i)].empty = true;
+}
+
+void PriceCatalogue::updateOrderRow(int product) {
+  const CatalogueProduct& p = products_[static_cast<size_t>(product)];
+  const bool active = !plainZero(p.orderCount) || !plainZero(p.orderSumm);
+  const auto it = std::lower_bound(orderRows_.begin(), orderRows_.end(), product);
+  const bool listed = it != orderRows_.end() && *it == product;
+  if (active && !listed) orderRows_.insert(it, product);
+  else if (!active && listed) orderRows_.erase(it);
 }
 
 void PriceCatalogue::setOrder(int product, double count, double summ) {
   CatalogueProduct& p = products_.at(static_cast<size_t>(product));
   p.orderCount = numberValue(count);
   p.orderSumm = numberValue(summ);
-}
-
-void PriceCatalogue::markImageEmpty(qint64 imageRowid) {
-  for (auto& img : images_)
-    if (img.rowid == imageRowid) img.empty = true;
+  updateOrderRow(product);
 }
 
 void PriceCatalogue::clearOrders() {
@@ -373,19 +582,39 @@ void PriceCatalogue::clearOrders() {
   zero.text = "0";
   zero.isNull = false;
   zero.isNumber = true;
-  for (auto& p : products_) {
-    p.orderCount = zero;
-    p.orderSumm = zero;
+  for (const int i : orderRows_) {
+    products_[static_cast<size_t>(i)].orderCount = zero;
+    products_[static_cast<size_t>(i)].orderSumm = zero;
   }
+  orderRows_.clear();
+}
+
+std::vector<qint64> PriceCatalogue::orderRowids() const {
+  std::vector<qint64> out;
+  out.reserve(orderRows_.size());
+  for (const int i : orderRows_) out.push_back(products_[static_cast<size_t>(i)].rowid);
+  return out;
+}
+
+std::vector<int> PriceCatalogue::orderedProducts() const {
+  std::vector<int> ranks;
+  for (const int i : orderRows_)
+    if (ordered(products_[static_cast<size_t>(i)])) ranks.push_back(rank_[static_cast<size_t>(i)]);
+  std::sort(ranks.begin(), ranks.end());
+  std::vector<int> out;
+  out.reserve(ranks.size());
+  for (const int r : ranks) out.push_back(order_[static_cast<size_t>(r)]);
+  return out;
 }
 
 double PriceCatalogue::orderTotal() const {
+  // Only rows that are not a plain 0 can add anything; they are summed in
+  // storage order, as a scan of the table sums them.
   double total = 0;
-  for (const auto& p : products_)
-    if (!p.orderSumm.isNull) total += p.orderSumm.isNumber ? p.orderSumm.number : num::leadingValue(QString::fromUtf8(p.orderSumm.text.data(), static_cast<qsizetype>(p.orderSumm.text.size())));
+  for (const int i : orderRows_) {
+    const CellValue& s = products_[static_cast<size_t>(i)].orderSumm;
+    if (s.isNull) continue;
+    total += s.isNumber ? s.number : num::leadingValue(QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
+  }
   return total;
-}
-
-bool PriceCatalogue::hasAnyOrderSum() const {
-  return std::any_of(products_.begin(), products_.end(), [](const auto& p) { return !p.orderSumm.isNull; });
 }

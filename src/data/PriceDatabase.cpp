@@ -1,5 +1,6 @@
 #include "data/PriceDatabase.h"
 
+#include "base/Numbers.h"
 #include "data/Database.h"
 #include "data/RussianCollation.h"
 
@@ -8,7 +9,7 @@
 #include <memory>
 #include <sqlite3.h>
 
-PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()) {}
+PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()), catalogue_(PriceCatalogue::shared(path_)) {}
 
 bool PriceDatabase::exists() const { return QFileInfo(path_).isFile(); }
 
@@ -30,7 +31,7 @@ bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QStri
 }
 
 PriceCatalogue* PriceDatabase::catalogue(QString* error) {
-  if (!catalogue_.isStale()) return &catalogue_;
+  if (!catalogue_->isStale()) return catalogue_.get();
   try {
     // Opening through the driver first gives the file's own failure text.
     OpenPriceConnection();
@@ -38,8 +39,8 @@ PriceCatalogue* PriceDatabase::catalogue(QString* error) {
     // per-call locking of a shared one.
     sqlite3* db = PriceCatalogue::openReadOnly(path_);
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
-    catalogue_.load(db, path_);
-    return &catalogue_;
+    catalogue_->load(db, path_);
+    return catalogue_.get();
   } catch (const DbError& e) {
     if (error) *error = e.description;
   } catch (const std::exception& e) {
@@ -63,19 +64,54 @@ bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, dou
   if (!execute(QStringLiteral("update products set order_count=? ,order_summ = ? where product_id = ?"),
                {count, sum, productId}, error))
     return false;
-  if (catalogue_.isLoaded()) {
-    const int p = catalogue_.findProduct(productId);
-    if (p >= 0) catalogue_.setOrder(p, static_cast<double>(count), sum);
-    catalogue_.markCurrent();
+  if (catalogue_->isLoaded()) {
+    const int p = catalogue_->findProduct(productId);
+    if (p >= 0) catalogue_->setOrder(p, static_cast<double>(count), sum);
+    catalogue_->markCurrent();
   }
   return true;
 }
 
 bool PriceDatabase::clearQuantities(QString* error) {
-  if (!execute(QStringLiteral("update products set order_count=0,order_summ=0"), {}, error)) return false;
-  if (catalogue_.isLoaded()) {
-    catalogue_.clearOrders();
-    catalogue_.markCurrent();
+  // Only the rows that hold something other than 0 change, so only they are
+  // named: the catalogue knows them. The rowids are our own whole numbers.
+  PriceCatalogue* cat = catalogue(error);
+  if (!cat) return false;
+  const std::vector<qint64> rowids = cat->orderRowids();
+  if (rowids.empty()) return true;
+  QString sql = QStringLiteral("update products set order_count=0,order_summ=0 where rowid in (");
+  sql.reserve(sql.size() + static_cast<qsizetype>(rowids.size()) * 8);
+  for (size_t i = 0; i < rowids.size(); ++i) {
+    if (i) sql += QLatin1Char(',');
+    sql += QString::number(rowids[i]);
+  }
+  sql += QLatin1Char(')');
+  if (!execute(sql, {}, error)) return false;
+  cat->clearOrders();
+  cat->markCurrent();
+  return true;
+}
+
+bool PriceDatabase::readPendingOrder(PendingOrder* order, QString* error) {
+  *order = {};
+  PriceCatalogue* cat = catalogue(error);
+  if (!cat) return false;
+  order->total = cat->orderTotal();
+  if (order->total == 0) return true;
+  auto text = [](const CellValue& v) {
+    return v.isNull ? QStringLiteral("") : QString::fromUtf8(v.text.data(), static_cast<qsizetype>(v.text.size()));
+  };
+  // Numbers as the shop reads them: "." as decimal point, whatever the locale;
+  // a number kept as text is read in the notation it was written in.
+  auto number = [&](const CellValue& v) {
+    if (v.isNull) return QStringLiteral("0");
+    return num::plain(v.isNumber ? v.number : num::cellValue(text(v)));
+  };
+  const std::vector<int> ordered = cat->orderedProducts();
+  order->lines.reserve(ordered.size());
+  for (const int i : ordered) {
+    const CatalogueProduct& p = cat->product(i);
+    order->lines.push_back({text(p.id), text(p.ean), text(p.name), number(p.orderCount), number(p.price)});
   }
   return true;
 }

@@ -2,11 +2,13 @@
 // The price database file varnokel.mdb: the one place that reads its categories
 // and products and writes the typed quantities. The products are held in memory
 // (the catalogue) and kept in step with every quantity stored.
+#include "data/OrderSender.h"
 #include "data/PriceCatalogue.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
+#include <memory>
 #include <vector>
 
 struct PriceCategory {
@@ -29,14 +31,17 @@ public:
   // nullptr with the reason in *error (when given) when the file cannot be read.
   PriceCatalogue* catalogue(QString* error);
   // The products as last read, without looking at the file.
-  PriceCatalogue& loadedCatalogue() { return catalogue_; }
+  PriceCatalogue& loadedCatalogue() { return *catalogue_; }
   // True when the next catalogue() reads the file again.
-  bool catalogueIsStale() const { return catalogue_.isStale(); }
+  bool catalogueIsStale() const { return catalogue_->isStale(); }
 
   // Stores a product's quantity and sum; false with the reason in *error.
   bool storeQuantity(const QString& productId, qlonglong count, double sum, QString* error);
   // Sets every quantity and sum back to zero.
   bool clearQuantities(QString* error);
+  // The order waiting to be sent: the ordered products in name order and the
+  // total, from the catalogue (read again first when the file changed).
+  bool readPendingOrder(PendingOrder* order, QString* error);
   // The sum of the stored sums, from the catalogue; false when it cannot be read.
   bool orderTotal(double* total, QString* error);
 
@@ -44,5 +49,6 @@ private:
   bool execute(const QString& sql, const QVariantList& values, QString* error);
 
   QString path_;
-  PriceCatalogue catalogue_;
+  // Shared by every window of the process while the file stays the same.
+  std::shared_ptr<PriceCatalogue> catalogue_;
 };

@@ -214,12 +214,16 @@ inline void appendLength(std::string& out, size_t n)
 std::string_view FlexGridModel::cellUtf8(int r, int c) const
 {
     const quint64 off = m_rowAt[size_t(r)];
-    if (off == kNoRecord)
-        return {};
-    const char* p = m_arena.data() + off;
-    for (int i = 0; i < c; ++i)
-        p += readLength(p);
-    const size_t n = readLength(p);
+    size_t n = 0;
+    const char* p = nullptr;
+    if (off != kNoRecord) {
+        p = m_arena.data() + off;
+        for (int i = 0; i < c; ++i)
+            p += readLength(p);
+        n = readLength(p);
+    }
+    if (n == 0)
+        return m_textSource ? m_textSource(r, c) : std::string_view();
     return std::string_view(p, n);
 }
 
@@ -826,6 +830,15 @@ QString FlexGrid::textMatrix(int row, int col) const
     if (row == 0)
         return m_model->headerText(col);
     return m_model->cellText(row - 1, col);
+}
+
+void FlexGrid::setTextSource(std::function<std::string_view(int row, int col)> source)
+{
+    if (!source) {
+        m_model->setTextSource({});
+        return;
+    }
+    m_model->setTextSource([source = std::move(source)](int r, int c) { return source(r + 1, c); });
 }
 
 bool FlexGrid::setTextMatrix(int row, int col, const QString& text)

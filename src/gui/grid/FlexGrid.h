@@ -59,6 +59,11 @@ public:
     std::string_view cellUtf8(int r, int c) const;
     QString cellText(int r, int c) const;
     void setCellUtf8(int r, int c, std::string_view text);
+    // Texts of cells that hold none of their own, asked for when such a cell is
+    // painted or read (r: data row). A view it returns must stay valid until the
+    // grid's rows change.
+    using TextSource = std::function<std::string_view(int r, int c)>;
+    void setTextSource(TextSource source) { m_textSource = std::move(source); }
     QString headerText(int c) const;
     void setHeaderText(int c, const QString& text);
     void clearContents();
@@ -108,6 +113,7 @@ private:
     std::vector<int> m_align;                    // per column
     std::unordered_map<quint64, QPixmap> m_pictures;     // explicit pictures
     std::vector<std::vector<qint64>> m_keys;     // per column, per data row; empty column = no keys
+    TextSource m_textSource;
     bool m_batching = false;
     bool m_dataDirty = false;
     bool m_headerDirty = false;
@@ -140,6 +146,9 @@ public:
     QString textMatrix(int row, int col) const;
     bool setTextMatrix(int row, int col, const QString& text);
     bool setTextUtf8(int row, int col, std::string_view utf8);
+    // Texts read only when a cell without a text of its own is painted or read
+    // (row: grid row), such as values too costly to read for every row.
+    void setTextSource(std::function<std::string_view(int row, int col)> source);
     void clear();                      // texts and pictures; shape kept
 
     // Redraw

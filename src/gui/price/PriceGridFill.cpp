@@ -147,8 +147,9 @@ void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& cat, const std::vector<
     cells[base] = shown(p.price);
     cells[base + 1] = list ? zeroEmpty(p.orderCount) : shown(p.orderCount);
     cells[base + 2] = list ? zeroEmpty(p.orderSumm) : shown(p.orderSumm);
+    // The picture file name of the search's ninth column is not read here: the
+    // grid asks for it when the row is shown.
     const CatalogueImage* img = withImages && r.image >= 0 ? &cat.image(r.image) : nullptr;
-    if (img && !list && img->name && !img->nameIsNull) cells[8] = *img->name;
     const int row = grid->addRowUtf8(cells, cols);
     if (img && !img->empty.value_or(false)) {
       grid->setCellPictureKey(row, 4, img->rowid);
@@ -174,9 +175,11 @@ QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
 }
 
 std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box,
-                                                   std::vector<qint64>* emptyRowids) {
+                                                   PriceCatalogue* names, std::vector<qint64>* emptyRowids) {
   std::unordered_map<qint64, QPixmap> out;
-  for (const auto& [rowid, bytes] : ReadThumbnailBytes(dbPath, ids)) {
+  for (const auto& [rowid, stored] : ReadThumbnails(dbPath, ids)) {
+    if (names) names->setImageName(rowid, std::string_view(stored.name.constData(), size_t(stored.name.size())), stored.nameIsNull);
+    const QByteArray& bytes = stored.bytes;
     if (bytes.isEmpty()) {
       if (emptyRowids) emptyRowids->push_back(rowid);
       continue;

@@ -41,8 +41,9 @@ void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& catalogue, const std::v
 // a null pixmap when the bytes are not a picture.
 QPixmap DecodePicture(const QByteArray& bytes, QSize size);
 // Reads the thumbnails of image rows of the price database in one statement and
-// decodes them to the box size.
-// Rows whose picture holds no bytes are left out of the result and listed in
-// emptyRowids, when given.
+// decodes them to the box size. The picture file names read with them are kept
+// in the catalogue, when given. Rows whose picture holds no bytes are left out
+// of the result and listed in emptyRowids, when given.
 std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& imageRowids,
-                                                   QSize box, std::vector<qint64>* emptyRowids = nullptr);
+                                                   QSize box, PriceCatalogue* names = nullptr,
+                                                   std::vector<qint64>* emptyRowids = nullptr);

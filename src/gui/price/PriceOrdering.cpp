@@ -97,7 +97,7 @@ void PriceWindow::sendOrder() {
   const Organisation organisation{settings::text(settings::OrganisationId), settings::text(settings::OrganisationName)};
   PendingOrder order;
   QString error;
-  if (!ReadPendingOrder(&order, &error)) {
+  if (!database_.readPendingOrder(&order, &error)) {
     msg::requestErrorWithNumber(error, 3044);
     return;
   }

@@ -97,10 +97,11 @@ PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прай
   const QSize box = thumbnailSize();
   MSFlexGrid1->setPictureProvider([this, dbPath, box](const std::vector<qint64>& keys) {
     std::vector<qint64> empty;
-    auto pictures = LoadThumbnails(dbPath, keys, box, &empty);
+    auto pictures = LoadThumbnails(dbPath, keys, box, &catalogue_, &empty);
     if (!empty.empty()) QTimer::singleShot(0, this, [this, empty] { dropEmptyPictures(empty); });
     return pictures;
   });
+  MSFlexGrid1->setTextSource([this](int row, int col) { return imageNameCell(row, col); });
 }
 
 PriceWindow::~PriceWindow() = default;
@@ -134,6 +135,28 @@ void PriceWindow::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
     g->setCellPictureKey(r, 4, -1);
     g->setRowHeight(r, defaultHeight);
   }
+}
+
+void PriceWindow::keepImageNameRows(const std::vector<CatalogueRow>& rows) {
+  imageNameRows_.clear();
+  imageNameRows_.reserve(rows.size());
+  for (const CatalogueRow& r : rows) imageNameRows_.push_back(r.image >= 0 ? catalogue_.image(r.image).rowid : -1);
+}
+
+std::string_view PriceWindow::imageNameCell(int row, int col) {
+  constexpr int kNameColumn = 8;
+  constexpr size_t kNamesPerRead = 32;
+  const size_t i = static_cast<size_t>(row - 1);
+  if (col != kNameColumn || row < 1 || i >= imageNameRows_.size() || imageNameRows_[i] < 0) return {};
+  const int image = catalogue_.findImage(imageNameRows_[i]);
+  if (image < 0) return {};
+  // Shown rows have their names already (read with their pictures); a row read
+  // before it is shown brings the names of the rows after it along.
+  std::vector<int> next;
+  if (!catalogue_.image(image).name)
+    for (size_t k = i + 1; k < std::min(imageNameRows_.size(), i + 1 + kNamesPerRead); ++k)
+      if (imageNameRows_[k] >= 0) next.push_back(catalogue_.findImage(imageNameRows_[k]));
+  return catalogue_.imageName(image, next);
 }
 
 void PriceWindow::setPriceDate() {
@@ -171,6 +194,7 @@ void PriceWindow::showRows(const std::vector<CatalogueRow>& rows) {
 }
 
 void PriceWindow::showResult(const ProductFilter& filter, bool emptyLabelWhenNone) {
+  imageNameRows_.clear();
   const auto rows = catalogue_.query(filter);
   if (!rows.empty()) {
     showRows(rows);

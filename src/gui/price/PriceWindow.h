@@ -67,6 +67,9 @@ private:
   // Rows whose picture turned out to hold no bytes get no picture and the
   // default height.
   void dropEmptyPictures(const std::vector<qint64>& imageRowids);
+  // The search's picture file name column: names are read for the rows shown.
+  void keepImageNameRows(const std::vector<CatalogueRow>& rows);
+  std::string_view imageNameCell(int row, int col);
 
   // Ordering.
   void showOrderTotal();
@@ -96,5 +99,8 @@ private:
 
   PriceDatabase database_;
   PriceCatalogue& catalogue_;
+  // Per data row of a search shown with pictures: the image row whose file name
+  // the ninth column shows (-1: none); empty for every other list.
+  std::vector<qint64> imageNameRows_;
   bool showWholePrice_ = true;
 };

@@ -17,13 +17,13 @@ bool PriceWindow::searchProducts(const QString& category, bool withThumbnails) {
   const int length = static_cast<int>(box->text().size());
   const QString upper = box->text().toUpper();
   std::vector<CatalogueRow> rows;
+  imageNameRows_.clear();
   if (PriceCatalogue* cat = freshCatalogue(nullptr)) {
     ProductFilter f;
     f.withImages = withThumbnails;
     f.like = upper;
     if (category != QLatin1String("all")) f.parent = category;
     rows = cat->query(f);
-    if (withThumbnails && !rows.empty()) cat->loadImageNames(PriceDatabasePath(), rows);
   }
   bool found = false;
   if (!rows.empty()) {
@@ -31,6 +31,7 @@ bool PriceWindow::searchProducts(const QString& category, bool withThumbnails) {
     grid->setCols(withThumbnails ? 9 : 7);
     grid->setRows(1);
     FillPriceGrid(grid, catalogue_, rows, withThumbnails, PriceFill::Search, thumbnailRowTwips());
+    if (withThumbnails) keepImageNameRows(rows);
     grid->setRedraw(true);
     if (grid->rows() > 1) grid->setRow(1);
     if (!box->hasSelectedText()) {
