@@ -70,9 +70,57 @@ const char* findBytes(const char* from, const char* to, std::string_view needle)
 #endif
 }
 
+// The first eight bytes of an id as a number that sorts as the bytes do.
+quint64 idHead(std::string_view id) {
+  quint64 w = 0;
+  for (size_t i = 0; i < 8; ++i) w = (w << 8) | (i < id.size() ? static_cast<unsigned char>(id[i]) : 0u);
+  return w;
+}
+
 bool plainZero(const CellValue& v) { return !v.isNull && v.isNumber && v.number == 0; }
 
 constexpr size_t kChunk = 1 << 20;
+
+// A folded name to sort by, and its product.
+struct NameKey {
+  const unsigned char* key;
+  quint32 len;
+  int index;
+};
+
+int byteAt(const NameKey& k, size_t depth) { return depth < k.len ? k.key[depth] : -1; }
+
+// Sorts by key bytes from `depth` on (three-way radix quicksort): names share
+// long beginnings, which this compares once per level instead of once per pair.
+void sortKeys(NameKey* a, size_t n, size_t depth) {
+  while (n > 1) {
+    if (n < 12) {
+      for (size_t i = 1; i < n; ++i)
+        for (size_t j = i; j > 0; --j) {
+          const NameKey& x = a[j - 1];
+          const NameKey& y = a[j];
+          const size_t common = std::min(x.len, y.len);
+          const int c = depth < common ? std::memcmp(x.key + depth, y.key + depth, common - depth) : 0;
+          if (c < 0 || (c == 0 && x.len <= y.len)) break;
+          std::swap(a[j - 1], a[j]);
+        }
+      return;
+    }
+    const int p0 = byteAt(a[0], depth), p1 = byteAt(a[n / 2], depth), p2 = byteAt(a[n - 1], depth);
+    const int pivot = std::max(std::min(p0, p1), std::min(std::max(p0, p1), p2));
+    size_t lt = 0, i = 0, gt = n;
+    while (i < gt) {
+      const int c = byteAt(a[i], depth);
+      if (c < pivot) std::swap(a[lt++], a[i++]);
+      else if (c > pivot) std::swap(a[i], a[--gt]);
+      else ++i;
+    }
+    sortKeys(a, lt, depth);
+    if (pivot >= 0) sortKeys(a + lt, gt - lt, depth + 1);
+    a += gt;
+    n -= gt;
+  }
+}
 
 }  // namespace
 
@@ -159,7 +207,7 @@ void PriceCatalogue::reset() {
   chunks_.clear();
   chunkUsed_ = 0;
   chunkSize_ = 0;
-  byId_ = {};
+  idOrder_ = {};
   images_ = {};
   imageByRowid_ = {};
   loaded_ = false;
@@ -261,40 +309,45 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     if (rc != SQLITE_DONE) fail(db);
   }
 
-  // Name order; Null names first as in SQL, ties in storage order. The first
-  // sixteen key bytes, as two big-endian words, settle most comparisons without
-  // touching the keys themselves.
-  struct Item {
-    quint64 w0, w1;
-    int index;
-    bool isNull;
-  };
-  auto word = [](std::string_view k, size_t at) {
-    quint64 w = 0;
-    for (size_t i = 0; i < 8; ++i) w = (w << 8) | (at + i < k.size() ? static_cast<unsigned char>(k[at + i]) : 0u);
-    return w;
-  };
+  // Name order; Null names first as in SQL, ties in storage order.
   const size_t n = products_.size();
-  std::vector<Item> items(n);
+  std::vector<NameKey> items;
+  items.reserve(n);
+  std::vector<int> nullNames;
   for (size_t i = 0; i < n; ++i) {
-    const std::string_view k = keys.get(i);
-    items[i] = {word(k, 0), word(k, 8), static_cast<int>(i), products_[i].name.isNull};
-  }
-  std::sort(items.begin(), items.end(), [&](const Item& x, const Item& y) {
-    if (x.isNull != y.isNull) return x.isNull;
-    if (x.w0 != y.w0) return x.w0 < y.w0;
-    if (x.w1 != y.w1) return x.w1 < y.w1;
-    const int k = keys.get(static_cast<size_t>(x.index)).compare(keys.get(static_cast<size_t>(y.index)));
-    if (k != 0) return k < 0;
-    const std::string_view a = products_[static_cast<size_t>(x.index)].name.text;
-    const std::string_view b = products_[static_cast<size_t>(y.index)].name.text;
-    if (a != b) {
-      const int c = collation::compare(QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())),
-                                       QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
-      if (c != 0) return c < 0;
+    if (products_[i].name.isNull) {
+      nullNames.push_back(static_cast<int>(i));
+      continue;
     }
-    return x.index < y.index;
-  });
+    const std::string_view k = keys.get(i);
+    items.push_back({reinterpret_cast<const unsigned char*>(k.data()), static_cast<quint32>(k.size()), static_cast<int>(i)});
+  }
+  sortKeys(items.data(), items.size(), 0);
+  // Names that fold to the same key: by the order of their own letters, then
+  // in storage order.
+  for (size_t from = 0; from < items.size();) {
+    size_t to = from + 1;
+    while (to < items.size() && items[to].len == items[from].len &&
+           std::memcmp(items[to].key, items[from].key, items[from].len) == 0)
+      ++to;
+    if (to - from > 1)
+      std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + static_cast<std::ptrdiff_t>(to),
+                [&](const NameKey& x, const NameKey& y) {
+                  const std::string_view a = products_[static_cast<size_t>(x.index)].name.text;
+                  const std::string_view b = products_[static_cast<size_t>(y.index)].name.text;
+                  if (a != b) {
+                    const int c = collation::compare(QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())),
+                                                     QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
+                    if (c != 0) return c < 0;
+                  }
+                  return x.index < y.index;
+                });
+    from = to;
+  }
+  std::vector<int> sorted = std::move(nullNames);
+  sorted.reserve(n);
+  for (const NameKey& k : items) sorted.push_back(k.index);
+  items = {};
   keys = {};
 
   // Everything a scan reads, laid out by rank so that hits come out in name order.
@@ -306,8 +359,8 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   searchAt_.resize(n + 1);
   searchText_.reserve(search.bytes.size() + n);
   for (size_t r = 0; r < n; ++r) {
-    const size_t i = static_cast<size_t>(items[r].index);
-    order_[r] = items[r].index;
+    const size_t i = static_cast<size_t>(sorted[r]);
+    order_[r] = sorted[r];
     rank_[i] = static_cast<int>(r);
     parentNumber_[r] = parentNumber[i];
     parentText_[r] = parentText[i];
@@ -317,12 +370,10 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     searchText_.push_back('\0');
   }
   searchAt_[n] = static_cast<quint32>(searchText_.size());
-  items = {};
+  sorted = {};
   search = {};
 
-  byId_.reserve(n);
-  for (size_t i = 0; i < n; ++i)
-    if (!products_[i].id.isNull) byId_.emplace(products_[i].id.text, static_cast<int>(i));
+  buildIdIndex();
   readImageRows(db);
   for (size_t i = 0; i < n; ++i)
     if (!plainZero(products_[i].orderCount) || !plainZero(products_[i].orderSumm))
@@ -334,16 +385,22 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
 void PriceCatalogue::readImageRows(sqlite3* db) {
   Stmt st;
   // Only the ids: with an index on product_id this reads the index alone, not
-  // the picture rows (each of which fills a page of its own).
-  prepare(db, "SELECT rowid, product_id FROM images", st);
+  // the picture rows (each of which fills a page of its own), and gives them in
+  // the order of the ids, so that they meet the products in one pass.
+  prepare(db, "SELECT rowid, product_id FROM images ORDER BY product_id", st);
   std::vector<std::pair<int, qint64>> links;  // product index, image rowid
   links.reserve(products_.size());
+  size_t from = 0;  // ids come in ascending order: the search goes on from the last one
+  std::string last;
   int rc;
   while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
     if (sqlite3_column_type(st.s, 1) == SQLITE_NULL) continue;
-    const auto it = byId_.find(columnText(st.s, 1));
-    if (it == byId_.end()) continue;
-    links.emplace_back(it->second, sqlite3_column_int64(st.s, 0));
+    const std::string_view id = columnText(st.s, 1);
+    if (id < std::string_view(last)) from = 0;  // not in byte order (numbers among texts): search it all
+    last.assign(id);
+    from = idLowerBound(id, idHead(id), from);
+    if (from == idOrder_.size() || products_[static_cast<size_t>(idOrder_[from].index)].id.text != id) continue;
+    links.emplace_back(idOrder_[from].index, sqlite3_column_int64(st.s, 0));
   }
   if (rc != SQLITE_DONE) fail(db);
   // Each product's pictures side by side, in storage order as the join returns them.
@@ -497,10 +554,53 @@ sqlite3* PriceCatalogue::openReadOnly(const QString& filePath) {
   return db;
 }
 
+void PriceCatalogue::buildIdIndex() {
+  idOrder_.clear();
+  idOrder_.reserve(products_.size());
+  for (size_t i = 0; i < products_.size(); ++i)
+    if (!products_[i].id.isNull) idOrder_.push_back({idHead(products_[i].id.text), static_cast<int>(i)});
+  std::sort(idOrder_.begin(), idOrder_.end(), [&](const IdEntry& x, const IdEntry& y) {
+    if (x.head != y.head) return x.head < y.head;
+    const int c = products_[static_cast<size_t>(x.index)].id.text.compare(products_[static_cast<size_t>(y.index)].id.text);
+    return c != 0 ? c < 0 : x.index < y.index;
+  });
+}
+
+// Position of the first entry whose id is not below `id`, from `from` on. The
+// ids asked for one after another mostly lie close together: the search gallops
+// forward from `from` before it halves.
+size_t PriceCatalogue::idLowerBound(std::string_view id, quint64 head, size_t from) const {
+  const size_t n = idOrder_.size();
+  auto below = [&](size_t k) {
+    const IdEntry& e = idOrder_[k];
+    if (e.head != head) return e.head < head;
+    return products_[static_cast<size_t>(e.index)].id.text < id;
+  };
+  if (from >= n || !below(from)) return from;
+  size_t lo = from, step = 1, hi = from + 1;  // below(lo) holds
+  while (hi < n && below(hi)) {
+    lo = hi;
+    step *= 2;
+    hi = from + step;
+  }
+  hi = std::min(hi, n);
+  while (hi - lo > 1) {  // below(lo), !below(hi) (or hi == n)
+    const size_t mid = lo + (hi - lo) / 2;
+    if (below(mid)) lo = mid;
+    else hi = mid;
+  }
+  return hi;
+}
+
+int PriceCatalogue::lookupId(std::string_view id) const {
+  const size_t at = idLowerBound(id, idHead(id), 0);
+  if (at == idOrder_.size() || products_[static_cast<size_t>(idOrder_[at].index)].id.text != id) return -1;
+  return idOrder_[at].index;
+}
+
 int PriceCatalogue::findProduct(const QString& productId) const {
   const std::string id = productId.toStdString();
-  const auto it = byId_.find(std::string_view(id));
-  return it == byId_.end() ? -1 : it->second;
+  return lookupId(id);
 }
 
 int PriceCatalogue::findImage(qint64 imageRowid) const {

@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -120,6 +119,9 @@ private:
   void buildRankIndex(const std::vector<std::string_view>& searchNames, const std::vector<bool>& searchNull,
                       const std::vector<std::string_view>& parents);
   void readImageRows(sqlite3* db);
+  void buildIdIndex();
+  int lookupId(std::string_view id) const;
+  size_t idLowerBound(std::string_view id, quint64 head, size_t from) const;
   void readImageNames(const std::vector<int>& images);
   void updateOrderRow(int product);
   bool ordered(const CatalogueProduct& p) const;
@@ -147,7 +149,13 @@ private:
 
   std::vector<CatalogueImage> images_;
   std::vector<std::pair<qint64, int>> imageByRowid_;  // sorted by rowid
-  std::unordered_map<std::string_view, int> byId_;    // views into products_' ids
+  // Products with an id, in the byte order of their ids (then storage order),
+  // each with its id's first eight bytes for quick comparisons.
+  struct IdEntry {
+    quint64 head;
+    int index;
+  };
+  std::vector<IdEntry> idOrder_;
   QString path_;
   QDateTime mtime_, ctime_;
   qint64 size_ = -1;

@@ -386,7 +386,7 @@ void FlexGridModel::reserveDataRows(int n)
 {
     if (n > 0) {
         m_rowAt.reserve(size_t(n));
-        m_arena.reserve(m_arena.size() + size_t(n) * size_t(m_cols) * 10);   // address space only until used
+        m_arena.reserve(m_arena.size() + size_t(n) * size_t(m_cols) * 24);   // address space only until used
     }
 }
 
