@@ -293,8 +293,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kClicks; ++i) {
       QTreeWidgetItem* node = v.tree->topLevelItem((i * 7919 + 13) % nodes);
       const QString id = node->data(0, Qt::UserRole).toString().remove(QStringLiteral("cat"));
-      v.tree->setCurrentItem(node);
+      v.tree->scrollToItem(node);  // in sight, as the user finds it before clicking
+      QApplication::processEvents();
       clicks.add(bench::measure([&] {
+        v.tree->setCurrentItem(node);
         v.window->showSelectedCategory();
         v.settle();
       }));

@@ -13,7 +13,9 @@
 #include <cstring>
 #include <functional>
 #include <sqlite3.h>
-#include <string.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -60,14 +62,37 @@ void upperAscii(std::string& s) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
 }
 
-// Where a text occurs in a buffer, or nullptr.
+// Where a text occurs in a buffer, or nullptr. Sixteen positions at a time are
+// checked for two of the needle's bytes (for Cyrillic text the second byte of
+// its first letter and its last byte, the bytes that tell letters apart), and
+// only where both agree is the whole needle compared.
 const char* findBytes(const char* from, const char* to, std::string_view needle) {
-#ifdef __GLIBC__
-  return static_cast<const char*>(memmem(from, static_cast<size_t>(to - from), needle.data(), needle.size()));
-#else
-  const auto it = std::search(from, to, std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
-  return it == to ? nullptr : it;
+  const size_t k = needle.size();
+  if (k == 0) return from;
+  if (static_cast<size_t>(to - from) < k) return nullptr;
+  const char* last = to - k;  // the last place the needle can start
+  const char* p = from;
+#ifdef __SSE2__
+  if (k >= 2) {
+    const size_t a = static_cast<unsigned char>(needle[0]) >= 0xC0 ? 1 : 0;
+    const size_t b = k - 1;
+    const __m128i first = _mm_set1_epi8(needle[a]);
+    const __m128i second = _mm_set1_epi8(needle[b]);
+    for (; p + 15 <= last; p += 16) {
+      const __m128i x = _mm_cmpeq_epi8(first, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + a)));
+      const __m128i y = _mm_cmpeq_epi8(second, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b)));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(x, y)));
+      while (mask) {
+        const char* at = p + __builtin_ctz(mask);
+        if (std::memcmp(at, needle.data(), k) == 0) return at;
+        mask &= mask - 1;
+      }
+    }
+  }
 #endif
+  for (; p <= last; ++p)
+    if (*p == needle[0] && std::memcmp(p, needle.data(), k) == 0) return p;
+  return nullptr;
 }
 
 // The first eight bytes of an id as a number that sorts as the bytes do.

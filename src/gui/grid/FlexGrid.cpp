@@ -72,12 +72,16 @@ public:
         if (r >= m->dataRows() || c >= m->cols())
             return;
 
-        QStyleOptionViewItem opt(option);
-        opt.index = index;
-        opt.features = QStyleOptionViewItem::None;
-        opt.text.clear();
-        QStyle* style = m_grid->style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, p, m_grid);
+        // A plain cell has nothing of the style's to draw (no selection, focus
+        // or hover look): the style is asked only for the others.
+        if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus | QStyle::State_MouseOver)) {
+            QStyleOptionViewItem opt(option);
+            opt.index = index;
+            opt.features = QStyleOptionViewItem::None;
+            opt.text.clear();
+            QStyle* style = m_grid->style();
+            style->drawControl(QStyle::CE_ItemViewItem, &opt, p, m_grid);
+        }
 
         const Qt::Alignment align = m->alignmentFor(r, c);
         const QRect cell = option.rect;
@@ -95,18 +99,58 @@ public:
         if (!utf8.empty()) {
             const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
             const QRect textRect = cell.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
-            const QString shown = option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width());
+            const QFontMetrics& fm = option.fontMetrics;
+            const bool fitting = fits(option.font, fm, text, textRect.width());
             const bool selected = option.state & QStyle::State_Selected;
             const QPalette::ColorGroup cg = (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
             p->setPen(option.palette.color(cg, selected ? QPalette::HighlightedText : QPalette::Text));
-            p->drawText(textRect, int(align) | Qt::TextSingleLine, shown);
+            if (fitting && (align & Qt::AlignLeft) && fm.height() <= textRect.height()) {
+                // A text that fits, on the left: drawn at its baseline, without
+                // laying it out in the rectangle first.
+                int baseline = textRect.top() + (textRect.height() - fm.height()) / 2 + fm.ascent();
+                if (align & Qt::AlignTop)
+                    baseline = textRect.top() + fm.ascent();
+                else if (align & Qt::AlignBottom)
+                    baseline = textRect.bottom() + 1 - fm.descent();
+                p->drawText(QPoint(textRect.left(), baseline), text);
+            } else {
+                const QString shown = fitting ? text : fm.elidedText(text, Qt::ElideRight, textRect.width());
+                p->drawText(textRect, int(align) | Qt::TextSingleLine, shown);
+            }
         }
     }
 
     QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
 
 private:
+    // True when the text surely fits the width, judged by the advances of its
+    // letters (kept per font) with a margin for kerning, so that only texts near
+    // or over the width are measured in full for eliding.
+    bool fits(const QFont& font, const QFontMetrics& fm, const QString& text, int width) const
+    {
+        constexpr int kMargin = 3;
+        if (m_advance.empty() || !(font == m_advanceFont)) {
+            m_advanceFont = font;
+            m_advance.assign(0x500, -1);
+        }
+        int total = 0;
+        for (const QChar ch : text) {
+            const char16_t u = ch.unicode();
+            if (u >= m_advance.size())
+                return false;
+            int& a = m_advance[u];
+            if (a < 0)
+                a = fm.horizontalAdvance(ch);
+            total += a;
+            if (total > width - kMargin)
+                return false;
+        }
+        return true;
+    }
+
     FlexGrid* m_grid;
+    mutable QFont m_advanceFont;
+    mutable std::vector<int> m_advance;
 };
 
 } // namespace
