@@ -149,15 +149,24 @@ void sortKeys(NameKey* a, size_t n, size_t depth) {
 
 }  // namespace
 
+namespace {
+std::shared_ptr<PriceCatalogue>& currentCatalogue() {
+  static std::shared_ptr<PriceCatalogue> current;
+  return current;
+}
+}  // namespace
+
 std::shared_ptr<PriceCatalogue> PriceCatalogue::shared(const QString& filePath) {
   // One file at a time: the program works on the price file of its folder.
-  static std::shared_ptr<PriceCatalogue> current;
+  std::shared_ptr<PriceCatalogue>& current = currentCatalogue();
   if (!current || current->path_ != filePath) {
     current = std::make_shared<PriceCatalogue>();
     current->path_ = filePath;
   }
   return current;
 }
+
+void PriceCatalogue::setShared(std::shared_ptr<PriceCatalogue> catalogue) { currentCatalogue() = std::move(catalogue); }
 
 std::string_view PriceCatalogue::keep(std::string_view text) {
   if (text.empty()) return {};

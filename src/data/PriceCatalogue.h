@@ -59,8 +59,11 @@ struct ProductFilter {
 
 class PriceCatalogue {
 public:
-  // The catalogue of the process for a price database file (one file at a time).
+  // The catalogue of the process for a price database file (one file at a
+  // time); empty until one is read. A catalogue read again replaces it, while
+  // lists still shown from the old one keep that alive.
   static std::shared_ptr<PriceCatalogue> shared(const QString& filePath);
+  static void setShared(std::shared_ptr<PriceCatalogue> catalogue);
 
   // Reads products and image rows (not the pictures) from an open price database.
   // Throws DbError when a table cannot be read.

@@ -9,7 +9,7 @@
 #include <memory>
 #include <sqlite3.h>
 
-PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()), catalogue_(PriceCatalogue::shared(path_)) {}
+PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()) {}
 
 bool PriceDatabase::exists() const { return QFileInfo(path_).isFile(); }
 
@@ -31,7 +31,9 @@ bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QStri
 }
 
 PriceCatalogue* PriceDatabase::catalogue(QString* error) {
-  if (!catalogue_->isStale()) return catalogue_.get();
+  // One catalogue for every window of the process, while the file stays the same.
+  const std::shared_ptr<PriceCatalogue> current = sharedCatalogue();
+  if (!current->isStale()) return current.get();
   try {
     // Opening through the driver first gives the file's own failure text.
     OpenPriceConnection();
@@ -39,8 +41,10 @@ PriceCatalogue* PriceDatabase::catalogue(QString* error) {
     // per-call locking of a shared one.
     sqlite3* db = PriceCatalogue::openReadOnly(path_);
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
-    catalogue_->load(db, path_);
-    return catalogue_.get();
+    auto fresh = std::make_shared<PriceCatalogue>();
+    fresh->load(db, path_);
+    PriceCatalogue::setShared(fresh);
+    return fresh.get();
   } catch (const DbError& e) {
     if (error) *error = e.description;
   } catch (const std::exception& e) {
@@ -64,10 +68,11 @@ bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, dou
   if (!execute(QStringLiteral("update products set order_count=? ,order_summ = ? where product_id = ?"),
                {count, sum, productId}, error))
     return false;
-  if (catalogue_->isLoaded()) {
-    const int p = catalogue_->findProduct(productId);
-    if (p >= 0) catalogue_->setOrder(p, static_cast<double>(count), sum);
-    catalogue_->markCurrent();
+  PriceCatalogue& cat = loadedCatalogue();
+  if (cat.isLoaded()) {
+    const int p = cat.findProduct(productId);
+    if (p >= 0) cat.setOrder(p, static_cast<double>(count), sum);
+    cat.markCurrent();
   }
   return true;
 }

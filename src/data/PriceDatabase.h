@@ -31,9 +31,10 @@ public:
   // nullptr with the reason in *error (when given) when the file cannot be read.
   PriceCatalogue* catalogue(QString* error);
   // The products as last read, without looking at the file.
-  PriceCatalogue& loadedCatalogue() { return *catalogue_; }
+  PriceCatalogue& loadedCatalogue() { return *sharedCatalogue(); }
+  std::shared_ptr<PriceCatalogue> sharedCatalogue() const { return PriceCatalogue::shared(path_); }
   // True when the next catalogue() reads the file again.
-  bool catalogueIsStale() const { return catalogue_->isStale(); }
+  bool catalogueIsStale() const { return sharedCatalogue()->isStale(); }
 
   // Stores a product's quantity and sum; false with the reason in *error.
   bool storeQuantity(const QString& productId, qlonglong count, double sum, QString* error);
@@ -49,6 +50,4 @@ private:
   bool execute(const QString& sql, const QVariantList& values, QString* error);
 
   QString path_;
-  // Shared by every window of the process while the file stays the same.
-  std::shared_ptr<PriceCatalogue> catalogue_;
 };

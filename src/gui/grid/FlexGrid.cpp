@@ -266,8 +266,8 @@ std::string_view FlexGridModel::cellUtf8(int r, int c) const
             p += readLength(p);
         n = readLength(p);
     }
-    if (n == 0)
-        return m_textSource ? m_textSource(r, c) : std::string_view();
+    if (off == kNoRecord && fromSource(r))
+        return m_rowSource(r - m_sourceFirst, c);
     return std::string_view(p, n);
 }
 
@@ -313,6 +313,7 @@ void FlexGridModel::resizeStorageRows(int n)
 {
     const int old = m_dataRows;
     if (n < old) {
+        endSource(n);
         dropRecords(n);
         m_rowAt.resize(size_t(n));
         if (n == 0) {
@@ -426,6 +427,42 @@ int FlexGridModel::appendDataRow()
     return r;
 }
 
+int FlexGridModel::appendSourceRows(int count, RowSource source)
+{
+    // Rows still read from an earlier source keep their texts as copies.
+    for (int r = m_sourceFirst; r < m_sourceEnd; ++r)
+        if (m_rowAt[size_t(r)] == kNoRecord)
+            materialize(r);
+    const int first = m_dataRows;
+    m_rowSource = std::move(source);
+    m_sourceFirst = first;
+    setDataRows(first + count);
+    m_sourceEnd = first + count;
+    m_dataDirty = true;
+    return first;
+}
+
+void FlexGridModel::materialize(int r)
+{
+    const int index = r - m_sourceFirst;
+    const quint64 off = m_arena.size();
+    for (int c = 0; c < m_cols; ++c) {
+        const std::string_view t = m_rowSource(index, c);
+        appendLength(m_arena, t.size());
+        m_arena.append(t.data(), t.size());
+    }
+    m_rowAt[size_t(r)] = off;
+}
+
+void FlexGridModel::endSource(int rows)
+{
+    m_sourceEnd = std::min(m_sourceEnd, rows);
+    if (m_sourceEnd <= m_sourceFirst) {
+        m_sourceFirst = m_sourceEnd = 0;
+        m_rowSource = nullptr;
+    }
+}
+
 void FlexGridModel::reserveDataRows(int n)
 {
     if (n > 0) {
@@ -446,6 +483,8 @@ void FlexGridModel::notifyCell(int r, int c)
 
 void FlexGridModel::setRowUtf8(int r, const std::string_view* cells, int count)
 {
+    if (m_rowAt[size_t(r)] == kNoRecord && fromSource(r))
+        materialize(r);
     quint64& off = m_rowAt[size_t(r)];
     if (off != kNoRecord) {
         for (int c = 0; c < count && c < m_cols; ++c)
@@ -470,6 +509,8 @@ void FlexGridModel::setRowUtf8(int r, const std::string_view* cells, int count)
 
 void FlexGridModel::setCellUtf8(int r, int c, std::string_view text)
 {
+    if (m_rowAt[size_t(r)] == kNoRecord && fromSource(r))
+        materialize(r);
     quint64& off = m_rowAt[size_t(r)];
     if (off == kNoRecord) {
         if (text.empty())
@@ -549,6 +590,7 @@ void FlexGridModel::setHeaderText(int c, const QString& text)
 
 void FlexGridModel::clearContents()
 {
+    endSource(0);
     m_arena.clear();
     m_garbage = 0;
     std::fill(m_rowAt.begin(), m_rowAt.end(), kNoRecord);
@@ -876,13 +918,9 @@ QString FlexGrid::textMatrix(int row, int col) const
     return m_model->cellText(row - 1, col);
 }
 
-void FlexGrid::setTextSource(std::function<std::string_view(int row, int col)> source)
+int FlexGrid::addSourceRows(int count, std::function<std::string_view(int index, int col)> source)
 {
-    if (!source) {
-        m_model->setTextSource({});
-        return;
-    }
-    m_model->setTextSource([source = std::move(source)](int r, int c) { return source(r + 1, c); });
+    return m_model->appendSourceRows(std::max(0, count), std::move(source)) + 1;
 }
 
 bool FlexGrid::setTextMatrix(int row, int col, const QString& text)

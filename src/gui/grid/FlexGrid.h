@@ -59,11 +59,12 @@ public:
     std::string_view cellUtf8(int r, int c) const;
     QString cellText(int r, int c) const;
     void setCellUtf8(int r, int c, std::string_view text);
-    // Texts of cells that hold none of their own, asked for when such a cell is
-    // painted or read (r: data row). A view it returns must stay valid until the
-    // grid's rows change.
-    using TextSource = std::function<std::string_view(int r, int c)>;
-    void setTextSource(TextSource source) { m_textSource = std::move(source); }
+    // Rows that take their texts from a source (index from the first of them,
+    // column) until one of their texts is set, when the row keeps a copy of all
+    // its texts; removing or clearing the rows ends it. A view the source gives
+    // must stay valid while the rows exist. Returns the first data row.
+    using RowSource = std::function<std::string_view(int index, int c)>;
+    int appendSourceRows(int count, RowSource source);
     QString headerText(int c) const;
     void setHeaderText(int c, const QString& text);
     void clearContents();
@@ -113,7 +114,11 @@ private:
     std::vector<int> m_align;                    // per column
     std::unordered_map<quint64, QPixmap> m_pictures;     // explicit pictures
     std::vector<std::vector<qint64>> m_keys;     // per column, per data row; empty column = no keys
-    TextSource m_textSource;
+    RowSource m_rowSource;
+    int m_sourceFirst = 0, m_sourceEnd = 0;      // data rows [first, end) read from the source
+    bool fromSource(int r) const { return r >= m_sourceFirst && r < m_sourceEnd; }
+    void materialize(int r);                     // a source row gets a record of its own
+    void endSource(int rows);                    // rows from `rows` on are gone
     bool m_batching = false;
     bool m_dataDirty = false;
     bool m_headerDirty = false;
@@ -146,9 +151,11 @@ public:
     QString textMatrix(int row, int col) const;
     bool setTextMatrix(int row, int col, const QString& text);
     bool setTextUtf8(int row, int col, std::string_view utf8);
-    // Texts read only when a cell without a text of its own is painted or read
-    // (row: grid row), such as values too costly to read for every row.
-    void setTextSource(std::function<std::string_view(int row, int col)> source);
+    // Appends `count` rows whose texts are read from `source` (index from the
+    // first of them, column) when they are painted or read, until a text of the
+    // row is set; nothing is copied. The views it gives must stay valid while
+    // the rows exist. Returns the first new row.
+    int addSourceRows(int count, std::function<std::string_view(int index, int col)> source);
     void clear();                      // texts and pictures; shape kept
 
     // Redraw

@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,9 +33,11 @@ enum class PriceFill {
   Search      // every value as stored, and the picture file name in a 9th column
 };
 
-// Appends catalogue rows to a price grid laid out for them. With pictures, the
-// picture cell gets a lazily decoded thumbnail and its row the thumbnail height.
-void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& catalogue, const std::vector<CatalogueRow>& rows,
+// Appends catalogue rows to a price grid laid out for them. Their texts are
+// read from the catalogue (kept alive by the grid) when they are shown, so the
+// fill itself copies nothing; with pictures, the picture cell gets a lazily
+// decoded thumbnail and its row the thumbnail height.
+void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> catalogue, std::vector<CatalogueRow> rows,
                    bool withImages, PriceFill rules, int thumbnailRowTwips);
 
 // Decodes picture bytes in memory, stretched to the given size (no aspect kept);

@@ -35,7 +35,7 @@ W* named(W* w, const char* name) {
 
 }  // namespace
 
-PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прайс-лист"), parent), catalogue_(database_.loadedCatalogue()) {
+PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прайс-лист"), parent) {
   setObjectName(QStringLiteral("frm_price"));
   Label3 = named(new QLabel(this), "Label3");
   Check2 = named(new QCheckBox(QStringLiteral("Изображения построчно"), this), "Check2");
@@ -97,11 +97,10 @@ PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прай
   const QSize box = thumbnailSize();
   MSFlexGrid1->setPictureProvider([this, dbPath, box](const std::vector<qint64>& keys) {
     std::vector<qint64> empty;
-    auto pictures = LoadThumbnails(dbPath, keys, box, &catalogue_, &empty);
+    auto pictures = LoadThumbnails(dbPath, keys, box, &catalogue(), &empty);
     if (!empty.empty()) QTimer::singleShot(0, this, [this, empty] { dropEmptyPictures(empty); });
     return pictures;
   });
-  MSFlexGrid1->setTextSource([this](int row, int col) { return imageNameCell(row, col); });
 }
 
 PriceWindow::~PriceWindow() = default;
@@ -126,7 +125,7 @@ void PriceWindow::Form_Load() {
 
 void PriceWindow::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
   const std::unordered_set<qint64> empty(imageRowids.begin(), imageRowids.end());
-  for (qint64 id : empty) catalogue_.markImageEmpty(id);
+  for (qint64 id : empty) catalogue().markImageEmpty(id);
   FlexGrid* g = MSFlexGrid1;
   if (g->cols() <= 4) return;
   const int defaultHeight = g->pixelsToTwipsY(g->defaultRowHeightPixels());
@@ -135,28 +134,6 @@ void PriceWindow::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
     g->setCellPictureKey(r, 4, -1);
     g->setRowHeight(r, defaultHeight);
   }
-}
-
-void PriceWindow::keepImageNameRows(const std::vector<CatalogueRow>& rows) {
-  imageNameRows_.clear();
-  imageNameRows_.reserve(rows.size());
-  for (const CatalogueRow& r : rows) imageNameRows_.push_back(r.image >= 0 ? catalogue_.image(r.image).rowid : -1);
-}
-
-std::string_view PriceWindow::imageNameCell(int row, int col) {
-  constexpr int kNameColumn = 8;
-  constexpr size_t kNamesPerRead = 32;
-  const size_t i = static_cast<size_t>(row - 1);
-  if (col != kNameColumn || row < 1 || i >= imageNameRows_.size() || imageNameRows_[i] < 0) return {};
-  const int image = catalogue_.findImage(imageNameRows_[i]);
-  if (image < 0) return {};
-  // Shown rows have their names already (read with their pictures); a row read
-  // before it is shown brings the names of the rows after it along.
-  std::vector<int> next;
-  if (!catalogue_.image(image).name)
-    for (size_t k = i + 1; k < std::min(imageNameRows_.size(), i + 1 + kNamesPerRead); ++k)
-      if (imageNameRows_[k] >= 0) next.push_back(catalogue_.findImage(imageNameRows_[k]));
-  return catalogue_.imageName(image, next);
 }
 
 void PriceWindow::setPriceDate() {
@@ -183,22 +160,22 @@ bool PriceWindow::loadCategories(QString* error) {
 
 PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.catalogue(error); }
 
-void PriceWindow::showRows(const std::vector<CatalogueRow>& rows) {
+void PriceWindow::showRows(std::vector<CatalogueRow> rows) {
   const bool thumbs = thumbnailsOn();
   if (thumbs) SetPriceGridHeadersWithImage(MSFlexGrid1);
   else SetPriceGridHeaders(MSFlexGrid1);
-  FillPriceGrid(MSFlexGrid1, catalogue_, rows, thumbs, PriceFill::PriceList, thumbnailRowTwips());
+  FillPriceGrid(MSFlexGrid1, database_.sharedCatalogue(), std::move(rows), thumbs, PriceFill::PriceList, thumbnailRowTwips());
   if (MSFlexGrid1->rows() > 1) MSFlexGrid1->setRow(1);
   // The current row is the first one now: the preview shows its picture.
   showPreview();
 }
 
 void PriceWindow::showResult(const ProductFilter& filter, bool emptyLabelWhenNone) {
-  imageNameRows_.clear();
-  const auto rows = catalogue_.query(filter);
+  auto rows = catalogue().query(filter);
   if (!rows.empty()) {
-    showRows(rows);
-    Label1->setText(QStringLiteral("Выведено") + num::invariant(static_cast<double>(rows.size())));
+    const double count = static_cast<double>(rows.size());
+    showRows(std::move(rows));
+    Label1->setText(QStringLiteral("Выведено") + num::invariant(count));
     return;
   }
   MSFlexGrid1->setRows(1);

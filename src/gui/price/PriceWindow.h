@@ -55,9 +55,11 @@ protected:
 private:
   // Lists and search.
   PriceCatalogue* freshCatalogue(QString* error);
+  // The products as last read (shared with the lists shown from them).
+  PriceCatalogue& catalogue() { return database_.loadedCatalogue(); }
   bool loadCategories(QString* error);
   void setPriceDate();
-  void showRows(const std::vector<CatalogueRow>& rows);
+  void showRows(std::vector<CatalogueRow> rows);
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
   ProductFilter viewFilter(bool withImages) const;
   bool searchProducts(const QString& category, bool withThumbnails);
@@ -67,9 +69,6 @@ private:
   // Rows whose picture turned out to hold no bytes get no picture and the
   // default height.
   void dropEmptyPictures(const std::vector<qint64>& imageRowids);
-  // The search's picture file name column: names are read for the rows shown.
-  void keepImageNameRows(const std::vector<CatalogueRow>& rows);
-  std::string_view imageNameCell(int row, int col);
 
   // Ordering.
   void showOrderTotal();
@@ -98,9 +97,5 @@ private:
   QLabel* Label2;
 
   PriceDatabase database_;
-  PriceCatalogue& catalogue_;
-  // Per data row of a search shown with pictures: the image row whose file name
-  // the ninth column shows (-1: none); empty for every other list.
-  std::vector<qint64> imageNameRows_;
   bool showWholePrice_ = true;
 };

@@ -17,7 +17,6 @@ bool PriceWindow::searchProducts(const QString& category, bool withThumbnails) {
   const int length = static_cast<int>(box->text().size());
   const QString upper = box->text().toUpper();
   std::vector<CatalogueRow> rows;
-  imageNameRows_.clear();
   if (PriceCatalogue* cat = freshCatalogue(nullptr)) {
     ProductFilter f;
     f.withImages = withThumbnails;
@@ -30,8 +29,7 @@ bool PriceWindow::searchProducts(const QString& category, bool withThumbnails) {
     grid->setRedraw(false);
     grid->setCols(withThumbnails ? 9 : 7);
     grid->setRows(1);
-    FillPriceGrid(grid, catalogue_, rows, withThumbnails, PriceFill::Search, thumbnailRowTwips());
-    if (withThumbnails) keepImageNameRows(rows);
+    FillPriceGrid(grid, database_.sharedCatalogue(), rows, withThumbnails, PriceFill::Search, thumbnailRowTwips());
     grid->setRedraw(true);
     if (grid->rows() > 1) grid->setRow(1);
     if (!box->hasSelectedText()) {
