@@ -36,26 +36,71 @@ std::string_view columnText(sqlite3_stmt* st, int col) {
   return p ? std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(st, col))) : std::string_view();
 }
 
-// The text of a whole number as the default conversion writes it, and back:
-// only such texts are compared as numbers, so that the comparison gives the
-// same rows as comparing the texts.
-std::optional<qint64> canonicalInteger(std::string_view text) {
-  if (text.empty() || text.size() > 20) return std::nullopt;
-  const bool negative = text.front() == '-';
-  const std::string_view digits = negative ? text.substr(1) : text;
-  if (digits.empty() || (digits.front() == '0' && (digits.size() > 1 || negative))) return std::nullopt;
-  qint64 v = 0;
-  const auto res = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
-  return v;
+// What a category id compared with parent_id (a column of whole numbers) is
+// taken as: a text that reads as a number is that number, as the database
+// converts it (blanks around it allowed), any other text stays a text.
+struct ParentKey {
+  enum Kind { Whole, Fraction, Text } kind = Text;
+  qint64 whole = 0;
+  double fraction = 0;
+};
+
+ParentKey parentKey(std::string_view text) {
+  ParentKey key;
+  std::string_view t = text;
+  while (!t.empty() && (t.front() == ' ' || (t.front() >= '\t' && t.front() <= '\r'))) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || (t.back() >= '\t' && t.back() <= '\r'))) t.remove_suffix(1);
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  size_t digits = 0, fraction = 0;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  bool whole = true;
+  if (i < t.size() && t[i] == '.') {
+    whole = false;
+    ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++fraction;
+  }
+  if (digits + fraction == 0) return key;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    whole = false;
+    size_t e = i + 1;
+    if (e < t.size() && (t[e] == '+' || t[e] == '-')) ++e;
+    const size_t expDigits = e;
+    while (e < t.size() && t[e] >= '0' && t[e] <= '9') ++e;
+    if (e == expDigits) return key;
+    i = e;
+  }
+  if (i != t.size()) return key;
+  const std::string number(t.front() == '+' ? t.substr(1) : t);
+  if (whole) {
+    qint64 v = 0;
+    const auto res = std::from_chars(number.data(), number.data() + number.size(), v);
+    if (res.ec == std::errc() && res.ptr == number.data() + number.size()) {
+      key.kind = ParentKey::Whole;
+      key.whole = v;
+      return key;
+    }
+  }
+  double d = 0;
+  std::from_chars(number.data(), number.data() + number.size(), d);
+  if (d == std::trunc(d) && std::abs(d) < 9.2e18) {
+    key.kind = ParentKey::Whole;
+    key.whole = static_cast<qint64>(d);
+  } else {
+    key.kind = ParentKey::Fraction;
+    key.fraction = d;
+  }
+  return key;
 }
 
-// Parent ids that are not whole numbers (text, fractions, Null) carry one of
-// these instead of a number; a whole number equal to either is kept as text.
+// Parent ids that are not whole numbers (fractions, texts, Null) carry one of
+// these instead of a number; a whole number equal to one of them is kept as a
+// fraction (compared by value all the same).
 constexpr qint64 kNullParent = LLONG_MIN;
 constexpr qint64 kTextParent = LLONG_MIN + 1;
+constexpr qint64 kFractionParent = LLONG_MIN + 2;
 
-bool isParentMarker(qint64 v) { return v == kNullParent || v == kTextParent; }
+bool isParentMarker(qint64 v) { return v == kNullParent || v == kTextParent || v == kFractionParent; }
 
 void upperAscii(std::string& s) {
   for (char& c : s)
@@ -234,6 +279,7 @@ void PriceCatalogue::reset() {
   rank_ = {};
   parentNumber_ = {};
   parentText_ = {};
+  parentFraction_ = {};
   searchText_ = {};
   searchAt_ = {};
   searchNull_ = {};
@@ -308,27 +354,32 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
       p.orderCount = readValue(st.s, 6);
       p.orderSumm = readValue(st.s, 7);
 
-      // The category as a number where its text is a whole number.
+      // The category: a whole number, a fraction, a text or Null.
       qint64 parent = kTextParent;
+      double parentFraction = 0;
       std::string_view parentAsText;
       switch (sqlite3_column_type(st.s, 8)) {
         case SQLITE_NULL: parent = kNullParent; break;
         case SQLITE_INTEGER: parent = sqlite3_column_int64(st.s, 8); break;
-        default: {
-          const CellValue v = readValue(st.s, 8);
-          if (const auto n = canonicalInteger(v.text)) parent = *n;
-          else parentAsText = v.text;
+        case SQLITE_FLOAT: {
+          const double d = sqlite3_column_double(st.s, 8);
+          if (d == std::trunc(d) && std::abs(d) < 9.2e18) parent = static_cast<qint64>(d);
+          else parent = kFractionParent, parentFraction = d;
+          break;
         }
+        default: parentAsText = keep(columnText(st.s, 8)); break;
       }
-      if (isParentMarker(parent) && parent != kNullParent && parentAsText.empty()) {
-        // A whole number equal to a marker: compared as its text.
-        char buf[24];
-        const auto res = std::to_chars(buf, buf + sizeof buf, parent);
-        parentAsText = keep(std::string_view(buf, static_cast<size_t>(res.ptr - buf)));
-        parent = kTextParent;
+      if (parent != kTextParent && parent != kNullParent && parent != kFractionParent && isParentMarker(parent)) {
+        parentFraction = static_cast<double>(parent);
+        parent = kFractionParent;
+      }
+      if (parent == kFractionParent) {
+        if (parentFraction_.empty()) parentFraction_.resize(count);
+        if (parentFraction_.size() < products_.size()) parentFraction_.resize(products_.size());
+        parentFraction_[products_.size() - 1] = parentFraction;
       }
       parentNumber.push_back(parent);
-      parentText.push_back(parent == kTextParent ? parentAsText : std::string_view());
+      parentText.push_back(parentAsText);
 
       const bool bigNull = sqlite3_column_type(st.s, 9) == SQLITE_NULL;
       searchNull.push_back(bigNull);
@@ -389,6 +440,7 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   rank_.resize(n);
   parentNumber_.resize(n);
   parentText_.resize(n);
+  std::vector<double> fractionByRank(parentFraction_.empty() ? 0 : n);
   searchNull_.resize(n);
   searchAt_.resize(n + 1);
   searchText_.reserve(search.bytes.size() + n);
@@ -398,12 +450,14 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     rank_[i] = static_cast<int>(r);
     parentNumber_[r] = parentNumber[i];
     parentText_[r] = parentText[i];
+    if (parentNumber[i] == kFractionParent) fractionByRank[r] = parentFraction_[i];
     searchNull_[r] = searchNull[i];
     searchAt_[r] = static_cast<quint32>(searchText_.size());
     searchText_.append(search.get(i));
     searchText_.push_back('\0');
   }
   searchAt_[n] = static_cast<quint32>(searchText_.size());
+  parentFraction_ = std::move(fractionByRank);
   sorted = {};
   search = {};
 
@@ -505,16 +559,23 @@ bool PriceCatalogue::rankMatchesText(size_t rank, std::string_view needle, bool 
 
 std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
   // The category: as a number where the text is a whole number, else as text.
-  std::optional<qint64> parentNumber;
+  // The category as the database compares it with parent_id: a whole number
+  // with the whole numbers (one comparison of integers per product), any
+  // number with the fractions by value, a text with the texts.
   std::string parentText;
+  ParentKey parent;
   if (f.parent) {
     parentText = f.parent->toStdString();
-    const auto n = canonicalInteger(parentText);
-    parentNumber = n && !isParentMarker(*n) ? *n : kTextParent;
+    parent = parentKey(parentText);
   }
+  const qint64 wanted = parent.kind == ParentKey::Whole ? parent.whole : kTextParent;
+  const bool wantedIsMarker = parent.kind == ParentKey::Whole && isParentMarker(wanted);
   auto parentMatches = [&](size_t r) {
-    if (parentNumber_[r] != *parentNumber) return false;
-    return *parentNumber != kTextParent || parentText_[r] == parentText;
+    const qint64 have = parentNumber_[r];
+    if (parent.kind == ParentKey::Whole && have == wanted && !wantedIsMarker) return true;
+    if (have == kFractionParent && parent.kind != ParentKey::Text)
+      return parentFraction_[r] == (parent.kind == ParentKey::Whole ? static_cast<double>(parent.whole) : parent.fraction);
+    return have == kTextParent && parent.kind == ParentKey::Text && parentText_[r] == parentText;
   };
   std::string needle;
   bool plain = true;

@@ -139,11 +139,13 @@ private:
   std::vector<CatalogueProduct> products_;  // in storage order
   std::vector<int> order_;                  // product indices in name order (by rank)
   std::vector<int> rank_;                   // each product's place in that order
-  // By rank: parent_id as a whole number, or kTextParent with the text kept in
-  // parentText_; name_ruRU_big (ASCII letters upper-cased, as LIKE folds only
+  // By rank: parent_id as a whole number, or a marker with the text kept in
+  // parentText_ or the fraction in parentFraction_ (only when there is one);
+  // name_ruRU_big (ASCII letters upper-cased, as LIKE folds only
   // those) one after another in searchText_, each followed by a zero byte.
   std::vector<qint64> parentNumber_;
   std::vector<std::string_view> parentText_;
+  std::vector<double> parentFraction_;
   std::string searchText_;
   std::vector<quint32> searchAt_;    // start of each rank's text; one more entry at the end
   std::vector<bool> searchNull_;     // name_ruRU_big is Null
