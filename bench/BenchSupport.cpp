@@ -1,4 +1,5 @@
 #include "BenchSupport.h"
+#include "PeakMemory.h"
 
 #include <QSet>
 
@@ -74,11 +75,7 @@ void fail(const QString& why) {
   std::exit(1);
 }
 
-double peakMb() {
-  rusage ru{};
-  getrusage(RUSAGE_SELF, &ru);
-  return static_cast<double>(ru.ru_maxrss) / 1024.0;
-}
+double peakMb() { return static_cast<double>(PeakMemoryMb()); }
 
 sqlite3* openReadOnly(const QString& path) {
   sqlite3* db = nullptr;

@@ -1,724 +1,32 @@
 #include "gui/grid/FlexGrid.h"
 
-#include <QApplication>
+#include "gui/grid/GridDelegate.h"
+
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPointer>
-#include <QProxyStyle>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <unordered_set>
 
 namespace {
 
 constexpr int kDefaultCacheCapacity = 512;
-constexpr int kTextPadX = 3;
-constexpr int kTextPadY = 1;
-
-// "General" alignment: numbers to the right, everything else to the left.
-bool looksNumeric(std::string_view s)
-{
-    bool digit = false;
-    for (unsigned char ch : s) {
-        if (ch >= '0' && ch <= '9')
-            digit = true;
-        else if (ch != ' ' && ch != '-' && ch != '+' && ch != '.' && ch != ',')
-            return false;
-    }
-    return digit;
-}
-
-// Light grey grid lines, everything else from the application style.
-class GridLineStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* ret) const override
-    {
-        if (hint == SH_Table_GridLineColor)
-            return int(qRgb(192, 192, 192));
-        return QProxyStyle::styleHint(hint, option, widget, ret);
-    }
-};
-
-// One instance for all grids, owned by the application.
-QStyle* gridLineStyle()
-{
-    static QPointer<GridLineStyle> style;
-    if (!style) {
-        style = new GridLineStyle;
-        style->setParent(QCoreApplication::instance());
-    }
-    return style;
-}
-
-// Paints a cell: background/selection/focus by the style, then the picture
-// and the text at the column's alignment.
-class FlexGridDelegate : public QStyledItemDelegate {
-public:
-    explicit FlexGridDelegate(FlexGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
-
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        FlexGridModel* m = m_grid->gridModel();
-        const int r = index.row(), c = index.column();
-        if (r >= m->dataRows() || c >= m->cols())
-            return;
-
-        // A plain cell has nothing of the style's to draw (no selection, focus
-        // or hover look): the style is asked only for the others.
-        if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus | QStyle::State_MouseOver)) {
-            QStyleOptionViewItem opt(option);
-            opt.index = index;
-            opt.features = QStyleOptionViewItem::None;
-            opt.text.clear();
-            QStyle* style = m_grid->style();
-            style->drawControl(QStyle::CE_ItemViewItem, &opt, p, m_grid);
-        }
-
-        const Qt::Alignment align = m->alignmentFor(r, c);
-        const QRect cell = option.rect;
-
-        const QPixmap pm = m_grid->pictureForPaint(r + 1, c);
-        if (!pm.isNull()) {
-            QSize sz = pm.deviceIndependentSize().toSize();
-            if (sz.width() > cell.width() || sz.height() > cell.height())
-                sz.scale(cell.size(), Qt::KeepAspectRatio);
-            const QRect target = QStyle::alignedRect(Qt::LeftToRight, align, sz, cell);
-            p->drawPixmap(target, pm);
-        }
-
-        const std::string_view utf8 = m->cellUtf8(r, c);
-        if (!utf8.empty()) {
-            const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
-            const QRect textRect = cell.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
-            const QFontMetrics& fm = option.fontMetrics;
-            const bool fitting = fits(option.font, fm, text, textRect.width());
-            const bool selected = option.state & QStyle::State_Selected;
-            const QPalette::ColorGroup cg = (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
-            p->setPen(option.palette.color(cg, selected ? QPalette::HighlightedText : QPalette::Text));
-            if (fitting && (align & Qt::AlignLeft) && fm.height() <= textRect.height()) {
-                // A text that fits, on the left: drawn at its baseline, without
-                // laying it out in the rectangle first.
-                int baseline = textRect.top() + (textRect.height() - fm.height()) / 2 + fm.ascent();
-                if (align & Qt::AlignTop)
-                    baseline = textRect.top() + fm.ascent();
-                else if (align & Qt::AlignBottom)
-                    baseline = textRect.bottom() + 1 - fm.descent();
-                p->drawText(QPoint(textRect.left(), baseline), text);
-            } else {
-                const QString shown = fitting ? text : fm.elidedText(text, Qt::ElideRight, textRect.width());
-                p->drawText(textRect, int(align) | Qt::TextSingleLine, shown);
-            }
-        }
-    }
-
-    QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
-
-private:
-    // True when the text surely fits the width, judged by the advances of its
-    // letters (kept per font) with a margin for kerning, so that only texts near
-    // or over the width are measured in full for eliding.
-    bool fits(const QFont& font, const QFontMetrics& fm, const QString& text, int width) const
-    {
-        constexpr int kMargin = 3;
-        if (m_advance.empty() || !(font == m_advanceFont)) {
-            m_advanceFont = font;
-            m_advance.assign(0x500, -1);
-        }
-        int total = 0;
-        for (const QChar ch : text) {
-            const char16_t u = ch.unicode();
-            if (u >= m_advance.size())
-                return false;
-            int& a = m_advance[u];
-            if (a < 0)
-                a = fm.horizontalAdvance(ch);
-            total += a;
-            if (total > width - kMargin)
-                return false;
-        }
-        return true;
-    }
-
-    FlexGrid* m_grid;
-    mutable QFont m_advanceFont;
-    mutable std::vector<int> m_advance;
-};
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// FlexGridModel
-
-FlexGridModel::FlexGridModel(QObject* parent) : QAbstractTableModel(parent)
-{
-    m_dataRows = 1;
-    m_viewRows = 1;
-    m_rowAt.assign(size_t(m_dataRows), kNoRecord);
-    m_header.resize(m_cols);
-    m_align.assign(size_t(m_cols), 9);
-}
-
-int FlexGridModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_viewRows;
-}
-
-int FlexGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_viewCols;
-}
-
-QVariant FlexGridModel::data(const QModelIndex& index, int role) const
-{
-    const int r = index.row(), c = index.column();
-    if (!index.isValid() || r >= m_dataRows || c >= m_cols)
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-        return cellText(r, c);
-    case Qt::TextAlignmentRole:
-        return int(alignmentFor(r, c));
-    case Qt::DecorationRole: {
-        QPixmap pm = picture(r + 1, c);
-        return pm.isNull() ? QVariant() : QVariant(pm);
-    }
-    default:
-        return {};
-    }
-}
-
-QVariant FlexGridModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Vertical) {
-        if (role == Qt::DisplayRole)
-            return section + 1;
-        return {};
-    }
-    if (section < 0 || section >= m_cols)
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-        return m_header.at(section);
-    case Qt::TextAlignmentRole: {
-        const int code = m_align[size_t(section)];
-        // A header text is text: "general" shows it on the left.
-        return int(code == 9 ? (Qt::AlignLeft | Qt::AlignVCenter) : FlexGrid::alignmentFromCode(code));
-    }
-    case Qt::DecorationRole: {
-        QPixmap pm = picture(0, section);
-        return pm.isNull() ? QVariant() : QVariant(pm);
-    }
-    default:
-        return {};
-    }
-}
-
-Qt::ItemFlags FlexGridModel::flags(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-}
-
-namespace {
-
-inline size_t readLength(const char*& p)
-{
-    const unsigned char first = static_cast<unsigned char>(*p++);
-    if (first < 255)
-        return first;
-    quint32 n;
-    std::memcpy(&n, p, 4);
-    p += 4;
-    return n;
-}
-
-inline void appendLength(std::string& out, size_t n)
-{
-    if (n < 255) {
-        out.push_back(char(n));
-        return;
-    }
-    const quint32 v = quint32(n);
-    out.push_back(char(255));
-    out.append(reinterpret_cast<const char*>(&v), 4);
-}
-
-} // namespace
-
-std::string_view FlexGridModel::cellUtf8(int r, int c) const
-{
-    const quint64 off = m_rowAt[size_t(r)];
-    size_t n = 0;
-    const char* p = nullptr;
-    if (off != kNoRecord) {
-        p = m_arena.data() + off;
-        for (int i = 0; i < c; ++i)
-            p += readLength(p);
-        n = readLength(p);
-    }
-    if (off == kNoRecord && fromSource(r))
-        return m_rowSource(r - m_sourceFirst, c);
-    return std::string_view(p, n);
-}
-
-size_t FlexGridModel::recordSize(quint64 off) const
-{
-    const char* start = m_arena.data() + off;
-    const char* p = start;
-    for (int i = 0; i < m_cols; ++i)
-        p += readLength(p);
-    return size_t(p - start);
-}
-
-void FlexGridModel::compactArena()
-{
-    std::string fresh;
-    fresh.reserve(m_arena.size() - m_garbage + 64);
-    for (quint64& off : m_rowAt) {
-        if (off == kNoRecord)
-            continue;
-        const size_t n = recordSize(off);
-        const quint64 at = fresh.size();
-        fresh.append(m_arena, size_t(off), n);
-        off = at;
-    }
-    m_arena.swap(fresh);
-    m_garbage = 0;
-}
-
-void FlexGridModel::dropRecords(int from)
-{
-    for (size_t r = size_t(from); r < m_rowAt.size(); ++r)
-        if (m_rowAt[r] != kNoRecord)
-            m_garbage += recordSize(m_rowAt[r]);
-}
-
-QString FlexGridModel::cellText(int r, int c) const
-{
-    const std::string_view s = cellUtf8(r, c);
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
-void FlexGridModel::resizeStorageRows(int n)
-{
-    const int old = m_dataRows;
-    if (n < old) {
-        endSource(n);
-        dropRecords(n);
-        m_rowAt.resize(size_t(n));
-        if (n == 0) {
-            m_arena.clear();
-            m_garbage = 0;
-        }
-        // Shrinking must not leave pictures that a later growth would revive.
-        for (auto it = m_pictures.begin(); it != m_pictures.end();) {
-            const int r = int(it->first >> 32);
-            if (r > n)
-                it = m_pictures.erase(it);
-            else
-                ++it;
-        }
-    }
-    m_rowAt.resize(size_t(n), kNoRecord);
-    for (auto& col : m_keys)
-        if (!col.empty())
-            col.resize(size_t(n), -1);
-    m_dataRows = n;
-}
-
-void FlexGridModel::setDataRows(int n)
-{
-    n = std::max(0, n);
-    if (n == m_dataRows)
-        return;
-    if (m_batching || structurePending()) {
-        resizeStorageRows(n);
-        return;
-    }
-    const int old = m_dataRows;
-    if (n > old) {
-        beginInsertRows(QModelIndex(), old, n - 1);
-        resizeStorageRows(n);
-        m_viewRows = n;
-        endInsertRows();
-    } else {
-        beginRemoveRows(QModelIndex(), n, old - 1);
-        resizeStorageRows(n);
-        m_viewRows = n;
-        endRemoveRows();
-    }
-}
-
-void FlexGridModel::setCols(int n)
-{
-    n = std::max(1, n);
-    if (n == m_cols)
-        return;
-    const int old = m_cols;
-    const bool live = !m_batching && !structurePending();
-    if (live) {
-        if (n > old)
-            beginInsertColumns(QModelIndex(), old, n - 1);
-        else
-            beginRemoveColumns(QModelIndex(), n, old - 1);
-    }
-    // Rewrite every record with the new number of cells.
-    std::string fresh;
-    fresh.reserve(m_arena.size() - m_garbage + size_t(m_dataRows) * size_t(std::max(0, n - old)));
-    const int keep = std::min(old, n);
-    for (quint64& off : m_rowAt) {
-        if (off == kNoRecord)
-            continue;
-        const quint64 at = fresh.size();
-        const char* p = m_arena.data() + off;
-        for (int c = 0; c < keep; ++c) {
-            const size_t len = readLength(p);
-            appendLength(fresh, len);
-            fresh.append(p, len);
-            p += len;
-        }
-        for (int c = keep; c < n; ++c)
-            fresh.push_back(char(0));
-        off = at;
-    }
-    m_arena.swap(fresh);
-    m_garbage = 0;
-    m_cols = n;
-    m_header.resize(n);
-    m_align.resize(size_t(n), 9);
-    m_keys.resize(size_t(std::min<int>(n, int(m_keys.size()))));
-    for (auto it = m_pictures.begin(); it != m_pictures.end();) {
-        if (int(it->first & 0xffffffffu) >= n)
-            it = m_pictures.erase(it);
-        else
-            ++it;
-    }
-    if (live) {
-        m_viewCols = n;
-        if (n > old)
-            endInsertColumns();
-        else
-            endRemoveColumns();
-    }
-}
-
-int FlexGridModel::appendDataRow()
-{
-    const int r = m_dataRows;
-    if (m_batching || structurePending()) {
-        m_rowAt.push_back(kNoRecord);
-        for (auto& col : m_keys)
-            if (!col.empty())
-                col.push_back(-1);
-        ++m_dataRows;
-        return r;
-    }
-    setDataRows(r + 1);
-    return r;
-}
-
-int FlexGridModel::appendSourceRows(int count, RowSource source)
-{
-    // Rows still read from an earlier source keep their texts as copies.
-    for (int r = m_sourceFirst; r < m_sourceEnd; ++r)
-        if (m_rowAt[size_t(r)] == kNoRecord)
-            materialize(r);
-    const int first = m_dataRows;
-    m_rowSource = std::move(source);
-    m_sourceFirst = first;
-    setDataRows(first + count);
-    m_sourceEnd = first + count;
-    m_dataDirty = true;
-    return first;
-}
-
-void FlexGridModel::materialize(int r)
-{
-    const int index = r - m_sourceFirst;
-    const quint64 off = m_arena.size();
-    for (int c = 0; c < m_cols; ++c) {
-        const std::string_view t = m_rowSource(index, c);
-        appendLength(m_arena, t.size());
-        m_arena.append(t.data(), t.size());
-    }
-    m_rowAt[size_t(r)] = off;
-}
-
-void FlexGridModel::endSource(int rows)
-{
-    m_sourceEnd = std::min(m_sourceEnd, rows);
-    if (m_sourceEnd <= m_sourceFirst) {
-        m_sourceFirst = m_sourceEnd = 0;
-        m_rowSource = nullptr;
-    }
-}
-
-void FlexGridModel::reserveDataRows(int n)
-{
-    if (n > 0) {
-        m_rowAt.reserve(size_t(n));
-        m_arena.reserve(m_arena.size() + size_t(n) * size_t(m_cols) * 24);   // address space only until used
-    }
-}
-
-void FlexGridModel::notifyCell(int r, int c)
-{
-    if (m_batching || r >= m_viewRows || c >= m_viewCols) {
-        m_dataDirty = true;
-        return;
-    }
-    const QModelIndex i = index(r, c);
-    emit dataChanged(i, i);
-}
-
-void FlexGridModel::setRowUtf8(int r, const std::string_view* cells, int count)
-{
-    if (m_rowAt[size_t(r)] == kNoRecord && fromSource(r))
-        materialize(r);
-    quint64& off = m_rowAt[size_t(r)];
-    if (off != kNoRecord) {
-        for (int c = 0; c < count && c < m_cols; ++c)
-            setCellUtf8(r, c, cells[c]);
-        return;
-    }
-    bool any = false;
-    for (int c = 0; c < count && c < m_cols; ++c)
-        any = any || !cells[c].empty();
-    if (!any)
-        return;
-    off = m_arena.size();
-    for (int c = 0; c < m_cols; ++c) {
-        const std::string_view t = c < count ? cells[c] : std::string_view();
-        appendLength(m_arena, t.size());
-        m_arena.append(t.data(), t.size());
-    }
-    m_dataDirty = true;
-    if (!m_batching && r < m_viewRows)
-        emit dataChanged(index(r, 0), index(r, m_cols - 1));
-}
-
-void FlexGridModel::setCellUtf8(int r, int c, std::string_view text)
-{
-    if (m_rowAt[size_t(r)] == kNoRecord && fromSource(r))
-        materialize(r);
-    quint64& off = m_rowAt[size_t(r)];
-    if (off == kNoRecord) {
-        if (text.empty())
-            return;
-        off = m_arena.size();
-        m_arena.append(size_t(c), char(0));
-        appendLength(m_arena, text.size());
-        m_arena.append(text.data(), text.size());
-        m_arena.append(size_t(m_cols - c - 1), char(0));
-        notifyCell(r, c);
-        return;
-    }
-    // Locate the cell inside the record.
-    const char* base = m_arena.data();
-    const char* p = base + off;
-    for (int i = 0; i < c; ++i)
-        p += readLength(p);
-    const size_t cellStart = size_t(p - base);
-    const size_t oldLen = readLength(p);
-    const size_t textStart = size_t(p - base);
-    const size_t cellEnd = textStart + oldLen;
-    if (oldLen == text.size() && (oldLen < 255) == (text.size() < 255)) {
-        std::memcpy(m_arena.data() + textStart, text.data(), text.size());   // same length: in place
-        notifyCell(r, c);
-        return;
-    }
-    const char* q = base + cellEnd;
-    for (int i = c + 1; i < m_cols; ++i)
-        q += readLength(q);
-    const size_t recordEnd = size_t(q - base);
-    if (recordEnd == m_arena.size()) {
-        // The last record (the usual case while filling): rewrite its tail.
-        const size_t restLen = recordEnd - cellEnd;
-        char small[256];
-        std::string large;
-        const char* rest = small;
-        if (restLen <= sizeof small) {
-            std::memcpy(small, m_arena.data() + cellEnd, restLen);
-        } else {
-            large.assign(m_arena, cellEnd, restLen);
-            rest = large.data();
-        }
-        m_arena.resize(cellStart);
-        appendLength(m_arena, text.size());
-        m_arena.append(text.data(), text.size());
-        m_arena.append(rest, restLen);
-    } else {
-        // Move the record to the end with the new text.
-        std::string rec;
-        rec.reserve(recordEnd - size_t(off) + text.size() + 5);
-        rec.append(m_arena, size_t(off), cellStart - size_t(off));
-        appendLength(rec, text.size());
-        rec.append(text.data(), text.size());
-        rec.append(m_arena, cellEnd, recordEnd - cellEnd);
-        m_garbage += recordEnd - size_t(off);
-        off = m_arena.size();
-        m_arena.append(rec);
-        if (m_garbage > (1u << 20) && m_garbage * 2 > m_arena.size())
-            compactArena();
-    }
-    notifyCell(r, c);
-}
-
-QString FlexGridModel::headerText(int c) const
-{
-    return m_header.at(c);
-}
-
-void FlexGridModel::setHeaderText(int c, const QString& text)
-{
-    m_header[c] = text;
-    if (m_batching || c >= m_viewCols)
-        m_headerDirty = true;
-    else
-        emit headerDataChanged(Qt::Horizontal, c, c);
-}
-
-void FlexGridModel::clearContents()
-{
-    endSource(0);
-    m_arena.clear();
-    m_garbage = 0;
-    std::fill(m_rowAt.begin(), m_rowAt.end(), kNoRecord);
-    for (auto& h : m_header)
-        h.clear();
-    m_pictures.clear();
-    for (auto& col : m_keys)
-        std::vector<qint64>().swap(col);
-    if (m_batching) {
-        m_dataDirty = m_headerDirty = true;
-        return;
-    }
-    if (m_viewCols > 0)
-        emit headerDataChanged(Qt::Horizontal, 0, m_viewCols - 1);
-    if (m_viewRows > 0 && m_viewCols > 0)
-        emit dataChanged(index(0, 0), index(m_viewRows - 1, m_viewCols - 1));
-}
-
-int FlexGridModel::alignmentCode(int c) const
-{
-    return (c >= 0 && c < m_cols) ? m_align[size_t(c)] : 0;
-}
-
-void FlexGridModel::setAlignmentCode(int c, int code)
-{
-    if (c < 0 || c >= m_cols || code < 0 || code > 9)
-        return;
-    m_align[size_t(c)] = code;
-    if (m_batching || c >= m_viewCols || m_viewRows == 0) {
-        m_dataDirty = m_headerDirty = true;
-        return;
-    }
-    emit headerDataChanged(Qt::Horizontal, c, c);
-    emit dataChanged(index(0, c), index(m_viewRows - 1, c));
-}
-
-Qt::Alignment FlexGridModel::alignmentFor(int r, int c) const
-{
-    const int code = m_align[size_t(c)];
-    if (code == 9)
-        return (looksNumeric(cellUtf8(r, c)) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-    return FlexGrid::alignmentFromCode(code);
-}
-
-QPixmap FlexGridModel::picture(int r, int c) const
-{
-    auto it = m_pictures.find(cellKey(r, c));
-    return it == m_pictures.end() ? QPixmap() : it->second;
-}
-
-void FlexGridModel::setPicture(int r, int c, const QPixmap& pm)
-{
-    if (pm.isNull())
-        m_pictures.erase(cellKey(r, c));
-    else
-        m_pictures[cellKey(r, c)] = pm;
-    if (r == 0) {
-        if (m_batching || c >= m_viewCols)
-            m_headerDirty = true;
-        else
-            emit headerDataChanged(Qt::Horizontal, c, c);
-    } else {
-        notifyCell(r - 1, c);
-    }
-}
-
-qint64 FlexGridModel::pictureKey(int r, int c) const
-{
-    if (r < 1 || size_t(c) >= m_keys.size())
-        return -1;
-    const auto& col = m_keys[size_t(c)];
-    return size_t(r - 1) < col.size() ? col[size_t(r - 1)] : -1;
-}
-
-void FlexGridModel::setPictureKey(int r, int c, qint64 key)
-{
-    if (r < 1)
-        return;
-    if (key < 0) {
-        if (size_t(c) < m_keys.size() && size_t(r - 1) < m_keys[size_t(c)].size())
-            m_keys[size_t(c)][size_t(r - 1)] = -1;
-    } else {
-        if (m_keys.size() <= size_t(c))
-            m_keys.resize(size_t(c) + 1);
-        auto& col = m_keys[size_t(c)];
-        if (col.empty())
-            col.assign(size_t(m_dataRows), -1);
-        col[size_t(r - 1)] = key;
-    }
-    notifyCell(r - 1, c);
-}
-
-bool FlexGridModel::flush()
-{
-    bool reset = false;
-    if (m_viewCols != m_cols) {
-        beginResetModel();
-        m_viewRows = m_dataRows;
-        m_viewCols = m_cols;
-        endResetModel();
-        reset = true;
-    } else if (m_viewRows < m_dataRows) {
-        beginInsertRows(QModelIndex(), m_viewRows, m_dataRows - 1);
-        m_viewRows = m_dataRows;
-        endInsertRows();
-    } else if (m_viewRows > m_dataRows) {
-        beginRemoveRows(QModelIndex(), m_dataRows, m_viewRows - 1);
-        m_viewRows = m_dataRows;
-        endRemoveRows();
-    }
-    if (!reset) {
-        if (m_headerDirty && m_viewCols > 0)
-            emit headerDataChanged(Qt::Horizontal, 0, m_viewCols - 1);
-        if (m_dataDirty && m_viewRows > 0 && m_viewCols > 0)
-            emit dataChanged(index(0, 0), index(m_viewRows - 1, m_viewCols - 1));
-    }
-    m_headerDirty = m_dataDirty = false;
-    return reset;
-}
 
 // ---------------------------------------------------------------------------
 // FlexGrid
 
 FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
 {
-    m_model = new FlexGridModel(this);
+    m_model = new GridModel(this);
     setModel(m_model);
-    setItemDelegate(new FlexGridDelegate(this));
+    setItemDelegate(new GridDelegate(m_model, [this](int row, int col) { return pictureForPaint(row, col); }, this));
 
     setStyle(gridLineStyle());
 
@@ -767,18 +75,6 @@ int FlexGrid::pixelsToTwips(int px, int dpi)
     if (dpi <= 0)
         dpi = 96;
     return int(std::lround(double(px) * 1440.0 / dpi));
-}
-
-Qt::Alignment FlexGrid::alignmentFromCode(int code)
-{
-    static const Qt::Alignment table[9] = {
-        Qt::AlignLeft | Qt::AlignTop,     Qt::AlignLeft | Qt::AlignVCenter,     Qt::AlignLeft | Qt::AlignBottom,
-        Qt::AlignHCenter | Qt::AlignTop,  Qt::AlignHCenter | Qt::AlignVCenter,  Qt::AlignHCenter | Qt::AlignBottom,
-        Qt::AlignRight | Qt::AlignTop,    Qt::AlignRight | Qt::AlignVCenter,    Qt::AlignRight | Qt::AlignBottom,
-    };
-    if (code >= 0 && code < 9)
-        return table[code];
-    return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
 void FlexGrid::updateDefaultRowHeight()
@@ -863,12 +159,6 @@ void FlexGrid::setCols(int n)
     }
 }
 
-void FlexGrid::setFixedCols(int n)
-{
-    if (n != 0)
-        qWarning("FlexGrid: only FixedCols = 0 is supported");
-}
-
 int FlexGrid::addRowUtf8(const std::string_view* cells, int count)
 {
     const int row = addRow();
@@ -897,6 +187,25 @@ int FlexGrid::addRow()
     return dataRow + 1;
 }
 
+int FlexGrid::addSourceRows(int count, std::function<std::string_view(int index, int col)> source)
+{
+    count = std::max(0, count);
+    const bool wasOn = m_redraw;
+    if (wasOn)
+        setRedraw(false);
+    m_syncing = true;
+    const int first = m_model->appendSourceRows(count, std::move(source));
+    m_syncing = false;
+    if (!m_rowHeightPx.empty())
+        m_rowHeightPx.resize(m_rowHeightPx.size() + size_t(count), -1);
+    if (count > 0 && m_row == 0)
+        m_row = m_rowSel = 1;
+    m_heightsDirty = true;
+    if (wasOn)
+        setRedraw(true);
+    return first + 1;
+}
+
 void FlexGrid::reserveRows(int n)
 {
     m_model->reserveDataRows(n - 1);
@@ -916,11 +225,6 @@ QString FlexGrid::textMatrix(int row, int col) const
     if (row == 0)
         return m_model->headerText(col);
     return m_model->cellText(row - 1, col);
-}
-
-int FlexGrid::addSourceRows(int count, std::function<std::string_view(int index, int col)> source)
-{
-    return m_model->appendSourceRows(std::max(0, count), std::move(source)) + 1;
 }
 
 bool FlexGrid::setTextMatrix(int row, int col, const QString& text)
@@ -1342,11 +646,6 @@ void FlexGrid::clearPictureCache()
     m_pictureCache.clear();
 }
 
-void FlexGrid::setPictureCacheCapacity(int n)
-{
-    m_pictureCache.setMaxCost(std::max(1, n));
-}
-
 // Asks the provider once for all the keys given and caches the answers; a key
 // without an answer is cached as "no picture" so it is not asked again.
 void FlexGrid::fetchKeys(const std::vector<qint64>& keys)
@@ -1560,7 +859,6 @@ void FlexGrid::mouseReleaseEvent(QMouseEvent* e)
 
 void FlexGrid::mouseDoubleClickEvent(QMouseEvent* e)
 {
+    // A second press of a double click acts as a press; nothing opens.
     mousePressEvent(e);
-    if (m_pressedOnCell)
-        emit DblClick();
 }
