@@ -291,6 +291,7 @@ void PriceCatalogue::reset() {
   images_ = {};
   imageByRowid_ = {};
   loaded_ = false;
+  imagesLoaded_ = false;
 }
 
 namespace {
@@ -415,8 +416,16 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     while (to < items.size() && items[to].len == items[from].len &&
            std::memcmp(items[to].key, items[from].key, items[from].len) == 0)
       ++to;
-    if (to - from > 1)
-      std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + static_cast<std::ptrdiff_t>(to),
+    const auto runBegin = items.begin() + static_cast<std::ptrdiff_t>(from);
+    const auto runEnd = items.begin() + static_cast<std::ptrdiff_t>(to);
+    const std::string_view firstName = products_[static_cast<size_t>(items[from].index)].name.text;
+    if (to - from > 1 && std::all_of(runBegin, runEnd, [&](const NameKey& k) {
+          return products_[static_cast<size_t>(k.index)].name.text == firstName;
+        })) {
+      // The same name over and over (the usual tie): storage order alone.
+      std::sort(runBegin, runEnd, [](const NameKey& x, const NameKey& y) { return x.index < y.index; });
+    } else if (to - from > 1)
+      std::sort(runBegin, runEnd,
                 [&](const NameKey& x, const NameKey& y) {
                   const std::string_view a = products_[static_cast<size_t>(x.index)].name.text;
                   const std::string_view b = products_[static_cast<size_t>(y.index)].name.text;
@@ -462,7 +471,6 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   search = {};
 
   buildIdIndex();
-  readImageRows(db);
   for (size_t i = 0; i < n; ++i)
     if (!plainZero(products_[i].orderCount) || !plainZero(products_[i].orderSumm))
       orderRows_.push_back(static_cast<int>(i));
@@ -470,7 +478,10 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   loaded_ = true;
 }
 
-void PriceCatalogue::readImageRows(sqlite3* db) {
+void PriceCatalogue::loadImages(sqlite3* db) {
+  images_.clear();
+  imageByRowid_.clear();
+  for (CatalogueProduct& p : products_) p.firstImage = p.imageCount = 0;
   Stmt st;
   // Only the ids: with an index on product_id this reads the index alone, not
   // the picture rows (each of which fills a page of its own), and gives them in
@@ -504,6 +515,7 @@ void PriceCatalogue::readImageRows(sqlite3* db) {
     ++product.imageCount;
   }
   std::sort(imageByRowid_.begin(), imageByRowid_.end());
+  imagesLoaded_ = true;
 }
 
 void PriceCatalogue::rememberFileState() {

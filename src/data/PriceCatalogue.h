@@ -65,10 +65,15 @@ public:
   static std::shared_ptr<PriceCatalogue> shared(const QString& filePath);
   static void setShared(std::shared_ptr<PriceCatalogue> catalogue);
 
-  // Reads products and image rows (not the pictures) from an open price database.
-  // Throws DbError when a table cannot be read.
+  // Reads the products from an open price database; throws DbError when the
+  // table cannot be read.
   void load(sqlite3* db, const QString& filePath);
   bool isLoaded() const { return loaded_; }
+  // Reads which image rows (not the pictures) belong to which product, for the
+  // lists with pictures: until then every product counts as one without.
+  // Throws DbError when the table cannot be read.
+  void loadImages(sqlite3* db);
+  bool imagesLoaded() const { return imagesLoaded_; }
   // True when the file changed on disk since load() or markCurrent().
   bool isStale() const;
   void reset();
@@ -121,7 +126,6 @@ private:
   void sortByName();
   void buildRankIndex(const std::vector<std::string_view>& searchNames, const std::vector<bool>& searchNull,
                       const std::vector<std::string_view>& parents);
-  void readImageRows(sqlite3* db);
   void buildIdIndex();
   int lookupId(std::string_view id) const;
   size_t idLowerBound(std::string_view id, quint64 head, size_t from) const;
@@ -165,4 +169,5 @@ private:
   QDateTime mtime_, ctime_;
   qint64 size_ = -1;
   bool loaded_ = false;
+  bool imagesLoaded_ = false;
 };

@@ -30,21 +30,25 @@ bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QStri
   return true;
 }
 
-PriceCatalogue* PriceDatabase::catalogue(QString* error) {
+PriceCatalogue* PriceDatabase::catalogue(QString* error, bool withImages) {
   // One catalogue for every window of the process, while the file stays the same.
-  const std::shared_ptr<PriceCatalogue> current = sharedCatalogue();
-  if (!current->isStale()) return current.get();
+  std::shared_ptr<PriceCatalogue> current = sharedCatalogue();
+  const bool stale = current->isStale();
+  if (!stale && (!withImages || current->imagesLoaded())) return current.get();
   try {
     // Opening through the driver first gives the file's own failure text.
-    OpenPriceConnection();
+    if (stale) OpenPriceConnection();
     // The bulk read goes through a read-only handle of its own, without the
     // per-call locking of a shared one.
     sqlite3* db = PriceCatalogue::openReadOnly(path_);
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(db, &sqlite3_close);
-    auto fresh = std::make_shared<PriceCatalogue>();
-    fresh->load(db, path_);
-    PriceCatalogue::setShared(fresh);
-    return fresh.get();
+    if (stale) {
+      current = std::make_shared<PriceCatalogue>();
+      current->load(db, path_);
+    }
+    if (withImages) current->loadImages(db);
+    if (stale) PriceCatalogue::setShared(current);
+    return current.get();
   } catch (const DbError& e) {
     if (error) *error = e.description;
   } catch (const std::exception& e) {

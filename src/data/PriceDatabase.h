@@ -27,9 +27,10 @@ public:
 
   // The categories in Russian name order; false with the reason in *error.
   bool readCategories(std::vector<PriceCategory>* categories, QString* error) const;
-  // The products, read again when the file changed since they were read;
-  // nullptr with the reason in *error (when given) when the file cannot be read.
-  PriceCatalogue* catalogue(QString* error);
+  // The products, read again when the file changed since they were read (with
+  // their image rows when the list shows pictures); nullptr with the reason in
+  // *error (when given) when the file cannot be read.
+  PriceCatalogue* catalogue(QString* error, bool withImages = false);
   // The products as last read, without looking at the file.
   PriceCatalogue& loadedCatalogue() { return *sharedCatalogue(); }
   std::shared_ptr<PriceCatalogue> sharedCatalogue() const { return PriceCatalogue::shared(path_); }

@@ -84,7 +84,7 @@ class TestCatalogue : public QObject {
   // The catalogue's rows for a filter, checked to be in name order.
   std::vector<Row> catalogueRows(const ProductFilter& f) {
     PriceDatabase db;
-    PriceCatalogue* cat = db.catalogue(nullptr);
+    PriceCatalogue* cat = db.catalogue(nullptr, f.withImages);
     if (!cat) qFatal("no catalogue");
     std::vector<Row> rows;
     const std::vector<CatalogueRow> found = cat->query(f);

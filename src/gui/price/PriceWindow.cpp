@@ -158,7 +158,7 @@ bool PriceWindow::loadCategories(QString* error) {
   return true;
 }
 
-PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.catalogue(error); }
+PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.catalogue(error, thumbnailsOn()); }
 
 void PriceWindow::showRows(std::vector<CatalogueRow> rows) {
   const bool thumbs = thumbnailsOn();
