@@ -156,39 +156,40 @@ struct NameKey {
   const unsigned char* key;
   quint32 len;
   int index;
+  quint64 word;  // eight key bytes from the depth being sorted, as a big-endian number
 };
 
-int byteAt(const NameKey& k, size_t depth) { return depth < k.len ? k.key[depth] : -1; }
+quint64 wordAt(const NameKey& k, size_t depth) {
+  quint64 w = 0;
+  for (size_t i = depth; i < depth + 8; ++i) w = (w << 8) | (i < k.len ? k.key[i] : 0u);
+  return w;
+}
 
-// Sorts by key bytes from `depth` on (three-way radix quicksort): names share
-// long beginnings, which this compares once per level instead of once per pair.
-void sortKeys(NameKey* a, size_t n, size_t depth) {
-  while (n > 1) {
-    if (n < 12) {
-      for (size_t i = 1; i < n; ++i)
-        for (size_t j = i; j > 0; --j) {
-          const NameKey& x = a[j - 1];
-          const NameKey& y = a[j];
-          const size_t common = std::min(x.len, y.len);
-          const int c = depth < common ? std::memcmp(x.key + depth, y.key + depth, common - depth) : 0;
-          if (c < 0 || (c == 0 && x.len <= y.len)) break;
-          std::swap(a[j - 1], a[j]);
-        }
-      return;
+// Sorts items [from, to), which agree on their first `depth` key bytes, by the
+// rest of their keys: eight bytes at a time, each group that agrees on them
+// then by the next eight. Names share long beginnings, which this reads once
+// per group instead of once per comparison. (Names hold no zero byte, so the
+// zeros that pad a shorter key sort it first.)
+void sortKeys(std::vector<NameKey>& items, size_t from, size_t to, size_t depth) {
+  while (to - from > 1) {
+    for (size_t i = from; i < to; ++i) items[i].word = wordAt(items[i], depth);
+    std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + static_cast<std::ptrdiff_t>(to),
+              [](const NameKey& x, const NameKey& y) { return x.word < y.word; });
+    // Each group of one word is done when its keys end within it, else sorted
+    // by the next eight bytes: the last such group here, the others by recursion.
+    size_t last = to;
+    for (size_t next = from; next < to;) {
+      size_t end = next + 1;
+      while (end < to && items[end].word == items[next].word) ++end;
+      if (end - next > 1 && items[next].len > depth + 8) {
+        if (end == to) last = next;
+        else sortKeys(items, next, end, depth + 8);
+      }
+      next = end;
     }
-    const int p0 = byteAt(a[0], depth), p1 = byteAt(a[n / 2], depth), p2 = byteAt(a[n - 1], depth);
-    const int pivot = std::max(std::min(p0, p1), std::min(std::max(p0, p1), p2));
-    size_t lt = 0, i = 0, gt = n;
-    while (i < gt) {
-      const int c = byteAt(a[i], depth);
-      if (c < pivot) std::swap(a[lt++], a[i++]);
-      else if (c > pivot) std::swap(a[i], a[--gt]);
-      else ++i;
-    }
-    sortKeys(a, lt, depth);
-    if (pivot >= 0) sortKeys(a + lt, gt - lt, depth + 1);
-    a += gt;
-    n -= gt;
+    if (last == to) return;
+    from = last;
+    depth += 8;
   }
 }
 
@@ -322,20 +323,17 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   }
   products_.reserve(count);
   chunks_.reserve(count / 8000 + 8);
+  parentNumber_.reserve(count);
+  parentText_.reserve(count);
+  searchNull_.reserve(count);
+  searchAt_.reserve(count + 1);
+  searchText_.reserve(count * 64);
 
   // No memory map: the products pages lie among the picture pages, and mapping
   // them would pull most of the file into the process.
-  Scratch keys, search;  // folded names for the order; name_ruRU_big for the search
+  Scratch keys;  // the names folded for the order, needed only to sort them
   keys.at.reserve(count);
-  search.at.reserve(count);
   keys.bytes.reserve(count * 64);
-  search.bytes.reserve(count * 64);
-  std::vector<bool> searchNull;
-  searchNull.reserve(count);
-  std::vector<qint64> parentNumber;
-  parentNumber.reserve(count);
-  std::vector<std::string_view> parentText;
-  parentText.reserve(count);
   {
     Stmt st;
     prepare(db,
@@ -375,18 +373,20 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
         parent = kFractionParent;
       }
       if (parent == kFractionParent) {
-        if (parentFraction_.empty()) parentFraction_.resize(count);
-        if (parentFraction_.size() < products_.size()) parentFraction_.resize(products_.size());
+        if (parentFraction_.size() < products_.size()) parentFraction_.resize(std::max(count, products_.size()));
         parentFraction_[products_.size() - 1] = parentFraction;
       }
-      parentNumber.push_back(parent);
-      parentText.push_back(parentAsText);
+      parentNumber_.push_back(parent);
+      parentText_.push_back(parentAsText);
 
-      const bool bigNull = sqlite3_column_type(st.s, 9) == SQLITE_NULL;
-      searchNull.push_back(bigNull);
-      folded.assign(columnText(st.s, 9));
-      upperAscii(folded);
-      search.add(folded);
+      // The searched name: ASCII letters upper-cased, as LIKE folds only those.
+      searchNull_.push_back(sqlite3_column_type(st.s, 9) == SQLITE_NULL);
+      searchAt_.push_back(static_cast<quint32>(searchText_.size()));
+      const size_t at = searchText_.size();
+      searchText_.append(columnText(st.s, 9));
+      for (size_t k = at; k < searchText_.size(); ++k)
+        if (searchText_[k] >= 'a' && searchText_[k] <= 'z') searchText_[k] = static_cast<char>(searchText_[k] - 32);
+      searchText_.push_back('\0');
 
       folded.assign(p.name.text);
       collation::foldUtf8InPlace(folded.data(), folded.size());
@@ -394,21 +394,23 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
     }
     if (rc != SQLITE_DONE) fail(db);
   }
+  const size_t n = products_.size();
+  searchAt_.push_back(static_cast<quint32>(searchText_.size()));
 
   // Name order; Null names first as in SQL, ties in storage order.
-  const size_t n = products_.size();
   std::vector<NameKey> items;
   items.reserve(n);
-  std::vector<int> nullNames;
+  std::vector<int> sorted;
+  sorted.reserve(n);
   for (size_t i = 0; i < n; ++i) {
     if (products_[i].name.isNull) {
-      nullNames.push_back(static_cast<int>(i));
+      sorted.push_back(static_cast<int>(i));
       continue;
     }
     const std::string_view k = keys.get(i);
-    items.push_back({reinterpret_cast<const unsigned char*>(k.data()), static_cast<quint32>(k.size()), static_cast<int>(i)});
+    items.push_back({reinterpret_cast<const unsigned char*>(k.data()), static_cast<quint32>(k.size()), static_cast<int>(i), 0});
   }
-  sortKeys(items.data(), items.size(), 0);
+  sortKeys(items, 0, items.size(), 0);
   // Names that fold to the same key: by the order of their own letters, then
   // in storage order.
   for (size_t from = 0; from < items.size();) {
@@ -424,51 +426,26 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
         })) {
       // The same name over and over (the usual tie): storage order alone.
       std::sort(runBegin, runEnd, [](const NameKey& x, const NameKey& y) { return x.index < y.index; });
-    } else if (to - from > 1)
-      std::sort(runBegin, runEnd,
-                [&](const NameKey& x, const NameKey& y) {
-                  const std::string_view a = products_[static_cast<size_t>(x.index)].name.text;
-                  const std::string_view b = products_[static_cast<size_t>(y.index)].name.text;
-                  if (a != b) {
-                    const int c = collation::compare(QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())),
-                                                     QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
-                    if (c != 0) return c < 0;
-                  }
-                  return x.index < y.index;
-                });
+    } else if (to - from > 1) {
+      std::sort(runBegin, runEnd, [&](const NameKey& x, const NameKey& y) {
+        const std::string_view a = products_[static_cast<size_t>(x.index)].name.text;
+        const std::string_view b = products_[static_cast<size_t>(y.index)].name.text;
+        if (a != b) {
+          const int c = collation::compare(QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())),
+                                           QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
+          if (c != 0) return c < 0;
+        }
+        return x.index < y.index;
+      });
+    }
     from = to;
   }
-  std::vector<int> sorted = std::move(nullNames);
-  sorted.reserve(n);
   for (const NameKey& k : items) sorted.push_back(k.index);
   items = {};
   keys = {};
-
-  // Everything a scan reads, laid out by rank so that hits come out in name order.
-  order_.resize(n);
+  order_ = std::move(sorted);
   rank_.resize(n);
-  parentNumber_.resize(n);
-  parentText_.resize(n);
-  std::vector<double> fractionByRank(parentFraction_.empty() ? 0 : n);
-  searchNull_.resize(n);
-  searchAt_.resize(n + 1);
-  searchText_.reserve(search.bytes.size() + n);
-  for (size_t r = 0; r < n; ++r) {
-    const size_t i = static_cast<size_t>(sorted[r]);
-    order_[r] = sorted[r];
-    rank_[i] = static_cast<int>(r);
-    parentNumber_[r] = parentNumber[i];
-    parentText_[r] = parentText[i];
-    if (parentNumber[i] == kFractionParent) fractionByRank[r] = parentFraction_[i];
-    searchNull_[r] = searchNull[i];
-    searchAt_[r] = static_cast<quint32>(searchText_.size());
-    searchText_.append(search.get(i));
-    searchText_.push_back('\0');
-  }
-  searchAt_[n] = static_cast<quint32>(searchText_.size());
-  parentFraction_ = std::move(fractionByRank);
-  sorted = {};
-  search = {};
+  for (size_t r = 0; r < n; ++r) rank_[static_cast<size_t>(order_[r])] = static_cast<int>(r);
 
   buildIdIndex();
   for (size_t i = 0; i < n; ++i)
@@ -562,15 +539,14 @@ bool PriceCatalogue::ordered(const CatalogueProduct& p) const {
   return c.isNumber ? c.number > 0 : true;
 }
 
-bool PriceCatalogue::rankMatchesText(size_t rank, std::string_view needle, bool plain, const QString& pattern) const {
-  if (searchNull_[rank]) return false;
-  const std::string_view text(searchText_.data() + searchAt_[rank], searchAt_[rank + 1] - searchAt_[rank] - 1);
+bool PriceCatalogue::textMatches(size_t i, std::string_view needle, bool plain, const QString& pattern) const {
+  if (searchNull_[i]) return false;
+  const std::string_view text(searchText_.data() + searchAt_[i], searchAt_[i + 1] - searchAt_[i] - 1);
   if (plain) return needle.empty() || text.find(needle) != std::string_view::npos;
   return likeMatch(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), pattern);
 }
 
 std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
-  // The category: as a number where the text is a whole number, else as text.
   // The category as the database compares it with parent_id: a whole number
   // with the whole numbers (one comparison of integers per product), any
   // number with the fractions by value, a text with the texts.
@@ -582,12 +558,12 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
   }
   const qint64 wanted = parent.kind == ParentKey::Whole ? parent.whole : kTextParent;
   const bool wantedIsMarker = parent.kind == ParentKey::Whole && isParentMarker(wanted);
-  auto parentMatches = [&](size_t r) {
-    const qint64 have = parentNumber_[r];
+  auto parentMatches = [&](size_t i) {
+    const qint64 have = parentNumber_[i];
     if (parent.kind == ParentKey::Whole && have == wanted && !wantedIsMarker) return true;
     if (have == kFractionParent && parent.kind != ParentKey::Text)
-      return parentFraction_[r] == (parent.kind == ParentKey::Whole ? static_cast<double>(parent.whole) : parent.fraction);
-    return have == kTextParent && parent.kind == ParentKey::Text && parentText_[r] == parentText;
+      return parentFraction_[i] == (parent.kind == ParentKey::Whole ? static_cast<double>(parent.whole) : parent.fraction);
+    return have == kTextParent && parent.kind == ParentKey::Text && parentText_[i] == parentText;
   };
   std::string needle;
   bool plain = true;
@@ -598,23 +574,21 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
     plain = needle.find_first_of(std::string_view("%_\0", 3)) == std::string::npos;
     pattern = QLatin1Char('%') + QString::fromStdString(needle) + QLatin1Char('%');
   }
-  auto accepts = [&](size_t r) {
-    if (f.orderedOnly && !ordered(products_[static_cast<size_t>(order_[r])])) return false;
-    if (f.parent && !parentMatches(r)) return false;
-    return !f.like || rankMatchesText(r, needle, plain, pattern);
+  auto accepts = [&](size_t i) {
+    if (f.orderedOnly && !ordered(products_[i])) return false;
+    if (f.parent && !parentMatches(i)) return false;
+    return !f.like || textMatches(i, needle, plain, pattern);
   };
 
+  // The matching products (storage order), then their places in name order.
   std::vector<int> ranks;
-  const size_t n = order_.size();
+  const size_t n = products_.size();
+  auto found = [&](size_t i) { ranks.push_back(rank_[i]); };
   if (f.orderedOnly) {
-    // The few products with a quantity.
-    for (const int i : orderRows_) {
-      const size_t r = static_cast<size_t>(rank_[static_cast<size_t>(i)]);
-      if (accepts(r)) ranks.push_back(static_cast<int>(r));
-    }
-    std::sort(ranks.begin(), ranks.end());
+    for (const int i : orderRows_)  // the few products with a quantity
+      if (accepts(static_cast<size_t>(i))) found(static_cast<size_t>(i));
   } else if (f.like && plain && !needle.empty()) {
-    // One pass over all the names, which lie in name order.
+    // One pass over all the names.
     const char* base = searchText_.data();
     const char* end = base + searchText_.size();
     const char* from = base;
@@ -622,20 +596,18 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
       const char* hit = findBytes(from, end, needle);
       if (!hit) break;
       const auto at = static_cast<quint32>(hit - base);
-      const size_t r = static_cast<size_t>(std::upper_bound(searchAt_.begin(), searchAt_.end(), at) - searchAt_.begin()) - 1;
-      if (!searchNull_[r] && (!f.parent || parentMatches(r))) ranks.push_back(static_cast<int>(r));
-      from = base + searchAt_[r + 1];
+      const size_t i = static_cast<size_t>(std::upper_bound(searchAt_.begin(), searchAt_.end(), at) - searchAt_.begin()) - 1;
+      if (!searchNull_[i] && (!f.parent || parentMatches(i))) found(i);
+      from = base + searchAt_[i + 1];
     }
-  } else if (f.parent) {
-    for (size_t r = 0; r < n; ++r)
-      if (parentMatches(r) && (!f.like || rankMatchesText(r, needle, plain, pattern))) ranks.push_back(static_cast<int>(r));
-  } else if (f.like) {
-    for (size_t r = 0; r < n; ++r)
-      if (rankMatchesText(r, needle, plain, pattern)) ranks.push_back(static_cast<int>(r));
+  } else if (f.parent || f.like) {
+    for (size_t i = 0; i < n; ++i)
+      if (accepts(i)) found(i);
   } else {
     ranks.resize(n);
     for (size_t r = 0; r < n; ++r) ranks[r] = static_cast<int>(r);
   }
+  std::sort(ranks.begin(), ranks.end());
 
   std::vector<CatalogueRow> out;
   out.reserve(ranks.size());

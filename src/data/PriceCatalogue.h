@@ -121,18 +121,13 @@ private:
   // Copies a text into the store; the view stays valid until reset().
   std::string_view keep(std::string_view text);
   CellValue numberValue(double v);
-  void readProducts(sqlite3* db, std::vector<std::string_view>* searchNames, std::vector<bool>* searchNull,
-                    std::vector<std::string_view>* parents);
-  void sortByName();
-  void buildRankIndex(const std::vector<std::string_view>& searchNames, const std::vector<bool>& searchNull,
-                      const std::vector<std::string_view>& parents);
   void buildIdIndex();
   int lookupId(std::string_view id) const;
   size_t idLowerBound(std::string_view id, quint64 head, size_t from) const;
   void readImageNames(const std::vector<int>& images);
   void updateOrderRow(int product);
   bool ordered(const CatalogueProduct& p) const;
-  bool rankMatchesText(size_t rank, std::string_view needle, bool plain, const QString& pattern) const;
+  bool textMatches(size_t product, std::string_view needle, bool plain, const QString& pattern) const;
   void rememberFileState();
 
   std::vector<std::unique_ptr<char[]>> chunks_;
@@ -143,16 +138,16 @@ private:
   std::vector<CatalogueProduct> products_;  // in storage order
   std::vector<int> order_;                  // product indices in name order (by rank)
   std::vector<int> rank_;                   // each product's place in that order
-  // By rank: parent_id as a whole number, or a marker with the text kept in
+  // By product: parent_id as a whole number, or a marker with the text kept in
   // parentText_ or the fraction in parentFraction_ (only when there is one);
-  // name_ruRU_big (ASCII letters upper-cased, as LIKE folds only
-  // those) one after another in searchText_, each followed by a zero byte.
+  // name_ruRU_big (ASCII letters upper-cased, as LIKE folds only those) one
+  // after another in searchText_, each followed by a zero byte.
   std::vector<qint64> parentNumber_;
   std::vector<std::string_view> parentText_;
   std::vector<double> parentFraction_;
   std::string searchText_;
-  std::vector<quint32> searchAt_;    // start of each rank's text; one more entry at the end
-  std::vector<bool> searchNull_;     // name_ruRU_big is Null
+  std::vector<quint32> searchAt_;  // start of each product's text; one more entry at the end
+  std::vector<bool> searchNull_;   // name_ruRU_big is Null
   // Products whose quantity or sum is not a plain 0, in storage order.
   std::vector<int> orderRows_;
 
