@@ -203,7 +203,12 @@ QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
   reader.setAutoTransform(false);
-  if (size.isValid() && reader.size().isValid()) reader.setScaledSize(size);
+  // Decoding straight to the size pays only where the picture shrinks to half
+  // or less (the decoder then skips detail); a smaller change is quicker as a
+  // full decode and one smooth scaling.
+  const QSize source = reader.size();
+  if (size.isValid() && source.isValid() && size.width() * 2 <= source.width() && size.height() * 2 <= source.height())
+    reader.setScaledSize(size);
   QImage image = reader.read();
   if (image.isNull()) return QPixmap();
   if (size.isValid() && image.size() != size)
