@@ -600,6 +600,10 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
       if (!searchNull_[i] && (!f.parent || parentMatches(i))) found(i);
       from = base + searchAt_[i + 1];
     }
+  } else if (f.parent && parent.kind == ParentKey::Whole && !wantedIsMarker && parentFraction_.empty()) {
+    // A category given by its number: one comparison of integers per product.
+    for (size_t i = 0; i < n; ++i)
+      if (parentNumber_[i] == wanted && (!f.like || textMatches(i, needle, plain, pattern))) found(i);
   } else if (f.parent || f.like) {
     for (size_t i = 0; i < n; ++i)
       if (accepts(i)) found(i);

@@ -67,6 +67,14 @@ void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
   const QRect textRect = cell.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
   const QFontMetrics& fm = option.fontMetrics;
   const bool fitting = fits(option.font, fm, text, textRect.width());
+  // Grid texts are Cyrillic, Latin and digits, which need no shaping (no
+  // ligatures, no kerning in a grid cell): the font skips it.
+  if (!(plainFrom_ == option.font) || plainFont_.styleStrategy() != QFont::PreferNoShaping) {
+    plainFrom_ = option.font;
+    plainFont_ = option.font;
+    plainFont_.setStyleStrategy(QFont::PreferNoShaping);
+  }
+  if (!(p->font() == plainFont_)) p->setFont(plainFont_);
   const bool selected = option.state & QStyle::State_Selected;
   const QPalette::ColorGroup group = (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
   p->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));

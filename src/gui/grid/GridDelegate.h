@@ -29,6 +29,7 @@ class GridDelegate : public QStyledItemDelegate {
   PictureLookup pictureAt_;
   // Advances of the letters met so far, for the font they were measured in.
   mutable QFont advanceFont_;
+  mutable QFont plainFrom_, plainFont_;  // the cell font, and the same without shaping
   mutable std::vector<int> advance_;
 };
 
