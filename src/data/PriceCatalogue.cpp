@@ -175,13 +175,15 @@ void sortKeys(std::vector<NameKey>& items, size_t from, size_t to, size_t depth)
     for (size_t i = from; i < to; ++i) items[i].word = wordAt(items[i], depth);
     std::sort(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + static_cast<std::ptrdiff_t>(to),
               [](const NameKey& x, const NameKey& y) { return x.word < y.word; });
-    // Each group of one word is done when its keys end within it, else sorted
-    // by the next eight bytes: the last such group here, the others by recursion.
+    // Each group of one word is done when all its keys end within it, else
+    // sorted by the next eight bytes: the last such group here, the others by
+    // recursion.
     size_t last = to;
     for (size_t next = from; next < to;) {
       size_t end = next + 1;
-      while (end < to && items[end].word == items[next].word) ++end;
-      if (end - next > 1 && items[next].len > depth + 8) {
+      bool longer = items[next].len > depth + 8;  // some key goes on past these eight bytes
+      while (end < to && items[end].word == items[next].word) longer |= items[end++].len > depth + 8;
+      if (end - next > 1 && longer) {
         if (end == to) last = next;
         else sortKeys(items, next, end, depth + 8);
       }

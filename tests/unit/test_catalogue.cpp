@@ -17,7 +17,8 @@ namespace {
 
 using Row = std::pair<qint64, qint64>;  // product rowid, image rowid (0: none)
 
-// Rows every generated file lacks: names that differ only by case or Ё, a text
+// Rows every generated file lacks: names that differ only by case or Ё or end
+// where another goes on (at the eight bytes the sort compares at once), a text
 // and a fractional category, Null names, a text quantity, LIKE's own signs,
 // pictures of no product and a product with two pictures.
 const char* kEdgeRows = R"SQL(
@@ -28,7 +29,9 @@ INSERT INTO products(product_id,parent_id,product_ean,product_quantity,product_p
  ('e4', 9001, 'E4', 5, 10, 'Елка большая', 'ЕЛКА БОЛЬШАЯ', 'много', 7.5),
  ('e5', 'x12', 'E5', 5, 12.5, 'coffee 100%_mix', 'coffee 100%_MIX', NULL, NULL),
  ('e6', NULL, 'E6', NULL, NULL, NULL, NULL, 1, 12.5),
- ('e7', 9001.5, 'E7', 150, 3, 'Чай дробный', 'ЧАЙ ДРОБНЫЙ', -1, 0);
+ ('e7', 9001.5, 'E7', 150, 3, 'Чай дробный', 'ЧАЙ ДРОБНЫЙ', -1, 0),
+ ('e8', 9001, 'E8', 1, 1, 'кофе молотый', 'КОФЕ МОЛОТЫЙ', 0, 0), ('e9', 9001, 'E9', 1, 1, 'Кофе', 'КОФЕ', 0, 0),
+ ('e10', 9001, 'E10', 1, 1, 'кофе', 'КОФЕ', 0, 0), ('e11', 9001, 'E11', 1, 1, 'Кофе а', 'КОФЕ А', 0, 0);
 INSERT INTO images(product_id,image_thumb,image_name,image_full) VALUES
  ('e1', X'00', 'e1a.jpg', NULL), ('e1', X'', 'e1b.jpg', NULL), ('nobody', X'00', 'x.jpg', NULL), (NULL, X'00', 'n.jpg', NULL);
 )SQL";
@@ -106,8 +109,13 @@ private slots:
     SetProgramFolder(tmp_.path());
     path_ = tmp_.filePath(u"varnokel.mdb"_s);
     QString error;
-    QVERIFY2(makePriceDb(path_, 1500, 5, &error), qPrintable(error));
+    QVERIFY2(makePriceDb(path_, 1500, 7, &error), qPrintable(error));
     exec(path_, QString::fromUtf8(kEdgeRows));
+    // Names of exactly eight bytes beside longer ones that begin the same.
+    for (const QChar letter : u"ЮЩЪЭЖФ"_s)
+      for (const QString& name : {QString(4, letter), QString(4, letter) + u" а"_s})
+        exec(path_, u"INSERT INTO products(product_id,parent_id,name_ruRU,name_ruRU_big) VALUES ('%1', 9001, '%2', '%3')"_s
+                        .arg(name, name, name.toUpper()));
   }
 
   void rowsAreThoseOfTheStatements() {
