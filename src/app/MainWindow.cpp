@@ -163,6 +163,6 @@ void MainWindow::RemoveBarButton(const QString& caption) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (optionsSlot_) optionsSlot_->close();
   mdi_->closeAllSubWindows();
-  ClosePriceDatabaseLog();
+  ReleasePriceDatabase();
   QMainWindow::closeEvent(event);
 }

@@ -4,6 +4,7 @@
 
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
+#include "base/Settings.h"
 #include "gui/common/MessageBoxes.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateScripts.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
+#include <optional>
 
 namespace {
 
@@ -119,7 +121,7 @@ bool handOver(const QString& scriptName, const QByteArray& text) {
   const QString script = ProgramFile(scriptName);
   const QString folder = ProgramFolder();
   // The price database must stand on its own before the script may replace it.
-  ClosePriceDatabaseLog();
+  ReleasePriceDatabase();
   const bool started = starterSlot() ? starterSlot()(script, folder, &error)
                                      : StartScriptDetached(script, folder, &error);
   if (!started) {
@@ -140,8 +142,12 @@ bool leftToPackageManager() {
   return true;
 }
 
-DistributionServer distributionServer() {
-  return ReadDistributionServer(ProgramFile(QStringLiteral("settings.ini")));
+// The distribution server; nothing, after telling the user, when none is set up.
+std::optional<DistributionServer> distributionServer() {
+  DistributionServer server = ReadDistributionServer(ProgramFile(QStringLiteral("settings.ini")));
+  if (!server.host.isEmpty()) return server;
+  msg::critical(settings::noDistributionServerText(), QStringLiteral("Предупреждение"));
+  return std::nullopt;
 }
 
 }  // namespace
@@ -166,24 +172,28 @@ bool StartScriptDetached(const QString& script, const QString& folder, QString* 
 void SetScriptStarter(ScriptStarter starter) { starterSlot() = std::move(starter); }
 
 void RunPriceDownload() {
+  const auto server = distributionServer();
+  if (!server) return;
   if (!msg::question(QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?")))
     return;
   const QString folder = ProgramFolder();
 #ifdef Q_OS_WIN
-  const QByteArray text = PriceDownloadBatch(QDir::toNativeSeparators(folder), distributionServer());
+  const QByteArray text = PriceDownloadBatch(QDir::toNativeSeparators(folder), *server);
 #else
-  const QByteArray text = PriceDownloadShellScript(folder, distributionServer(), restartCommand());
+  const QByteArray text = PriceDownloadShellScript(folder, *server, restartCommand());
 #endif
   handOver(kPriceScript, text);
 }
 
 void RunProgramDownload() {
   if (leftToPackageManager()) return;
+  const auto server = distributionServer();
+  if (!server) return;
   const QString folder = ProgramFolder();
 #ifdef Q_OS_WIN
-  const QByteArray text = ProgramDownloadBatch(QDir::toNativeSeparators(folder), distributionServer());
+  const QByteArray text = ProgramDownloadBatch(QDir::toNativeSeparators(folder), *server);
 #else
-  const QByteArray text = ProgramDownloadShellScript(folder, programName(), distributionServer(), restartCommand());
+  const QByteArray text = ProgramDownloadShellScript(folder, programName(), *server, restartCommand());
 #endif
   const QString temp = ProgramFile(QStringLiteral("temp"));
   if (!QFileInfo(temp).isDir() && !QDir().mkdir(temp)) {
