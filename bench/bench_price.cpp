@@ -10,7 +10,7 @@
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   MainWindow main;
   main.MDIForm_Load(QString());
   main.resize(1366, 768);
-  WriteSetting(SettingsPath, "settings", "imagetostring", "0");
+  WriteSetting(settings::path(), "settings", "imagetostring", "0");
   QElapsedTimer first;
   first.start();
   main.ShowStartupWindow();
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     Figures& f = withThumbs ? thumbs : plain;
     w->Text1->clear();
     // Opening the window: a new window reads the price database afresh.
-    WriteSetting(SettingsPath, "settings", "imagetostring", withThumbs ? "1" : "0");
+    WriteSetting(settings::path(), "settings", "imagetostring", withThumbs ? "1" : "0");
     {
       std::vector<double> runs;
       for (int i = 0; i < 5; ++i) {

@@ -26,7 +26,7 @@
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
 #include "base/Numbers.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 namespace {
 
@@ -171,10 +171,9 @@ int main(int argc, char** argv) {
   }
   QTemporaryDir dir;
   SetProgramFolder(dir.path());
-  SetSettingsPath();
   CreateDefaultSettings();
   auto set = [](const char* section, const char* key, const QString& value) {
-    WriteSetting(SettingsPath, QLatin1String(section), QLatin1String(key), value);
+    WriteSetting(settings::path(), QLatin1String(section), QLatin1String(key), value);
   };
   set("connection", "shop_host", server.host());
   set("connection", "shop_port", QString::number(server.port()));

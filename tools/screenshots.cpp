@@ -17,7 +17,7 @@
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 
 #include <QApplication>
 #include <QCheckBox>

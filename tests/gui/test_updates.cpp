@@ -8,7 +8,7 @@
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
-#include "shell/public_var.h"
+#include "base/Settings.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateScripts.h"
 #include "update/Updates.h"

@@ -1,0 +1,110 @@
+// Start-up messages, the menu and the window bar.
+#include "app/MainWindow.h"
+#include "fixtures/program_env.h"
+#include "fixtures/sample_data.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/price/PriceWindow.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QtTest>
+
+namespace {
+
+// Records, for every box, whether the main window was already shown maximised.
+class WindowStateSink : public msg::Recorder {
+public:
+  explicit WindowStateSink(QWidget* w) : window(w) {}
+  msg::Answer show(const msg::Box& box) override {
+    maximisedAtBox.push_back(window->isVisible() && window->isMaximized());
+    return Recorder::show(box);
+  }
+  QWidget* window;
+  std::vector<bool> maximisedAtBox;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+private slots:
+  void startupMessages_data();
+  void startupMessages();
+  void menuAndWindowBar();
+};
+
+void MainWindowTest::startupMessages_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("none") << "" << "";
+  QTest::newRow("45") << "45" << "";
+  QTest::newRow("40") << "40" << "Прайс-лист обновлен";
+  QTest::newRow("41") << "41" << "Прайс-лист не обновлен";
+  QTest::newRow("31") << "31" << "Не удалось проверить обновление ПО";
+  QTest::newRow("50") << "50" << "Обновление ПО прошло успешно";
+  QTest::newRow("51") << "51" << "ПО не обновлено";
+}
+
+void MainWindowTest::startupMessages() {
+  QFETCH(QString, line);
+  QFETCH(QString, message);
+  TestProgramFolder folder;
+  QVERIFY(makePriceDb(folder.priceDb(), 50));
+  MainWindow main;
+  WindowStateSink sink(&main);
+  msg::setSink(&sink);
+  QVERIFY(main.MDIForm_Load(line));
+  main.ShowStartupWindow();
+  msg::setSink(nullptr);
+  QCOMPARE(sink.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+  if (!message.isEmpty()) {
+    QCOMPARE(sink.boxes[0].title, QStringLiteral("Программа заявок Варнокел"));
+    QCOMPARE(sink.boxes[0].icon, msg::Icon::None);
+    QVERIFY(sink.maximisedAtBox[0]);
+  }
+  // Whatever the code, the price list window opens afterwards.
+  QVERIFY(main.priceWindow() && main.priceWindow()->isVisible());
+}
+
+void MainWindowTest::menuAndWindowBar() {
+  TestProgramFolder folder;
+  msg::ScopedRecorder rec;
+  MainWindow main;
+  QCOMPARE(main.windowTitle(), QStringLiteral("Программа заявок Варнокел"));
+  QStringList menu;
+  for (QAction* a : main.menuBar()->actions()) menu << a->objectName() + "=" + a->text().remove('&');
+  QCOMPARE(menu, (QStringList{"getprice=Получить прайс-лист", "Pricelist=Прайс-лист", "Orders=Заказы",
+                              "settings=Настройки", "updatepo=Обновление ПО"}));
+
+  main.MDIForm_Load(QString());
+  main.ShowStartupWindow();
+  QVERIFY(main.BarCaptions().isEmpty());  // the start-up window gets no button
+  PriceWindow* price = main.priceWindow();
+  main.Pricelist_Click();
+  main.Pricelist_Click();
+  QCOMPARE(main.priceWindow(), price);  // the same window, brought forward
+  main.settings_Click();
+  main.settings_Click();
+  QCOMPARE(main.BarCaptions(), (QStringList{"Прайс-лист", "Настройки"}));
+
+  // A minimised window comes back through its button.
+  auto* sub = qobject_cast<QMdiSubWindow*>(price->parentWidget());
+  QVERIFY(sub);
+  sub->showMinimized();
+  main.Toolbar1_ButtonClick(main.BarButton(QStringLiteral("Прайс-лист")));
+  QVERIFY(sub->isMaximized());
+  QCOMPARE(main.mdiArea()->activeSubWindow(), sub);
+
+  // Closing a window removes only its own button; reopening adds it once.
+  price->close();
+  QTRY_VERIFY(!main.priceWindow());
+  QCOMPARE(main.BarCaptions(), QStringList{"Настройки"});
+  main.Pricelist_Click();
+  QCOMPARE(main.BarCaptions(), (QStringList{"Настройки", "Прайс-лист"}));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"
