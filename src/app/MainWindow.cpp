@@ -128,6 +128,13 @@ void MainWindow::settings_Click() {
   ensureBarButton(kSettingsCaption);
 }
 
+void MainWindow::ComeForward() {
+  if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainWindow::getprice_Click() { RunPriceDownload(); }
 void MainWindow::updatepo_Click() { RunProgramDownload(); }
 

@@ -2,6 +2,7 @@
 
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -116,8 +117,11 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   // Statements name the price database without a path and scripts start the
   // program by its bare name: the program works in its own folder.
   QDir::setCurrent(ProgramFolder());
+  SingleInstance instance(ProgramFolder());
+  if (!instance.claim()) return 0;
   const QStringList args = QApplication::arguments().mid(1);
   MainWindow main;
+  instance.onComeForward([&main] { main.ComeForward(); });
   if (!main.MDIForm_Load(args.join(QLatin1Char(' ')))) return 0;
   main.ShowStartupWindow();
   return app.exec();
