@@ -105,11 +105,16 @@ bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, dou
   const bool catalogueCurrent = catalogue_.isLoaded() && !catalogue_.isStale();
   if (!ensureOpen(error)) return false;
   if (stamp_ != 0 && !stamped_) {
-    if (!store_.writeStamp(stamp_, error)) return false;
+    if (!store_.writeStamp(stamp_, error)) {
+      store_.close();
+      return false;
+    }
     stamped_ = true;
   }
   switch (store_.storeQuantity(productId, count, sum, error)) {
     case PriceStore::Result::Failed:
+      // The next store opens the file afresh: it may have become writable.
+      store_.close();
       return false;
     case PriceStore::Result::NoSuchProduct:
       if (error)
@@ -128,7 +133,11 @@ bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, dou
 
 bool PriceDatabase::clearQuantities(QString* error) {
   const bool catalogueCurrent = catalogue_.isLoaded() && !catalogue_.isStale();
-  if (!ensureOpen(error) || !store_.clearQuantities(error)) return false;
+  if (!ensureOpen(error)) return false;
+  if (!store_.clearQuantities(error)) {
+    store_.close();
+    return false;
+  }
   if (catalogue_.isLoaded()) {
     catalogue_.clearOrders();
     if (catalogueCurrent) catalogue_.markCurrent();

@@ -43,6 +43,7 @@ void PriceWindow::typeOnGrid(int keyAscii) {
     QString error;
     if (!database_.storeQuantity(id, static_cast<qlonglong>(count), sum, &error)) {
       msg::critical(QStringLiteral("Количество не сохранено.") + QChar('\r') + error, QStringLiteral("Предупреждение"));
+      showOrderTotal();
       return;
     }
     g->setTextMatrix(row, qtyCol, shownQty);
@@ -76,6 +77,7 @@ void PriceWindow::typeOnGrid(int keyAscii) {
                                  "Количество не принято.")
                       .arg(g->textMatrix(row, 2), priceText),
                   QStringLiteral("Предупреждение"));
+    showOrderTotal();
     return;
   }
   storeAndShow(qty, count, sum, num::locale(sum));
