@@ -104,6 +104,8 @@ bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, dou
   // a file replaced meanwhile is read again.
   const bool catalogueCurrent = catalogue_.isLoaded() && !catalogue_.isStale();
   if (!ensureOpen(error)) return false;
+  // Someone else changed the file: it may be another price list now.
+  if (catalogue_.isLoaded() && !catalogueCurrent) takeIn();
   if (stamp_ != 0 && !stamped_) {
     if (!store_.writeStamp(stamp_, error)) {
       store_.close();
