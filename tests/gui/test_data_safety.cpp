@@ -187,6 +187,10 @@ public:
     return false;
   }
   QJsonObject grid() { return send({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}}); }
+  bool gridShows(const std::function<bool(const QJsonObject&)>& condition) {
+    return until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}}, condition);
+  }
+  bool loaded() { return gridShows([](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; }); }
   QString text(const char* path) {
     return send({{u"cmd"_s, u"widget"_s}, {u"path"_s, QLatin1String(path)}}).value(u"text"_s).toString();
   }
@@ -332,12 +336,10 @@ void DataSafetyTest::killedWhileTypingThenNewFileByHand() {
   {
     Program p;
     QVERIFY(p.start(folder_->path()));
-    QVERIFY(p.until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}},
-                    [](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; }));
+    QVERIFY(p.loaded());
     QCOMPARE(p.text("frm_price/Label3"), dateLabel(delivered));
     QVERIFY(p.typeOnRow(1, u"12"_s));
-    QVERIFY(p.until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}},
-                    [](const QJsonObject& g) { return cell(g, 1, 5) == u"12"_s; }));
+    QVERIFY(p.gridShows([](const QJsonObject& g) { return cell(g, 1, 5) == u"12"_s; }));
     id = cell(p.grid(), 1, 0);
     p.kill();
   }
@@ -349,8 +351,7 @@ void DataSafetyTest::killedWhileTypingThenNewFileByHand() {
     // and typing did not move the date.
     Program p;
     QVERIFY(p.start(folder_->path()));
-    QVERIFY(p.until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}},
-                    [&](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1 && cell(g, 1, 0) == id; }));
+    QVERIFY(p.gridShows([&](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1 && cell(g, 1, 0) == id; }));
     QCOMPARE(cell(p.grid(), 1, 5), u"12"_s);
     QCOMPARE(p.text("frm_price/Label3"), dateLabel(delivered));
     p.send({{u"cmd"_s, u"click"_s}, {u"path"_s, u"frm_price/Command1"_s}});  // the order view shows the total
@@ -380,8 +381,7 @@ void DataSafetyTest::killedWhileTypingThenNewFileByHand() {
   {
     Program p;
     QVERIFY(p.start(folder_->path()));
-    QVERIFY(p.until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}},
-                    [](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; }));
+    QVERIFY(p.loaded());
     QCOMPARE(p.text("frm_price/Label3"), dateLabel(freshTime));
     QCOMPARE(p.text("frm_price/Label2"), QString());
     p.kill();
@@ -396,8 +396,7 @@ void DataSafetyTest::oneProgramPerFolder() {
   buildSample(folder_->priceDb());
   Program first;
   QVERIFY(first.start(folder_->path()));
-  QVERIFY(first.until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}},
-                      [](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; }));
+  QVERIFY(first.loaded());
   const QByteArray before = digest(folder_->priceDb());
   int code = -1;
   {
@@ -407,8 +406,7 @@ void DataSafetyTest::oneProgramPerFolder() {
     QCOMPARE(code, 0);
   }
   QVERIFY(first.typeOnRow(1, u"3"_s));
-  QVERIFY(first.until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}},
-                      [](const QJsonObject& g) { return cell(g, 1, 5) == u"3"_s; }));
+  QVERIFY(first.gridShows([](const QJsonObject& g) { return cell(g, 1, 5) == u"3"_s; }));
   first.kill();
   QVERIFY(before != digest(folder_->priceDb()));
 
