@@ -61,12 +61,14 @@ QString DescribePriceWriteFailure(int resultCode, int systemError, const QString
   const auto diskFull = [&] {
     return QStringLiteral("На диске нет места для записи в файл прайс-листа %1. Освободите место на диске.").arg(file);
   };
+#ifdef Q_OS_WIN
+  // The system's error codes: access denied, write protected; disk full.
+  const bool permissionErrno = systemError == 5 || systemError == 19;
+  const bool spaceErrno = systemError == 39 || systemError == 112;
+#else
   const bool permissionErrno = systemError == EACCES || systemError == EPERM || systemError == EROFS;
-  const bool spaceErrno = systemError == ENOSPC || systemError == EFBIG
-#ifdef EDQUOT
-                          || systemError == EDQUOT
+  const bool spaceErrno = systemError == ENOSPC || systemError == EFBIG || systemError == EDQUOT;
 #endif
-      ;
   switch (resultCode & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
