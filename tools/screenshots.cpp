@@ -33,6 +33,13 @@
 
 namespace {
 
+// A window's control by its objectName.
+template <class T>
+T* child(const QObject* window, const char* name) {
+  return window->findChild<T*>(QLatin1String(name));
+}
+
+
 msg::ScopedRecorder* recorder = nullptr;
 
 void settle() {
@@ -60,13 +67,13 @@ int rowWithPicture(FlexGrid* g) {
 }
 
 void typeQuantity(PriceWindow* price, int row, const QString& digits) {
-  FlexGrid* g = price->MSFlexGrid1;
+  FlexGrid* g = child<FlexGrid>(price, "MSFlexGrid1");
   if (row >= g->rows()) return;
   g->setRow(row);
   g->setCol(2);
   // A row not ordered yet shows "0": cleared first, as a user would.
-  if (!g->textMatrix(row, price->thumbnailsOn() ? 6 : 5).isEmpty()) price->MSFlexGrid1_KeyPress(8);
-  for (const QChar c : digits) price->MSFlexGrid1_KeyPress(c.unicode());
+  if (!g->textMatrix(row, price->thumbnailsOn() ? 6 : 5).isEmpty()) price->typeOnGrid(8);
+  for (const QChar c : digits) price->typeOnGrid(c.unicode());
 }
 
 }  // namespace
@@ -95,20 +102,20 @@ int main(int argc, char** argv) {
   main.ShowStartupWindow();
   settle();
   PriceWindow* price = main.priceWindow();
-  price->MSFlexGrid1->setRow(3);
+  child<FlexGrid>(price, "MSFlexGrid1")->setRow(3);
   save(&main, out + "/price-plain.png");
-  price->Check1->setChecked(true);
-  price->Check1_Click();
-  price->MSFlexGrid1->setRow(2);
+  child<QCheckBox>(price, "Check1")->setChecked(true);
+  price->togglePreview();
+  child<FlexGrid>(price, "MSFlexGrid1")->setRow(2);
   save(&main, out + "/price-plain-preview.png");
-  price->Check2->setChecked(true);
-  price->Check2_Click();
+  child<QCheckBox>(price, "Check2")->setChecked(true);
+  price->toggleThumbnails();
   save(&main, out + "/price-thumbnails.png");
   reportBoxes("price list");
 
   // The big picture window over the price list.
   {
-    FlexGrid* g = price->MSFlexGrid1;
+    FlexGrid* g = child<FlexGrid>(price, "MSFlexGrid1");
     const int row = rowWithPicture(g);
     BigPictureWindow* big = BigPictureWindow::instance(price);
     big->GetBig(g->textMatrix(row, 0), g->textMatrix(row, 1));
@@ -119,15 +126,15 @@ int main(int argc, char** argv) {
   }
 
   // The order view with its total, in the plain layout.
-  price->Check2->setChecked(false);
-  price->Check2_Click();
-  price->Check1->setChecked(false);
-  price->Check1_Click();
+  child<QCheckBox>(price, "Check2")->setChecked(false);
+  price->toggleThumbnails();
+  child<QCheckBox>(price, "Check1")->setChecked(false);
+  price->togglePreview();
   typeQuantity(price, 2, QStringLiteral("5"));
   typeQuantity(price, 4, QStringLiteral("12"));
   typeQuantity(price, 7, QStringLiteral("3"));
-  price->Label2->setVisible(true);  // as with "Выводить суммы" switched on
-  price->Command1_Click();
+  child<QLabel>(price, "Label2")->setVisible(true);  // as with "Выводить суммы" switched on
+  price->switchOrderView();
   save(&main, out + "/order-view.png");
   reportBoxes("order view");
 
@@ -147,10 +154,10 @@ int main(int argc, char** argv) {
   main.Orders_Click();
   settle();
   if (OrdersWindow* orders = main.ordersWindow()) {
-    orders->DTPicker1->setDate(QDate::currentDate().addDays(-40));
+    child<QDateEdit>(orders, "DTPicker1")->setDate(QDate::currentDate().addDays(-40));
     settle();
-    if (orders->MSFlexGrid1->rows() > 1) {
-      orders->MSFlexGrid1->setRow(orders->MSFlexGrid1->rows() > 2 ? 2 : 1);
+    if (child<FlexGrid>(orders, "MSFlexGrid1")->rows() > 1) {
+      child<FlexGrid>(orders, "MSFlexGrid1")->setRow(child<FlexGrid>(orders, "MSFlexGrid1")->rows() > 2 ? 2 : 1);
       orders->MSFlexGrid1_EnterCell();
     }
     save(&main, out + "/orders.png");
@@ -164,7 +171,7 @@ int main(int argc, char** argv) {
   reportBoxes("settings");
 
   // The price list back in front, with the order cleared for the next run.
-  price->Command1_Click();
-  price->ExecutePriceStatement(QStringLiteral("update products set order_count=0,order_summ=0"));
+  price->switchOrderView();
+  price->database().clearQuantities(nullptr);
   return 0;
 }
