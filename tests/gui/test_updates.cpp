@@ -163,6 +163,8 @@ private slots:
     folder_ = tmp_->filePath(kFolderName);
     QVERIFY(QDir().mkpath(folder_) && QDir().mkpath(ftpFile(QString())));
     SetProgramFolder(folder_);
+    // The build names no server: the tests name theirs.
+    WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, u"127.0.0.1:2121"_s);
     g_ended = 0;
     started_.clear();
     startResult_ = true;
@@ -179,13 +181,15 @@ private slots:
     const QByteArray mdb = kW + "\\varnokel.mdb.download\"", exe = kW + "\\temp\\Varnokel.exe.download\"";
     const QByteArray updErr = "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2";
     const QByteArray dlErr = "If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2";
-    QTest::newRow("price") << PriceDownloadBatch(kWinFolder, DistributionServer())
+    DistributionServer configured;
+    configured.host = u"ftp.varnokel.ru"_s;
+    QTest::newRow("price") << PriceDownloadBatch(kWinFolder, configured)
                            << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PRICE !!!!!",
                                     curl + user + mdb + " ftp://ftp.varnokel.ru/varnokel.mdb", updErr,
                                     "move /Y \"" + mdb + " \"" + kW + "\\varnokel.mdb\"", updErr,
                                     "start Varnokel.exe 40", "goto :EOF", ":end2",
                                     "if exist \"" + mdb + " del /F /Q \"" + mdb, "start Varnokel.exe 41", "exit"}) << true;
-    QTest::newRow("program") << ProgramDownloadBatch(kWinFolder, DistributionServer())
+    QTest::newRow("program") << ProgramDownloadBatch(kWinFolder, configured)
                              << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PROGRAMM !!!!!",
                                       curl + " --remote-time" + user + exe + " ftp://ftp.varnokel.ru/Varnokel.exe",
                                       dlErr, "move /Y \"" + exe + " \"" + kW + "\\temp\\Varnokel.exe\"", dlErr,
@@ -224,6 +228,7 @@ private slots:
 
   void distributionServer_fromSettings() {  // the host and the password: see the whole runs
     const QString ini = file("settings.ini");
+    WriteSetting(ini, u"connection"_s, u"ftp_host"_s, u"ftp.varnokel.ru"_s);
     WriteSetting(ini, u"connection"_s, u"ftp_user"_s, u"?"_s);  // unusable: the default stays
     WriteSetting(ini, u"connection"_s, u"ftp_program_path"_s, u"linux/Varnokel"_s);
     const DistributionServer d = ReadDistributionServer(ini);
@@ -246,7 +251,7 @@ private slots:
   void priceDownload_noLeavesEveryFileUntouched() {
     makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
     QVERIFY(writeAll(file("update.sh"), "old script\n"));
-    QVERIFY(writeAll(file("settings.ini"), "[authentication]\r\nid=7\r\n"));
+    QVERIFY(writeAll(file("settings.ini"), "[authentication]\r\nid=7\r\n[connection]\r\nftp_host=127.0.0.1:2121\r\n"));
     const auto before = snapshot(folder_);
     msg::ScopedRecorder rec;
     rec.answers.push_back(msg::Answer::No);
