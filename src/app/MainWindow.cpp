@@ -129,6 +129,13 @@ void MainWindow::settings_Click() {
   ensureBarButton(kSettingsCaption);
 }
 
+void MainWindow::ComeForward() {
+  if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainWindow::getprice_Click() { RunPriceDownload(); }
 void MainWindow::updatepo_Click() { RunProgramDownload(); }
 
@@ -164,6 +171,6 @@ void MainWindow::RemoveBarButton(const QString& caption) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (optionsSlot_) optionsSlot_->close();
   mdi_->closeAllSubWindows();
-  ClosePriceDatabaseLog();
+  ReleasePriceDatabase();
   QMainWindow::closeEvent(event);
 }

@@ -381,8 +381,11 @@ void PriceCatalogue::clearOrders() {
 
 double PriceCatalogue::orderTotal() const {
   double total = 0;
-  for (const auto& p : products_)
-    if (!p.orderSumm.isNull) total += p.orderSumm.isNumber ? p.orderSumm.number : num::leadingValue(QString::fromUtf8(p.orderSumm.text.data(), static_cast<qsizetype>(p.orderSumm.text.size())));
+  for (const auto& p : products_) {
+    if (p.orderSumm.isNull) continue;
+    const double v = p.orderSumm.isNumber ? p.orderSumm.number : num::leadingValue(QString::fromUtf8(p.orderSumm.text.data(), static_cast<qsizetype>(p.orderSumm.text.size())));
+    if (std::isfinite(v)) total += v;  // a stored sum that is no number never enters the total
+  }
   return total;
 }
 

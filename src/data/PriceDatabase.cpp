@@ -1,9 +1,12 @@
 #include "data/PriceDatabase.h"
 
+#include "base/Settings.h"
 #include "data/Database.h"
+#include "data/PriceFileGuard.h"
 #include "data/RussianCollation.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <memory>
 #include <sqlite3.h>
@@ -12,10 +15,57 @@ PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()) {}
 
 bool PriceDatabase::exists() const { return QFileInfo(path_).isFile(); }
 
-QDateTime PriceDatabase::fileTime() const { return QFileInfo(path_).lastModified(); }
+bool PriceDatabase::ensureOpen(QString* error) {
+  if (store_.isOpen() && store_.namesOpenFile()) return true;
+  store_.close();
+  // Nothing of ours holds the file now: what lies beside it is looked at before
+  // SQLite would replay it into the file.
+  SetAsideForeignLogs(path_, RecordedPriceFileStamp());
+  if (!store_.open(path_, error)) return false;
+  takeIn();
+  return true;
+}
 
-bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QString* error) const {
+void PriceDatabase::takeIn() {
+  using namespace settings;
+  const quint32 recorded = RecordedPriceFileStamp();
+  const quint32 inFile = store_.fileStamp();
+  const QFileInfo file(path_);
+  const QString size = QString::number(file.size());
+  const QString time = QString::number(file.lastModified().toMSecsSinceEpoch());
+  const bool stampedByUs = recorded != 0 && inFile == recorded;
+  if (stampedByUs || (text(PriceFileSize) == size && text(PriceFileTime) == time)) {
+    bool ok = false;
+    const qint64 date = text(PriceFileDate).toLongLong(&ok);
+    date_ = ok ? QDateTime::fromMSecsSinceEpoch(date) : file.lastModified();
+    stamp_ = recorded;
+    stamped_ = stampedByUs;
+    return;
+  }
+  // A file not seen before: delivered at its modification time.
+  quint32 stamp = 0;
+  do stamp = QRandomGenerator::global()->bounded(1u, 0x7fffffffu);
+  while (stamp == inFile);
+  date_ = file.lastModified();
+  // The stamp goes last: a file is only known by a stamp whose record is complete.
+  const bool recordedAll = write(PriceFileDate, QString::number(date_.toMSecsSinceEpoch())) &&
+                           write(PriceFileSize, size) && write(PriceFileTime, time) &&
+                           write(PriceFileStamp, QString::number(stamp));
+  // A stamp that could not be remembered is not written into the file either.
+  stamp_ = recordedAll ? stamp : 0;
+  stamped_ = false;
+}
+
+QDateTime PriceDatabase::priceDate() {
+  if (!ensureOpen(nullptr)) return exists() ? QFileInfo(path_).lastModified() : QDateTime();
+  // The file may have been replaced in place since it was opened.
+  takeIn();
+  return date_;
+}
+
+bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QString* error) {
   categories->clear();
+  if (!ensureOpen(error)) return false;
   try {
     ConnectionPtr conn = OpenPriceConnection();
     RecordsetPtr rs = Query(*conn, QStringLiteral("select category_id,name_ruRU from categories order by name_ruRU"));
@@ -31,6 +81,7 @@ bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QStri
 
 PriceCatalogue* PriceDatabase::catalogue(QString* error) {
   if (!catalogue_.isStale()) return &catalogue_;
+  if (!ensureOpen(error)) return nullptr;
   try {
     // Opening through the driver first gives the file's own failure text.
     OpenPriceConnection();
@@ -48,34 +99,50 @@ PriceCatalogue* PriceDatabase::catalogue(QString* error) {
   return nullptr;
 }
 
-bool PriceDatabase::execute(const QString& sql, const QVariantList& values, QString* error) {
-  try {
-    ConnectionPtr conn = OpenPriceConnection();
-    conn->execute(sql, values);
-    return true;
-  } catch (const DbError& e) {
-    if (error) *error = e.description;
-    return false;
-  }
-}
-
 bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, double sum, QString* error) {
-  if (!execute(QStringLiteral("update products set order_count=? ,order_summ = ? where product_id = ?"),
-               {count, sum, productId}, error))
-    return false;
+  // The catalogue is only taken as current after the store when it was before:
+  // a file replaced meanwhile is read again.
+  const bool catalogueCurrent = catalogue_.isLoaded() && !catalogue_.isStale();
+  if (!ensureOpen(error)) return false;
+  // Someone else changed the file: it may be another price list now.
+  if (catalogue_.isLoaded() && !catalogueCurrent) takeIn();
+  if (stamp_ != 0 && !stamped_) {
+    if (!store_.writeStamp(stamp_, error)) {
+      store_.close();
+      return false;
+    }
+    stamped_ = true;
+  }
+  switch (store_.storeQuantity(productId, count, sum, error)) {
+    case PriceStore::Result::Failed:
+      // The next store opens the file afresh: it may have become writable.
+      store_.close();
+      return false;
+    case PriceStore::Result::NoSuchProduct:
+      if (error)
+        *error = QStringLiteral("Товара с кодом %1 больше нет в прайс-листе. Откройте список товаров заново.").arg(productId);
+      return false;
+    case PriceStore::Result::Stored:
+      break;
+  }
   if (catalogue_.isLoaded()) {
     const int p = catalogue_.findProduct(productId);
     if (p >= 0) catalogue_.setOrder(p, static_cast<double>(count), sum);
-    catalogue_.markCurrent();
+    if (catalogueCurrent) catalogue_.markCurrent();
   }
   return true;
 }
 
 bool PriceDatabase::clearQuantities(QString* error) {
-  if (!execute(QStringLiteral("update products set order_count=0,order_summ=0"), {}, error)) return false;
+  const bool catalogueCurrent = catalogue_.isLoaded() && !catalogue_.isStale();
+  if (!ensureOpen(error)) return false;
+  if (!store_.clearQuantities(error)) {
+    store_.close();
+    return false;
+  }
   if (catalogue_.isLoaded()) {
     catalogue_.clearOrders();
-    catalogue_.markCurrent();
+    if (catalogueCurrent) catalogue_.markCurrent();
   }
   return true;
 }

@@ -137,7 +137,7 @@ void PriceWindow::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
 }
 
 void PriceWindow::setPriceDate() {
-  const QDateTime t = database_.fileTime();
+  const QDateTime t = database_.priceDate();
   const QLocale loc;
   Label3->setText(QStringLiteral("Прайс-лист от ") + loc.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
                   t.time().toString(QStringLiteral("H:mm:ss")));
