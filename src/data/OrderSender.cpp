@@ -39,10 +39,11 @@ const QString kItemInsertHead = QStringLiteral(
 const QString kItemRow = QStringLiteral("(?,?,?,?,?,?,'0.0000','a:0:{}','0.0000','0','1','0.00')");
 
 // The ordered products, one row each: the pictures are not joined, so a product
-// with several pictures is still one item.
+// with several pictures is still one item. A sum that is not a finite number
+// (left by an earlier program) never enters an order or its total.
 const QString kOrderedProducts = QStringLiteral(
     "SELECT p.product_id,p.product_ean,p.name_ruRU,p.order_count,p.product_price FROM products as p "
-    " where p.order_count > 0");
+    " where p.order_count > 0 and abs(p.order_summ) < 1e308");
 
 // A server accepts at most 65,535 placeholders in one statement; an order longer
 // than this many lines goes in several statements of the same transaction.
@@ -88,7 +89,7 @@ bool ReadPendingOrder(PendingOrder* order, QString* error) {
   *order = {};
   try {
     ConnectionPtr price = OpenPriceConnection();
-    RecordsetPtr totalRs = Query(*price, QStringLiteral("select sum(order_summ) from products"));
+    RecordsetPtr totalRs = Query(*price, QStringLiteral("select sum(order_summ) from products where abs(order_summ) < 1e308"));
     order->total = totalRs->eof() ? 0 : numberValue(totalRs->value(0));
     if (order->total == 0) return true;
     RecordsetPtr rs = Query(*price, kOrderedProducts);

@@ -181,7 +181,9 @@ private slots:
 
   void priceBatch_keepsTheOriginalLines() {  // what the batches do: test_windows_scripts runs them
     const QByteArray fail = " & set \"RESULT=";
-    QCOMPARE(PriceDownloadBatch(DistributionServer()),
+    DistributionServer shop;
+    shop.host = u"ftp.varnokel.ru"_s;
+    QCOMPARE(PriceDownloadBatch(shop),
              crlf({"@ECHO OFF", "chcp 1251", "setlocal EnableExtensions DisableDelayedExpansion", "pushd \"%~dp0\"",
                    "ECHO !!!!!DOWNLOADING PRICE !!!!!", "set \"RESULT=\"",
                    "if exist update.reason del /F /Q update.reason",
@@ -219,6 +221,7 @@ private slots:
     QFETCH(QString, key);
     QFETCH(QString, value);
     QFETCH(QString, url);
+    if (key != u"ftp_host"_s) WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, u"ftp.varnokel.ru"_s);
     WriteSetting(file("settings.ini"), u"connection"_s, key, value);
     const DistributionServer s = ReadDistributionServer(file("settings.ini"));
     QCOMPARE(DistributionServerProblem(s).isEmpty(), !url.isEmpty());
