@@ -1,6 +1,9 @@
 #include "gui/grid/FlexGrid.h"
 
+#include "gui/grid/ColumnFit.h"
+
 #include <QApplication>
+#include <QHelpEvent>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -8,9 +11,11 @@
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +25,7 @@
 namespace {
 
 constexpr int kDefaultCacheCapacity = 512;
-constexpr int kTextPadX = 3;
+constexpr int kTextPadX = columnfit::kCellTextPad;
 constexpr int kTextPadY = 1;
 
 // "General" alignment: numbers to the right, everything else to the left.
@@ -95,7 +100,7 @@ public:
         if (!utf8.empty()) {
             const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
             const QRect textRect = cell.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
-            const QString shown = option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width());
+            const QString shown = columnfit::ShownCellText(*m_grid, text, cell.width());
             const bool selected = option.state & QStyle::State_Selected;
             const QPalette::ColorGroup cg = (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
             p->setPen(option.palette.color(cg, selected ? QPalette::HighlightedText : QPalette::Text));
@@ -104,6 +109,19 @@ public:
     }
 
     QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
+
+    // A cut text shows whole in a tooltip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem&,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        if (index.isValid() && columnfit::TextCut(*m_grid, index.row() + 1, index.column()))
+            QToolTip::showText(event->globalPos(), m_grid->textMatrix(index.row() + 1, index.column()), view);
+        else
+            QToolTip::hideText();
+        return true;
+    }
 
 private:
     FlexGrid* m_grid;
@@ -650,11 +668,11 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
     vh->setSectionResizeMode(QHeaderView::Fixed);
     QHeaderView* hh = horizontalHeader();
     hh->setMinimumSectionSize(0);
-    hh->setSectionResizeMode(QHeaderView::Fixed);
     hh->setSectionsClickable(false);
     hh->setHighlightSections(false);
     hh->setStretchLastSection(false);
 
+    watchColumnFit();
     m_pictureCache.setMaxCost(kDefaultCacheCapacity);
     m_colWidthPx.assign(size_t(m_model->cols()), -1);
     updateDefaultRowHeight();
@@ -902,8 +920,10 @@ void FlexGrid::applyColumnWidths()
     m_widthsDirty = false;
     QHeaderView* hh = horizontalHeader();
     const int defaultPx = hh->defaultSectionSize();
+    const QScopedValueRollback<bool> applying(m_applyingWidths, true);
     for (int c = 0; c < hh->count() && c < int(m_colWidthPx.size()); ++c) {
-        const int px = m_colWidthPx[size_t(c)] < 0 ? defaultPx : m_colWidthPx[size_t(c)];
+        const int requested = m_colWidthPx[size_t(c)] < 0 ? defaultPx : m_colWidthPx[size_t(c)];
+        const int px = requested == 0 ? 0 : shownColumnWidth(c, requested);
         if (px == 0) {
             hh->setSectionHidden(c, true);
         } else {

@@ -16,6 +16,7 @@
 
 #include <QAbstractTableModel>
 #include <QCache>
+#include <QHash>
 #include <QPixmap>
 #include <QStringList>
 #include <QTableView>
@@ -167,10 +168,11 @@ public:
     void setRowHeight(int row, int twips);       // row -1: all rows
     int defaultRowHeightPixels() const { return m_defaultRowPx; }
 
-    int twipsToPixelsX(int twips) const { return twipsToPixels(twips, logicalDpiX()); }
-    int twipsToPixelsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
-    int pixelsToTwipsX(int px) const { return pixelsToTwips(px, logicalDpiX()); }
-    int pixelsToTwipsY(int px) const { return pixelsToTwips(px, logicalDpiY()); }
+    // Twips of the program's layouts (scaled to its font, see Twips.h) and pixels.
+    int twipsToPixelsX(int twips) const;
+    int twipsToPixelsY(int twips) const;
+    int pixelsToTwipsX(int px) const;
+    int pixelsToTwipsY(int px) const;
     static int twipsToPixels(int twips, int dpi);
     static int pixelsToTwips(int px, int dpi);
 
@@ -245,4 +247,15 @@ private:
 
     PictureProvider m_provider;
     QCache<qint64, QPixmap> m_pictureCache;     // null pixmap = "no picture"
+
+    // Shown column widths (ColumnFit.cpp): wide enough for the header and the
+    // short values, or as the user dragged them.
+    void watchColumnFit();
+    void columnTextsChanged(const QModelIndex& cell);   // invalid: any number of cells
+    int shownColumnWidth(int col, int requestedPx);
+    std::vector<int> m_fitPx;                   // per column, pixels its texts need
+    bool m_fitDirty = true;
+    bool m_fitScheduled = false;
+    bool m_applyingWidths = false;
+    QHash<QString, int> m_draggedPx;            // by header caption
 };

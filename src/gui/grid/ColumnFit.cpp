@@ -1,0 +1,165 @@
+#include "gui/grid/ColumnFit.h"
+
+#include "gui/common/Twips.h"
+#include "gui/grid/FlexGrid.h"
+
+#include <QHeaderView>
+#include <QStyle>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace columnfit {
+namespace {
+
+int characters(std::string_view utf8) {
+  int n = 0;
+  for (unsigned char b : utf8)
+    if ((b & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+// The header paints its text inside the style's margins and cuts it 4 pixels
+// before the label's edge.
+int headerMargins(const QHeaderView* header) {
+  return 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+}
+
+}  // namespace
+
+int CellWidthFor(const FlexGrid& grid, const QString& text) {
+  return grid.fontMetrics().horizontalAdvance(text) + 2 * kCellTextPad + 1;
+}
+
+int HeaderWidthFor(const FlexGrid& grid, const QString& text) {
+  const QHeaderView* header = grid.horizontalHeader();
+  return header->fontMetrics().horizontalAdvance(text) + headerMargins(header) + 1;
+}
+
+QString ShownCellText(const FlexGrid& grid, const QString& text, int cellWidth) {
+  return grid.fontMetrics().elidedText(text, Qt::ElideRight, cellWidth - 2 * kCellTextPad);
+}
+
+int NeededWidth(const FlexGrid& grid, int col) {
+  const FlexGridModel* model = grid.gridModel();
+  int need = HeaderWidthFor(grid, model->headerText(col));
+  // The widest text is among the longest ones: find the longest length that
+  // still fits the limit, then measure the texts close to it.
+  const int rows = model->dataRows();
+  int longest = 0;
+  for (int r = 0; r < rows; ++r) {
+    const std::string_view t = model->cellUtf8(r, col);
+    if (t.empty() || int(t.size()) <= longest) continue;
+    const int n = characters(t);
+    if (n <= kLongestFittedText) longest = std::max(longest, n);
+  }
+  int measured = 0;
+  for (int r = 0; r < rows && longest > 0 && measured < 64; ++r) {
+    const std::string_view t = model->cellUtf8(r, col);
+    if (int(t.size()) < longest - 2) continue;
+    const int n = characters(t);
+    if (n < longest - 2 || n > kLongestFittedText) continue;
+    need = std::max(need, CellWidthFor(grid, QString::fromUtf8(t.data(), qsizetype(t.size()))));
+    ++measured;
+  }
+  return need;
+}
+
+bool TextCut(const FlexGrid& grid, int row, int col) {
+  const QHeaderView* header = grid.horizontalHeader();
+  if (col < 0 || col >= grid.cols() || header->isSectionHidden(col)) return false;
+  const int width = header->sectionSize(col);
+  const QString text = grid.textMatrix(row, col);
+  if (text.isEmpty()) return false;
+  if (row == 0) return header->fontMetrics().horizontalAdvance(text) > width - headerMargins(header);
+  return ShownCellText(grid, text, width) != text;
+}
+
+}  // namespace columnfit
+
+// ---- FlexGrid: the shown column widths ------------------------------------
+// A column is shown at least as wide as its header and its short values need,
+// or at the width the user dragged its border to (for as long as the grid
+// lives, kept by caption so that it survives the grid's layouts being set again).
+
+void FlexGrid::watchColumnFit()
+{
+    QHeaderView* hh = horizontalHeader();
+    hh->setSectionResizeMode(QHeaderView::Interactive);
+    connect(hh, &QHeaderView::sectionResized, this, [this](int col, int, int size) {
+        if (m_applyingWidths || m_syncing || size <= 0 || col >= m_model->cols())
+            return;
+        m_draggedPx.insert(m_model->headerText(col), size);
+    });
+    auto allChanged = [this] { columnTextsChanged(QModelIndex()); };
+    connect(m_model, &QAbstractItemModel::modelReset, this, allChanged);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, allChanged);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, allChanged);
+    connect(m_model, &QAbstractItemModel::headerDataChanged, this, allChanged);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& tl, const QModelIndex& br) {
+        columnTextsChanged(tl == br ? tl : QModelIndex());
+    });
+}
+
+void FlexGrid::columnTextsChanged(const QModelIndex& cell)
+{
+    if (cell.isValid() && !m_fitDirty) {
+        // One cell (a typed quantity and its sum): only a wider text counts.
+        const int c = cell.column();
+        const std::string_view t = m_model->cellUtf8(cell.row(), c);
+        const QString text = QString::fromUtf8(t.data(), qsizetype(t.size()));
+        if (size_t(c) >= m_fitPx.size() || text.size() > columnfit::kLongestFittedText)
+            return;
+        const int need = columnfit::CellWidthFor(*this, text);
+        if (need <= m_fitPx[size_t(c)])
+            return;
+        m_fitPx[size_t(c)] = need;
+    } else {
+        m_fitDirty = true;
+    }
+    // Applied with the next flush, or right after the event that changed it.
+    m_widthsDirty = true;
+    if (m_fitScheduled)
+        return;
+    m_fitScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_fitScheduled = false;
+        if (m_redraw)
+            applyColumnWidths();
+    });
+}
+
+int FlexGrid::shownColumnWidth(int col, int requestedPx)
+{
+    if (m_fitDirty) {
+        m_fitDirty = false;
+        m_fitPx.assign(size_t(m_model->cols()), 0);
+        for (int c = 0; c < m_model->cols(); ++c)
+            m_fitPx[size_t(c)] = columnfit::NeededWidth(*this, c);
+    }
+    const auto dragged = m_draggedPx.constFind(m_model->headerText(col));
+    if (dragged != m_draggedPx.cend())
+        return *dragged;
+    return size_t(col) < m_fitPx.size() ? std::max(requestedPx, m_fitPx[size_t(col)]) : requestedPx;
+}
+
+int FlexGrid::twipsToPixelsX(int twips) const
+{
+    return int(std::lround(twips * logicalDpiX() * twips::fontScaleX() / 1440.0));
+}
+
+int FlexGrid::twipsToPixelsY(int twips) const
+{
+    return int(std::lround(twips * logicalDpiY() * twips::fontScaleY() / 1440.0));
+}
+
+int FlexGrid::pixelsToTwipsX(int px) const
+{
+    return int(std::lround(px * 1440.0 / (logicalDpiX() * twips::fontScaleX())));
+}
+
+int FlexGrid::pixelsToTwipsY(int px) const
+{
+    return int(std::lround(px * 1440.0 / (logicalDpiY() * twips::fontScaleY())));
+}
