@@ -45,6 +45,7 @@ OrderDetails ReadOrderDetails(qlonglong orderId) {
     out.items.reset();
     out.history.reset();
     out.errorText = e.description;
+    out.errorNumber = e.number;
   }
   return out;
 }

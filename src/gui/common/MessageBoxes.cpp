@@ -74,6 +74,9 @@ void requestErrorWithNumber(const QString& description, long number) {
 void setSink(MessageSink* sink) { currentSink = sink; }
 void setParentWindow(QWidget* parent) { widgetSink().parent = parent; }
 
+ScopedParent::ScopedParent(QWidget* parent) : previous_(widgetSink().parent) { widgetSink().parent = parent; }
+ScopedParent::~ScopedParent() { widgetSink().parent = previous_; }
+
 Answer Recorder::show(const Box& box) {
   boxes.push_back(box);
   if (!box.yesNo) return Answer::Ok;

@@ -1377,7 +1377,10 @@ void FlexGrid::keyPressEvent(QKeyEvent* e)
     case Qt::Key_Tab:
     case Qt::Key_Backtab: code = 0; break;
     default: {
-        const QString t = e->text();
+        // Ctrl with a key (paste, copy, ...) types nothing; AltGr (Ctrl+Alt) does.
+        const bool command = (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+                             && !(e->modifiers() & Qt::AltModifier);
+        const QString t = command ? QString() : e->text();
         if (!t.isEmpty()) {
             const QList<uint> ucs = t.toUcs4();
             if (!ucs.isEmpty() && ucs.first() != 0x7f)

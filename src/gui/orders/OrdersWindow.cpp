@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 #include "base/Settings.h"
 #include "data/OrderHistory.h"
+#include "data/ShopErrors.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/common/Twips.h"
 #include "gui/grid/FlexGrid.h"
@@ -80,6 +81,9 @@ OrdersWindow::OrdersWindow(QWidget* parent) : ChildWindow(kCaption, parent) {
   Command1->setVisible(false);  // commenting an order is not offered
   for (QDateEdit* picker : {DTPicker1, DTPicker2}) {
     picker->setCalendarPopup(true);
+    // A typed date counts when it is complete (Enter, or the keyboard leaves the
+    // picker), not digit by digit: "31" is never taken for 3 on the way.
+    picker->setKeyboardTracking(false);
     picker->setDate(QDate::currentDate());
   }
   resize(twips::toPxX(12900), twips::toPxY(6705));
@@ -143,7 +147,7 @@ void OrdersWindow::Command3_Click() {
 
 void OrdersWindow::showOrders(const ShopQuery& orders) {
   if (!orders.ok()) {
-    msg::requestError(orders.errorText);
+    msg::requestError(DescribeShopFailure(orders.errorNumber, orders.errorText));
     return;
   }
   fillingOrders_ = true;
@@ -196,7 +200,7 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
   }
   const OrderDetails details = ReadOrderDetails(orderId);
   if (!details.ok()) {
-    msg::requestError(details.errorText);
+    msg::requestError(DescribeShopFailure(details.errorNumber, details.errorText));
     return;
   }
   SetOrderItemsGridHeaders(MSFlexGrid3);

@@ -5,6 +5,7 @@
 #include "base/Numbers.h"
 #include "base/Settings.h"
 #include "data/OrderSender.h"
+#include "data/ShopErrors.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/settings/AuthorizationDialog.h"
@@ -54,6 +55,9 @@ void PriceWindow::typeOnGrid(int keyAscii) {
     }
     qty.chop(1);
   } else {
+    // Only a printable character starts a search: Enter, Esc, paste and the
+    // other control characters never land in the search box.
+    if (!QChar::isPrint(char32_t(keyAscii))) return;
     Text1->setText(QString(QChar(keyAscii)));
     if (Text1->isEnabled()) {
       Text1->setFocus();
@@ -108,7 +112,7 @@ void PriceWindow::sendOrder() {
   }
   const SendOutcome sent = SendOrder(organisation, order);
   if (!sent.sent) {
-    msg::requestErrorWithNumber(sent.errorText, sent.errorNumber);
+    msg::requestError(DescribeShopFailure(sent.errorNumber, sent.errorText));
     return;
   }
   Label1->setText(QStringLiteral("Заказ отправлен"));

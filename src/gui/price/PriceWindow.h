@@ -56,6 +56,7 @@ private:
   // Lists and search.
   PriceCatalogue* freshCatalogue(QString* error);
   bool loadCategories(QString* error);
+  void reselectCategory(const QString& key);
   void setPriceDate();
   void showRows(const std::vector<CatalogueRow>& rows);
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
@@ -97,4 +98,6 @@ private:
   PriceDatabase database_;
   PriceCatalogue& catalogue_;
   bool showWholePrice_ = true;
+  bool restoringTree_ = false;   // the tree's selection is being set by the window
+  bool clickOnCurrent_ = false;  // the last press on the tree hit the current node
 };

@@ -2,12 +2,14 @@
 
 #include "base/Settings.h"
 #include "data/Authorization.h"
+#include "data/ShopErrors.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/common/Twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 AuthorizationDialog::AuthorizationDialog(QWidget* parent) : QDialog(parent) {
@@ -48,25 +50,45 @@ bool AuthorizationDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ShowAuthorizationDialog(QWidget* owner, bool modal) {
+  // One sign-in at a time: asking again brings the open window forward.
+  static QPointer<AuthorizationDialog> open;
+  if (open) {
+    open->raise();
+    open->activateWindow();
+    open->Text2->setFocus();
+    return;
+  }
   auto* w = new AuthorizationDialog(owner ? owner->window() : nullptr);
   w->setAttribute(Qt::WA_DeleteOnClose);
+  open = w;
   if (modal) w->exec();
   else w->show();
 }
 
+void AuthorizationDialog::backToCode() {
+  activateWindow();
+  Text2->setFocus();
+  Text2->selectAll();
+}
+
 void AuthorizationDialog::Command1_Click() {
+  // The boxes belong to this window; after one the keyboard is back in the code box.
+  const msg::ScopedParent boxesHere(this);
   const QString code = Text2->text();
   if (code.isEmpty()) {
     msg::information(QStringLiteral("Введите код организации"));
+    backToCode();
     return;
   }
   const AuthorizationCheck check = CheckOrganisationCode(code);
   if (!check.ok) {
-    msg::requestErrorWithNumber(check.errorText, check.errorNumber);
+    msg::requestError(DescribeShopFailure(check.errorNumber, check.errorText));
+    backToCode();
     return;
   }
   if (!check.found) {
     msg::information(QStringLiteral("Неправильно указан код организации"));
+    backToCode();
     return;
   }
   settings::write(settings::OrganisationId, check.id);
