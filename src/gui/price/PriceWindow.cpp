@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMouseEvent>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -94,11 +93,9 @@ PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прай
   // (arrows, Home/End, PageUp/PageDown) moved it there; a click on the node
   // already current shows it again.
   connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* now) {
-    if (!restoringTree_ && now && now->isSelected()) showSelectedCategory();
+    if (!restoringTree_ && !treePressed_ && now && now->isSelected()) showSelectedCategory();
   });
-  connect(TreeView1, &QTreeWidget::itemClicked, this, [this] {
-    if (clickOnCurrent_) showSelectedCategory();
-  });
+  connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { showSelectedCategory(); });
   TreeView1->viewport()->installEventFilter(this);
   connect(MSFlexGrid1, &FlexGrid::KeyPress, this, &PriceWindow::typeOnGrid);
   connect(MSFlexGrid1, &FlexGrid::MouseMove, this, [this] { ApplyWheelDirection(MSFlexGrid1); });
@@ -297,9 +294,11 @@ bool PriceWindow::eventFilter(QObject* watched, QEvent* event) {
     else if (ke->key() == Qt::Key_Escape) code = 27;
     else if (!ke->text().isEmpty() && ke->text().at(0).isPrint()) code = ke->text().at(0).unicode();
     if (code) searchKeyPressed(code);
-  } else if (watched == TreeView1->viewport() && event->type() == QEvent::MouseButtonPress) {
-    const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
-    clickOnCurrent_ = TreeView1->itemAt(at) && TreeView1->itemAt(at) == TreeView1->currentItem();
+  } else if (watched == TreeView1->viewport() &&
+             (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    treePressed_ = true;  // the click that follows shows the category
+  } else if (watched == TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    treePressed_ = false;
   } else if (watched == Picture1 && event->type() == QEvent::MouseButtonRelease) {
     openBigPictureFromPreview();
   }

@@ -99,5 +99,5 @@ private:
   PriceCatalogue& catalogue_;
   bool showWholePrice_ = true;
   bool restoringTree_ = false;   // the tree's selection is being set by the window
-  bool clickOnCurrent_ = false;  // the last press on the tree hit the current node
+  bool treePressed_ = false;     // a mouse button is down on the tree
 };

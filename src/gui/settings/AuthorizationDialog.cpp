@@ -61,8 +61,12 @@ void ShowAuthorizationDialog(QWidget* owner, bool modal) {
   auto* w = new AuthorizationDialog(owner ? owner->window() : nullptr);
   w->setAttribute(Qt::WA_DeleteOnClose);
   open = w;
-  if (modal) w->exec();
-  else w->show();
+  if (modal) {
+    w->exec();
+  } else {
+    w->show();
+    w->activateWindow();  // the keyboard goes to the code box at once
+  }
 }
 
 void AuthorizationDialog::backToCode() {
