@@ -1,6 +1,5 @@
 #include "gui/grid/ColumnFit.h"
 
-#include "gui/common/Twips.h"
 #include "gui/grid/FlexGrid.h"
 
 #include <QHeaderView>
@@ -8,7 +7,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 
 namespace columnfit {
 namespace {
@@ -142,24 +140,4 @@ int FlexGrid::shownColumnWidth(int col, int requestedPx)
     if (dragged != m_draggedPx.cend())
         return *dragged;
     return size_t(col) < m_fitPx.size() ? std::max(requestedPx, m_fitPx[size_t(col)]) : requestedPx;
-}
-
-int FlexGrid::twipsToPixelsX(int twips) const
-{
-    return int(std::lround(twips * logicalDpiX() * twips::fontScaleX() / 1440.0));
-}
-
-int FlexGrid::twipsToPixelsY(int twips) const
-{
-    return int(std::lround(twips * logicalDpiY() * twips::fontScaleY() / 1440.0));
-}
-
-int FlexGrid::pixelsToTwipsX(int px) const
-{
-    return int(std::lround(px * 1440.0 / (logicalDpiX() * twips::fontScaleX())));
-}
-
-int FlexGrid::pixelsToTwipsY(int px) const
-{
-    return int(std::lround(px * 1440.0 / (logicalDpiY() * twips::fontScaleY())));
 }

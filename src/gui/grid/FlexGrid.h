@@ -168,11 +168,10 @@ public:
     void setRowHeight(int row, int twips);       // row -1: all rows
     int defaultRowHeightPixels() const { return m_defaultRowPx; }
 
-    // Twips of the program's layouts (scaled to its font, see Twips.h) and pixels.
-    int twipsToPixelsX(int twips) const;
-    int twipsToPixelsY(int twips) const;
-    int pixelsToTwipsX(int px) const;
-    int pixelsToTwipsY(int px) const;
+    int twipsToPixelsX(int twips) const { return twipsToPixels(twips, logicalDpiX()); }
+    int twipsToPixelsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
+    int pixelsToTwipsX(int px) const { return pixelsToTwips(px, logicalDpiX()); }
+    int pixelsToTwipsY(int px) const { return pixelsToTwips(px, logicalDpiY()); }
     static int twipsToPixels(int twips, int dpi);
     static int pixelsToTwips(int px, int dpi);
 
