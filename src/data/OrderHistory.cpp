@@ -42,8 +42,6 @@ OrderDetails ReadOrderDetails(qlonglong orderId) {
                                        "from uop5b_jshopping_order_history where order_id= ? Order by status_date_added"),
                         {orderId});
   } catch (const DbError& e) {
-    out.items.reset();
-    out.history.reset();
     out.errorText = e.description;
     out.errorNumber = e.number;
   }

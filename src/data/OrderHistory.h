@@ -18,7 +18,8 @@ ShopQuery ReadOrders(qlonglong organisation, const QDate& from, const QDate& to)
 // The organisation's orders with a status below 7 (not closed), whatever their date.
 ShopQuery ReadOpenOrders(qlonglong organisation);
 // Items (article, name, price, quantity) and status history (status, comment,
-// time), oldest first, of one order.
+// time), oldest first, of one order. When the history cannot be read, the items
+// read before it are still there.
 struct OrderDetails {
   RecordsetPtr items, history;
   QString errorText;

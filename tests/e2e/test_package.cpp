@@ -136,9 +136,11 @@ void TestPackage::debianPackageHoldsTheProgram() {
                               QStringLiteral("./usr/share/icons/hicolor/128x128/apps/varnokel.png"),
                               QStringLiteral("./usr/share/icons/hicolor/scalable/apps/varnokel.svg")})
     QVERIFY2(files.contains(want), qPrintable(want + QStringLiteral(" missing from\n") + list.out));
-  // Only the program: no test or tool of the build goes along.
+  // The program and the shop's price publisher: no test or other tool of the build goes along.
+  QVERIFY2(files.contains(QStringLiteral("./usr/bin/varnokel-publish")), qPrintable(list.out));
   for (const QString& f : files)
-    if (f.startsWith(QStringLiteral("./usr/bin/"))) QVERIFY2(f == QStringLiteral("./usr/bin/Varnokel") || f == QStringLiteral("./usr/bin/"), qPrintable(f));
+    if (f.startsWith(QStringLiteral("./usr/bin/")))
+      QVERIFY2(f == QStringLiteral("./usr/bin/Varnokel") || f == QStringLiteral("./usr/bin/varnokel-publish") || f == QStringLiteral("./usr/bin/"), qPrintable(f));
   const QString exeLine = list.out.split(QLatin1Char('\n')).filter(QStringLiteral("./usr/bin/Varnokel")).value(0);
   QVERIFY2(exeLine.startsWith(QStringLiteral("-rwxr-xr-x")), qPrintable(exeLine));
 
@@ -166,6 +168,15 @@ void TestPackage::debianPackageHoldsTheProgram() {
   // The packaged program answers like the built one.
   const Run v = run(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")), {QStringLiteral("--version")}, headless());
   QVERIFY2(v.code == 0 && v.out.trimmed() == QStringLiteral("Varnokel " VARNOKEL_VERSION), qPrintable(describe(v)));
+  const Run p = run(unpacked.filePath(QStringLiteral("usr/bin/varnokel-publish")), {QStringLiteral("--version")}, headless());
+  QVERIFY2(p.code == 0 && p.out.trimmed() == QStringLiteral("varnokel-publish " VARNOKEL_VERSION), qPrintable(describe(p)));
+  // The end-to-end remote control is not in the shipped program.
+  QFile shipped(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")));
+  QVERIFY(shipped.open(QIODevice::ReadOnly));
+  const QByteArray bytes = shipped.readAll();
+  for (const char* word : {"VARNOKEL_TEST_DRIVER", "@@driver", "clickCell"}) QVERIFY2(!bytes.contains(word), word);
+  QFile driven(QStringLiteral(VARNOKEL_E2E_EXE));
+  QVERIFY(driven.open(QIODevice::ReadOnly) && driven.readAll().contains("VARNOKEL_TEST_DRIVER"));
 }
 
 QTEST_GUILESS_MAIN(TestPackage)

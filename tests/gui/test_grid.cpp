@@ -452,4 +452,4 @@ private slots:
 };
 
 QTEST_MAIN(TestFlexGrid)
-#include "test_flexgrid.moc"
+#include "test_grid.moc"

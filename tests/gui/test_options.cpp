@@ -1,5 +1,7 @@
 // The settings dialog on real windows (offscreen platform): its controls, loading,
 // saving with its confirmation, re-registration and its window-bar button.
+#include "support/Widgets.h"
+
 #include <QtTest>
 
 #include <QApplication>
@@ -87,7 +89,7 @@ class TestOptions : public QObject {
     void clickOk(OptionsDialog* d, msg::Answer answer)
     {
         recorder->answers.push_back(answer);
-        QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(d, "cmdOK"), Qt::LeftButton);
         flushDeletes();
     }
 
@@ -109,11 +111,11 @@ private slots:
         QVERIFY(d && d->isWindow());
         QCOMPARE(d->windowTitle(), kSettings);
         QCOMPARE(d->size(), twips::toPx(0, 0, 6150, 5205).size());
-        QCOMPARE(d->Frame3->geometry(), twips::toPx(120, 3120, 5895, 1455));
-        QCOMPARE(d->Text7->geometry(), twips::toPx(4320, 600, 975, 285));
-        QCOMPARE(d->cmdOK->geometry(), twips::toPx(4920, 4680, 1095, 375));
-        QVERIFY(!d->Text1->isEnabled() && !d->Text2->isEnabled());
-        QCOMPARE(d->focusWidget(), static_cast<QWidget*>(d->cmdOK));
+        QCOMPARE(child<QGroupBox>(d, "Frame3")->geometry(), twips::toPx(120, 3120, 5895, 1455));
+        QCOMPARE(child<QLineEdit>(d, "Text7")->geometry(), twips::toPx(4320, 600, 975, 285));
+        QCOMPARE(child<QPushButton>(d, "cmdOK")->geometry(), twips::toPx(4920, 4680, 1095, 375));
+        QVERIFY(!child<QLineEdit>(d, "Text1")->isEnabled() && !child<QLineEdit>(d, "Text2")->isEnabled());
+        QCOMPARE(d->focusWidget(), static_cast<QWidget*>(child<QPushButton>(d, "cmdOK")));
     }
 
     // The service code alone shows "Выводить суммы", not "-70" nor the digit alone; a
@@ -154,19 +156,15 @@ private slots:
         for (const char* key : {"imagetostring", "imagethumb", "visiblesumm"})
             if (!boxes.isEmpty())
                 put(key, boxes);
-        OrganisationId = OrganisationName = ImageToString = ImageThumb = QStringLiteral("stale");
         OptionsDialog* d = openDialog();
         QVERIFY(d);
         QStringList shown;
-        for (QLineEdit* t : {d->Text1, d->Text2, d->Text3, d->Text4, d->Text5, d->Text6, d->Text7})
+        for (QLineEdit* t : {child<QLineEdit>(d, "Text1"), child<QLineEdit>(d, "Text2"), child<QLineEdit>(d, "Text3"), child<QLineEdit>(d, "Text4"), child<QLineEdit>(d, "Text5"), child<QLineEdit>(d, "Text6"), child<QLineEdit>(d, "Text7")})
             shown << t->text();
         QCOMPARE(shown, texts);
-        QCOMPARE((QList<bool>{d->Check1->isChecked(), d->Check2->isChecked(), d->Check3->isChecked()}),
+        QCOMPARE((QList<bool>{child<QCheckBox>(d, "Check1")->isChecked(), child<QCheckBox>(d, "Check2")->isChecked(), child<QCheckBox>(d, "Check3")->isChecked()}),
                  QList<bool>(3, ticked));
-        QCOMPARE(d->Check3->isVisible(), sums);
-        QCOMPARE((QStringList{OrganisationId, OrganisationName}), texts.mid(0, 2));
-        if (boxes.isEmpty())
-            QCOMPARE((QStringList{ImageToString, ImageThumb}), QStringList(2, "?"));
+        QCOMPARE(child<QCheckBox>(d, "Check3")->isVisible(), sums);
         QVERIFY(recorder->boxes.empty());
     }
 
@@ -187,23 +185,23 @@ private slots:
         put("imagetostring", QStringLiteral("1"));
         OptionsDialog* d = openDialog();
         QVERIFY(d);
-        QCOMPARE(d->Text2->text(), name);
-        QVERIFY(d->Check1->isChecked() && !d->Check2->isChecked());
+        QCOMPARE(child<QLineEdit>(d, "Text2")->text(), name);
+        QVERIFY(child<QCheckBox>(d, "Check1")->isChecked() && !child<QCheckBox>(d, "Check2")->isChecked());
         const QByteArray before = readFile();
-        d->Check1->setChecked(false);
-        d->Check2->setChecked(true);
-        d->Check3->setChecked(true);
-        d->Text3->clear();
-        QTest::keyClicks(d->Text3, QStringLiteral("7000abc"));
-        d->Text4->setText(QStringLiteral("1500.5"));
-        d->Text5->setText(QStringLiteral("abc"));
-        d->Text6->setText(QStringLiteral("  250"));
+        child<QCheckBox>(d, "Check1")->setChecked(false);
+        child<QCheckBox>(d, "Check2")->setChecked(true);
+        child<QCheckBox>(d, "Check3")->setChecked(true);
+        child<QLineEdit>(d, "Text3")->clear();
+        QTest::keyClicks(child<QLineEdit>(d, "Text3"), QStringLiteral("7000abc"));
+        child<QLineEdit>(d, "Text4")->setText(QStringLiteral("1500.5"));
+        child<QLineEdit>(d, "Text5")->setText(QStringLiteral("abc"));
+        child<QLineEdit>(d, "Text6")->setText(QStringLiteral("  250"));
         clickOk(d, yes ? msg::Answer::Yes : msg::Answer::No);
         QCOMPARE(recorder->texts(), QStringList{kQuestion});
         QVERIFY(recorder->boxes.front().yesNo && recorder->boxes.front().icon == msg::Icon::Question);
         if (!yes) {
             QCOMPARE(main->optionsWindow(), d);
-            QVERIFY(d->isVisible() && d->Check2->isChecked());
+            QVERIFY(d->isVisible() && child<QCheckBox>(d, "Check2")->isChecked());
             QCOMPARE(readFile(), before);
             return;
         }
@@ -219,8 +217,7 @@ private slots:
         QCOMPARE(written, (QStringList{"0", "1", "1", "7000", num::locale(1500.5), "0", "250"}));
         QCOMPARE(fileLines().size(), 13);  // the default file's lines, in place
         QVERIFY(openDialog());
-        QCOMPARE(main->optionsWindow()->Text2->text(), name);
-        QCOMPARE(OrganisationName, name);
+        QCOMPARE(child<QLineEdit>(main->optionsWindow(), "Text2")->text(), name);
     }
 
     void writesMissingKeysInOrder()
@@ -242,8 +239,8 @@ private slots:
     {
         OptionsDialog* d = openDialog();
         QVERIFY(d);
-        d->Text1->setText(QStringLiteral("12\r\n[forms]\r\nname=1"));
-        d->Text2->setText(QStringLiteral("ООО\nРомашка"));
+        child<QLineEdit>(d, "Text1")->setText(QStringLiteral("12\r\n[forms]\r\nname=1"));
+        child<QLineEdit>(d, "Text2")->setText(QStringLiteral("ООО\nРомашка"));
         clickOk(d, msg::Answer::Yes);
         QCOMPARE(fileLines().size(), 13);
         QCOMPARE(fileLines().count(QStringLiteral("[forms]")), 1);
@@ -262,15 +259,15 @@ private slots:
         main->ShowStartupWindow();
         PriceWindow* w = main->priceWindow();
         QVERIFY(w);
-        FlexGrid* g = w->MSFlexGrid1;
+        FlexGrid* g = child<FlexGrid>(w, "MSFlexGrid1");
         auto asShown = [g](int twips) { return g->pixelsToTwipsX(g->twipsToPixelsX(twips)); };
         OptionsDialog* d = openDialog();
         QVERIFY(d);
-        d->Text3->setText(QStringLiteral("7000abc"));
-        d->Text4->setText(QStringLiteral("1200"));
+        child<QLineEdit>(d, "Text3")->setText(QStringLiteral("7000abc"));
+        child<QLineEdit>(d, "Text4")->setText(QStringLiteral("1200"));
         clickOk(d, msg::Answer::Yes);
         QCOMPARE(g->colWidth(2), asShown(6000));  // not told
-        w->LoadPriceList();
+        w->loadPriceList();
         QCOMPARE((QList<int>{g->colWidth(2), g->colWidth(3), g->rows()}), (QList<int>{asShown(7000), asShown(1200), 3}));
     }
 
@@ -288,7 +285,7 @@ private slots:
         main->toolbar()->addAction(kSettings);
         main->toolbar()->addAction(QStringLiteral("Заказы"));
         const QByteArray before = readFile();
-        d->Check1->setChecked(true);
+        child<QCheckBox>(d, "Check1")->setChecked(true);
         QVERIFY(d->close());
         flushDeletes();
         QVERIFY(!main->optionsWindow());
@@ -297,7 +294,7 @@ private slots:
         QVERIFY(d);
         QCOMPARE(main->BarCaptions(), (QStringList{kPrice, kSettings, QStringLiteral("Заказы")}));
 
-        QTest::mouseClick(d->Command1, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(d, "Command1"), Qt::LeftButton);
         flushDeletes();
         QVERIFY(!main->optionsWindow());
         QDialog* avtor = nullptr;

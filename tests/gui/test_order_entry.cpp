@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include "support/Widgets.h"
+
 #include <QtTest>
 #include <sqlite3.h>
 
@@ -44,11 +46,11 @@ struct Window {
     main.MDIForm_Load(QString());
     main.ShowStartupWindow();
     w = main.priceWindow();
-    g = w->MSFlexGrid1;
+    g = child<FlexGrid>(w, "MSFlexGrid1");
   }
   void type(const QString& id, const QString& keys) {
     g->setRow(rowOf(g, id));
-    for (QChar k : keys) w->MSFlexGrid1_KeyPress(k == QLatin1Char('\b') ? 8 : k.unicode());
+    for (QChar k : keys) w->typeOnGrid(k == QLatin1Char('\b') ? 8 : k.unicode());
   }
   MainWindow main;
   PriceWindow* w;
@@ -63,7 +65,6 @@ class OrderEntryTest : public QObject {
 private slots:
   // Every test: the sample price list in a fresh program folder, boxes recorded.
   void init() {
-    ShowWholePrice = true;
     QLocale::setDefault(QLocale::c());
     folder_ = std::make_unique<TestProgramFolder>();
     buildSample(folder_->priceDb());
@@ -94,7 +95,7 @@ void OrderEntryTest::digitsAndBackspace() {
   QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("12"));
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("1800"));
   QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"12", "1800.0"}));
-  QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 1800"));
+  QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 1800"));
   win.type("1", "\b");
   QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("1"));
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("150"));
@@ -103,7 +104,7 @@ void OrderEntryTest::digitsAndBackspace() {
   QCOMPARE(win.g->textMatrix(r, 5), QString());
   QCOMPARE(win.g->textMatrix(r, 6), QString());
   QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"0", "0.0"}));
-  QCOMPARE(win.w->Label2->text(), QString());
+  QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QString());
   win.type("1", "\b");  // an empty cell: nothing changes
   QCOMPARE(win.g->textMatrix(r, 5), QString());
   // A leading zero stays in the cell; the database keeps the number.
@@ -118,7 +119,7 @@ void OrderEntryTest::digitsAndBackspace() {
   // The header row takes no quantities.
   win.g->setRow(1);
   win.g->setRowSel(0);
-  win.w->MSFlexGrid1_KeyPress('7');
+  win.w->typeOnGrid('7');
   QCOMPARE(win.g->textMatrix(0, 5), QStringLiteral("ЗАКАЗ"));
   QVERIFY(rec_->boxes.empty());
 }
@@ -158,8 +159,8 @@ void OrderEntryTest::fractionalPriceInRussianLocale() {
   QCOMPARE(stored(folder_->priceDb(), "2"), (QStringList{"3", "37.5"}));
   win.type("3", "3");
   QCOMPARE(stored(folder_->priceDb(), "3"), (QStringList{"3", "299.7"}));
-  win.w->ShowOrderTotal(win.w->Label2);
-  QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 337.2"));
+  win.w->showOrderTotal();
+  QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 337.2"));
 }
 
 void OrderEntryTest::lettersGoToTheSearchBox() {
@@ -169,51 +170,51 @@ void OrderEntryTest::lettersGoToTheSearchBox() {
   QVERIFY(QTest::qWaitForWindowActive(&win.main));
   win.g->setFocus();
   win.type("1", "к");
-  QCOMPARE(win.w->Text1->text(), QStringLiteral("к"));
-  QCOMPARE(win.w->Text1->cursorPosition(), 1);
-  QVERIFY(win.w->Text1->hasFocus());
+  QCOMPARE(child<QLineEdit>(win.w, "Text1")->text(), QStringLiteral("к"));
+  QCOMPARE(child<QLineEdit>(win.w, "Text1")->cursorPosition(), 1);
+  QVERIFY(child<QLineEdit>(win.w, "Text1")->hasFocus());
   QCOMPARE(win.g->textMatrix(rowOf(win.g, "1"), 5), QString());
   // In the order view the box is disabled: the letter lands there, the focus stays.
   win.type("1", "1");
-  win.w->Command1_Click();
-  QVERIFY(!win.w->Text1->isEnabled());
+  win.w->switchOrderView();
+  QVERIFY(!child<QLineEdit>(win.w, "Text1")->isEnabled());
   win.g->setFocus();
   win.type("1", "м");
-  QCOMPARE(win.w->Text1->text(), QStringLiteral("м"));
+  QCOMPARE(child<QLineEdit>(win.w, "Text1")->text(), QStringLiteral("м"));
   QVERIFY(win.g->hasFocus());
 }
 
 void OrderEntryTest::viewSwitch() {
   Window win;
   PriceWindow* w = win.w;
-  QVERIFY(!w->Command4->isEnabled());
+  QVERIFY(!child<QPushButton>(w, "Command4")->isEnabled());
   // No ordered product: header only, labels empty, sending enabled.
-  w->Command1_Click();
-  QVERIFY(!ShowWholePrice);
+  w->switchOrderView();
+  QVERIFY(!win.w->showsWholePrice());
   QCOMPARE(win.g->rows(), 1);
-  QCOMPARE(w->Label1->text(), QString());
-  QCOMPARE(w->Label2->text(), QString());
-  QVERIFY(w->Command4->isEnabled());
-  w->Command1_Click();
-  QVERIFY(ShowWholePrice);
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QString());
+  QCOMPARE(child<QLabel>(w, "Label2")->text(), QString());
+  QVERIFY(child<QPushButton>(w, "Command4")->isEnabled());
+  w->switchOrderView();
+  QVERIFY(win.w->showsWholePrice());
   QCOMPARE(win.g->rows(), 4);
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 3"));
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 3"));
   win.type("3", "2");
   win.type("1", "1");
-  w->Command1_Click();
+  w->switchOrderView();
   QCOMPARE(win.g->rows(), 3);
   QCOMPARE(win.g->textMatrix(1, 2), QStringLiteral("Ведро"));
   QCOMPARE(win.g->textMatrix(2, 2), QStringLiteral("Тарелка"));
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 2"));
-  QCOMPARE(w->Label2->text(), QStringLiteral("Сумма заказа : 349.8"));
-  QVERIFY(!w->Text1->isEnabled());
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 2"));
+  QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("Сумма заказа : 349.8"));
+  QVERIFY(!child<QLineEdit>(w, "Text1")->isEnabled());
   // A quantity removed in the order view keeps its row until the next load.
   win.type("1", "\b");
   QCOMPARE(win.g->rows(), 3);
-  w->Command1_Click();
-  QCOMPARE(w->Label2->text(), QString());  // emptied even with quantities
-  QVERIFY(w->Text1->isEnabled());
-  QVERIFY(!w->Command4->isEnabled());
+  w->switchOrderView();
+  QCOMPARE(child<QLabel>(w, "Label2")->text(), QString());  // emptied even with quantities
+  QVERIFY(child<QLineEdit>(w, "Text1")->isEnabled());
+  QVERIFY(!child<QPushButton>(w, "Command4")->isEnabled());
   QCOMPARE(win.g->textMatrix(rowOf(win.g, "3"), 5), QStringLiteral("2"));
   QVERIFY(rec_->boxes.empty());
 }
@@ -223,8 +224,8 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
     Window win;
     win.type("1", "2");
     win.type("2", "4");
-    win.w->ShowOrderTotal(win.w->Label2);
-    QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 350"));
+    win.w->showOrderTotal();
+    QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 350"));
     // A store that fails (the file is locked by another writer) keeps the stored
     // state: the total is still the sum of what the database holds.
     sqlite3* locker = nullptr;
@@ -233,8 +234,8 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
     win.type("3", "5");
     sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(locker);
-    win.w->ShowOrderTotal(win.w->Label2);
-    QCOMPARE(win.w->Label2->text(), QStringLiteral("Сумма заказа : 350"));
+    win.w->showOrderTotal();
+    QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 350"));
     QCOMPARE(stored(folder_->priceDb(), "3"), (QStringList{"0", "0.0"}));
     win.main.close();
   }
@@ -242,8 +243,8 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
   Window again;
   QCOMPARE(again.g->textMatrix(rowOf(again.g, "1"), 5), QStringLiteral("2"));
   QCOMPARE(again.g->textMatrix(rowOf(again.g, "2"), 6), QStringLiteral("50"));
-  again.w->ShowOrderTotal(again.w->Label2);
-  QCOMPARE(again.w->Label2->text(), QStringLiteral("Сумма заказа : 350"));
+  again.w->showOrderTotal();
+  QCOMPARE(child<QLabel>(again.w, "Label2")->text(), QStringLiteral("Сумма заказа : 350"));
   QCOMPARE(queryPriceDb(folder_->priceDb(), "select sum(order_summ) from products").first().first().toDouble(), 350.0);
 }
 

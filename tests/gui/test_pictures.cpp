@@ -1,5 +1,7 @@
 // The preview box, the big picture window and the window fitting, on real
 // windows (offscreen platform) over a price database built for each test.
+#include "support/Widgets.h"
+
 #include <QtTest>
 
 #include <QApplication>
@@ -13,7 +15,6 @@
 #include <memory>
 
 #include "fixtures/sample_data.h"
-#include "gui/price/PicturePreview.h"
 #include "gui/price/BigPictureWindow.h"
 #include "gui/price/PictureWindowFit.h"
 #include "gui/grid/FlexGrid.h"
@@ -56,7 +57,7 @@ struct Folder {
         QDir().mkpath(prog);
         SetProgramFolder(prog);
         QDir::setCurrent(prog);
-        CreateDefaultSettings();
+        settings::createDefault();
     }
 };
 
@@ -98,8 +99,8 @@ BigShot runAndCloseBig(const std::function<void()>& trigger)
                 continue;
             auto* dlg = static_cast<BigPictureWindow*>(tw);
             shot = {true, QApplication::activeModalWidget() == dlg, dlg->windowTitle(), dlg->size(),
-                    dlg->Picture1->pixmap().size(), dlg->Picture1->geometry(), corner(dlg->Picture1->pixmap()),
-                    dlg->Picture1->autoFillBackground() ? dlg->Picture1->palette().color(QPalette::Window) : QColor()};
+                    child<QLabel>(dlg, "Picture1")->pixmap().size(), child<QLabel>(dlg, "Picture1")->geometry(), corner(child<QLabel>(dlg, "Picture1")->pixmap()),
+                    child<QLabel>(dlg, "Picture1")->autoFillBackground() ? child<QLabel>(dlg, "Picture1")->palette().color(QPalette::Window) : QColor()};
             dlg->reject();
         }
     });
@@ -154,16 +155,16 @@ class TestPictures : public QObject {
         main->ShowStartupWindow();
         w = main->priceWindow();
         QVERIFY(w && QTest::qWaitForWindowExposed(main.get()));
-        QCOMPARE(w->MSFlexGrid1->rows(), 8);
+        QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->rows(), 8);
     }
 
-    void key(Qt::Key k) { QTest::keyClick(w->MSFlexGrid1, k); }
-    BigShot fromBox() { return runAndCloseBig([this] { QTest::mouseClick(w->Picture1, Qt::LeftButton); }); }
+    void key(Qt::Key k) { QTest::keyClick(child<FlexGrid>(w, "MSFlexGrid1"), k); }
+    BigShot fromBox() { return runAndCloseBig([this] { QTest::mouseClick(child<QLabel>(w, "Picture1"), Qt::LeftButton); }); }
 
     // Clicks the cell (row of the product id, col) with the mouse, recording the big window.
     BigShot fromCell(const QString& id, int col)
     {
-        FlexGrid* g = w->MSFlexGrid1;
+        FlexGrid* g = child<FlexGrid>(w, "MSFlexGrid1");
         int row = 1;
         while (row < g->rows() - 1 && g->textMatrix(row, 0) != id)
             ++row;
@@ -198,8 +199,8 @@ private slots:
     void previewFollowsArrowKeys()
     {
         OPEN(true, false);
-        QVERIFY(near(corner(w->Picture1->pixmap()), kRed));   // the first row's picture after the load
-        QCOMPARE(w->Picture1->pixmap().size(), w->Picture1->contentsRect().size());   // stretched over the box
+        QVERIFY(near(corner(child<QLabel>(w, "Picture1")->pixmap()), kRed));   // the first row's picture after the load
+        QCOMPARE(child<QLabel>(w, "Picture1")->pixmap().size(), child<QLabel>(w, "Picture1")->contentsRect().size());   // stretched over the box
         // Each move: the key, the product it lands on and the box's colour (invalid: empty).
         const struct { Qt::Key key; int id; QColor colour; } steps[] = {
             {Qt::Key_Down, 2, {}},      {Qt::Key_Up, 1, kRed},      {Qt::Key_Down, 2, {}},
@@ -209,8 +210,8 @@ private slots:
             {Qt::Key_Up, 6, kGreen},    {Qt::Key_Up, 5, {}}};
         for (const auto& s : steps) {
             key(s.key);
-            QCOMPARE(w->MSFlexGrid1->textMatrix(w->MSFlexGrid1->rowSel(), 0), QString::number(s.id));
-            QVERIFY2(near(corner(w->Picture1->pixmap()), s.colour), qPrintable(QString::number(s.id)));
+            QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->textMatrix(child<FlexGrid>(w, "MSFlexGrid1")->rowSel(), 0), QString::number(s.id));
+            QVERIFY2(near(corner(child<QLabel>(w, "Picture1")->pixmap()), s.colour), qPrintable(QString::number(s.id)));
         }
         QVERIFY2(recorder->boxes.empty(), qPrintable(recorder->texts().join('|')));
     }
@@ -220,24 +221,23 @@ private slots:
         OPEN(false, false);
         key(Qt::Key_Down);
         key(Qt::Key_Down);
-        QVERIFY(w->Picture1->pixmap().isNull());   // preview unchecked: nothing happens
-        w->Check1->setChecked(true);
-        w->Check1_Click();
+        QVERIFY(child<QLabel>(w, "Picture1")->pixmap().isNull());   // preview unchecked: nothing happens
+        child<QCheckBox>(w, "Check1")->setChecked(true);
+        w->togglePreview();
         key(Qt::Key_Down);
         key(Qt::Key_Up);   // Вишня
-        QVERIFY(near(corner(w->Picture1->pixmap()), kBlue));
-        w->Check2->setChecked(true);   // thumbnails on: moves no longer change the preview
-        w->Check2_Click();
-        const QImage before = w->Picture1->pixmap().toImage();
+        QVERIFY(near(corner(child<QLabel>(w, "Picture1")->pixmap()), kBlue));
+        child<QCheckBox>(w, "Check2")->setChecked(true);   // thumbnails on: moves no longer change the preview
+        w->toggleThumbnails();
+        const QImage before = child<QLabel>(w, "Picture1")->pixmap().toImage();
         for (Qt::Key k : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up})
             key(k);
-        QCOMPARE(w->Picture1->pixmap().toImage(), before);
+        QCOMPARE(child<QLabel>(w, "Picture1")->pixmap().toImage(), before);
     }
 
     void bigWindowFromTheBox()
     {
         OPEN(true, false);
-        TwipsPerPixelX = TwipsPerPixelY = 0;
         const BigShot shot = fromBox();
         QVERIFY(shot.seen && shot.modal);
         QCOMPARE(shot.caption, QStringLiteral("A-1"));
@@ -247,7 +247,6 @@ private slots:
         QCOMPARE(shot.client, drawingSize());
         QCOMPARE(shot.background, QColor(128, 255, 255));
         QVERIFY(near(shot.corner, kRed));
-        QCOMPARE(TwipsPerPixelX, twips::perPixelX());
         key(Qt::Key_Down);   // Бук: no picture, the caption only, fitted to the empty box
         const BigShot none = fromBox();
         QCOMPARE(none.caption, QStringLiteral("A-2"));
@@ -287,7 +286,7 @@ private slots:
         QFETCH(bool, picture);
         OPEN(!thumbnails, thumbnails);
         const BigShot shot = fromCell(id, col);
-        QCOMPARE(w->MSFlexGrid1->colSel(), col);
+        QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->colSel(), col);
         QCOMPARE(shot.seen, !caption.isEmpty());
         QCOMPARE(shot.caption, caption);
         QCOMPARE(!shot.picture.isEmpty(), picture);
@@ -299,15 +298,15 @@ private slots:
     void gridClickWhileOpenShowsTheError()
     {
         OPEN(false, true);
-        w->MSFlexGrid1->setRow(1);
-        w->MSFlexGrid1->setCol(4);
+        child<FlexGrid>(w, "MSFlexGrid1")->setRow(1);
+        child<FlexGrid>(w, "MSFlexGrid1")->setCol(4);
         bool reported = false;
         runAndCloseBig([&] {
             QTimer::singleShot(0, [&] {   // a second grid click inside the open window's loop
-                OpenBigPictureFromGrid(w);
+                emit child<FlexGrid>(w, "MSFlexGrid1")->Click();
                 reported = !recorder->boxes.empty();
             });
-            OpenBigPictureFromGrid(w);
+            emit child<FlexGrid>(w, "MSFlexGrid1")->Click();
         });
         QVERIFY(reported);
         QCOMPARE(recorder->boxes.size(), size_t(1));
@@ -326,34 +325,17 @@ private slots:
         writeFile(folder->root.filePath("x"), "keep me too");
         const auto before = snapshot(folder->root.path());
         QVERIFY(before.contains("prog/settings.ini") && before.contains("x") && before.contains("prog/sub/x.jpg"));
-        for (int r = 1; r < w->MSFlexGrid1->rows(); ++r) {
+        for (int r = 1; r < child<FlexGrid>(w, "MSFlexGrid1")->rows(); ++r) {
             if (r > 1)
                 key(Qt::Key_Down);
             QVERIFY(fromBox().seen);
         }
-        w->Check2->setChecked(true);   // and in the picture layout, from the grid
-        w->Check2_Click();
+        child<QCheckBox>(w, "Check2")->setChecked(true);   // and in the picture layout, from the grid
+        w->toggleThumbnails();
         for (int id = 1; id <= 7; ++id)
             QVERIFY(fromCell(QString::number(id), 4).seen);
         QCOMPARE(snapshot(folder->root.path()), before);
         QVERIFY(recorder->boxes.empty());
-    }
-
-    void fitArithmetic_data()
-    {
-        QTest::addColumn<QList<int>>("args");   // box w, h twips; twips/px x, y; frame w, h, caption, menu px
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("no menu") << QList<int>{4995, 3795, 15, 15, 4, 4, 18, 0} << QSize(5115, 4185);
-        QTest::newRow("menu bar") << QList<int>{4995, 3795, 15, 15, 4, 4, 18, 20} << QSize(5115, 4485);
-        QTest::newRow("other screen") << QList<int>{1000, 1000, 12, 12, 3, 5, 20, 0} << QSize(1072, 1360);
-        QTest::newRow("nothing") << QList<int>{0, 0, 15, 15, 0, 0, 0, 0} << QSize(0, 0);
-    }
-
-    void fitArithmetic()
-    {
-        QFETCH(QList<int>, args);
-        QFETCH(QSize, expected);
-        QCOMPARE(FittedWindowTwips(args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]), expected);
     }
 };
 

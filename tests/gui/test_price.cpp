@@ -20,6 +20,8 @@
 #include <QMdiSubWindow>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include "support/Widgets.h"
+
 #include <QtTest>
 #include <optional>
 #include <sqlite3.h>
@@ -100,10 +102,10 @@ void typeText(QWidget* w, const QString& text) {
 }
 
 void selectCategory(PriceWindow* w, const QString& name) {
-  const auto items = w->TreeView1->findItems(name, Qt::MatchExactly);
+  const auto items = child<QTreeWidget>(w, "TreeView1")->findItems(name, Qt::MatchExactly);
   QVERIFY(!items.isEmpty());
-  w->TreeView1->setCurrentItem(items.first());
-  w->TreeView1_NodeClick();
+  child<QTreeWidget>(w, "TreeView1")->setCurrentItem(items.first());
+  w->showSelectedCategory();
 }
 
 // The sample price list open in a fresh program folder, every box recorded.
@@ -112,7 +114,7 @@ struct SampleWindow {
     buildSample(folder.priceDb());
     win.emplace(folder);
     w = win->w;
-    g = w->MSFlexGrid1;
+    g = child<FlexGrid>(w, "MSFlexGrid1");
   }
   TestProgramFolder folder;
   msg::ScopedRecorder rec;
@@ -121,13 +123,17 @@ struct SampleWindow {
   FlexGrid* g = nullptr;
 };
 
+// The whole price list or the order view, switched as the user switches it.
+void setWholePrice(PriceWindow* w, bool whole) {
+  if (w->showsWholePrice() != whole) w->switchOrderView();
+}
+
 }  // namespace
 
 class PriceTest : public QObject {
   Q_OBJECT
 
 private slots:
-  void init() { ShowWholePrice = true; }
   void layoutWidthsFromSettings();
   void plainAndThumbnailFills();
   void openingWithoutFile();
@@ -187,7 +193,7 @@ void PriceTest::plainAndThumbnailFills() {
   PriceWindow* w = s.w;
   FlexGrid* g = s.g;
   QCOMPARE(g->cols(), 7);
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 7"));
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 7"));
   const QStringList names = column(g, 2);
   QCOMPARE(names, (QStringList{"Елка искусственная 1,5 м", "Ёлочный шар красный", "Кофе молотый 250 г", "Мыло д'Артаньян",
                                 "чай зелёный 100 г", "Чай чёрный листовой 200 г", "ЧАЙНИК стальной"}));
@@ -197,12 +203,12 @@ void PriceTest::plainAndThumbnailFills() {
   QCOMPARE(column(g, 6), (QStringList{"", "", "240", "", "", "", ""}));
   QCOMPARE(column(g, 4), (QStringList{"", "40", "80", "99.9", "12.5", "150", "20"}));
 
-  w->Check2->setChecked(true);
-  w->Check2_Click();
+  child<QCheckBox>(w, "Check2")->setChecked(true);
+  w->toggleThumbnails();
   QCOMPARE(g->cols(), 8);
   // The product with two pictures comes once per picture, as the join gives it.
   QCOMPARE(g->rows(), 9);
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 8"));
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 8"));
   const int thumbHeight = w->thumbnailRowTwips();
   const int tol = twips::perPixelY();
   // Pictures are read when their rows are shown; an empty one then gives its row
@@ -244,8 +250,8 @@ void PriceTest::openingWithoutFile() {
   TestProgramFolder folder;
   msg::ScopedRecorder rec;
   Window win(folder);
-  QCOMPARE(win.w->TreeView1->topLevelItemCount(), 0);
-  for (int r = 0; r < win.w->MSFlexGrid1->rows(); ++r) QCOMPARE(win.w->MSFlexGrid1->textMatrix(r, 0), QString());
+  QCOMPARE(child<QTreeWidget>(win.w, "TreeView1")->topLevelItemCount(), 0);
+  for (int r = 0; r < child<FlexGrid>(win.w, "MSFlexGrid1")->rows(); ++r) QCOMPARE(child<FlexGrid>(win.w, "MSFlexGrid1")->textMatrix(r, 0), QString());
   QVERIFY(rec.boxes.empty());
   QVERIFY(!QFile::exists(folder.priceDb()));
 }
@@ -259,30 +265,31 @@ void PriceTest::settingsAppliedAtLoad() {
   msg::ScopedRecorder rec;
   Window win(folder);
   PriceWindow* w = win.w;
-  QVERIFY(w->Check1->isChecked());
-  QVERIFY(w->Check2->isChecked());
-  QVERIFY(w->Picture1->isVisibleTo(w));
-  QVERIFY(w->Label2->isVisibleTo(w));
-  QCOMPARE(w->MSFlexGrid1->cols(), 8);
-  QVERIFY(w->Label3->text().startsWith(QStringLiteral("Прайс-лист от ")));
-  QCOMPARE(ImageToString, QStringLiteral("1"));
+  QVERIFY(child<QCheckBox>(w, "Check1")->isChecked());
+  QVERIFY(child<QCheckBox>(w, "Check2")->isChecked());
+  QVERIFY(child<QLabel>(w, "Picture1")->isVisibleTo(w));
+  QVERIFY(child<QLabel>(w, "Label2")->isVisibleTo(w));
+  QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->cols(), 8);
+  const QDateTime fileTime = QFileInfo(folder.priceDb()).lastModified();
+  QCOMPARE(child<QLabel>(w, "Label3")->text(), "Прайс-лист от " + QLocale().toString(fileTime.date(), QLocale::ShortFormat) +
+                                                   " " + fileTime.time().toString("H:mm:ss"));
 
   // "?" changes no check box and hides the total.
   WriteSetting(settings::path(), "settings", "visiblesumm", "?");
   WriteSetting(settings::path(), "settings", "imagetostring", "?");
-  w->LoadPriceList();
-  QVERIFY(w->Check2->isChecked());
-  QVERIFY(!w->Label2->isVisibleTo(w));
+  w->loadPriceList();
+  QVERIFY(child<QCheckBox>(w, "Check2")->isChecked());
+  QVERIFY(!child<QLabel>(w, "Label2")->isVisibleTo(w));
 
   // "Весь прайс" empties the category and reloads.
-  w->Text2->setText("Чай");
-  w->Command3_Click();
-  QVERIFY(w->Text2->text().isEmpty());
+  child<QLineEdit>(w, "Text2")->setText("Чай");
+  w->showWholeList();
+  QVERIFY(child<QLineEdit>(w, "Text2")->text().isEmpty());
   // Categories in Russian order: Е and Ё together, case ignored.
   QStringList tree;
-  for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i) tree << w->TreeView1->topLevelItem(i)->text(0);
+  for (int i = 0; i < child<QTreeWidget>(w, "TreeView1")->topLevelItemCount(); ++i) tree << child<QTreeWidget>(w, "TreeView1")->topLevelItem(i)->text(0);
   QCOMPARE(tree, (QStringList{"бытовая химия", "Елки", "Ёлочные игрушки", "Чай и кофе"}));
-  QCOMPARE(w->TreeView1->topLevelItem(3)->data(0, Qt::UserRole).toString(), QStringLiteral("cat7"));
+  QCOMPARE(child<QTreeWidget>(w, "TreeView1")->topLevelItem(3)->data(0, Qt::UserRole).toString(), QStringLiteral("cat7"));
 }
 
 void PriceTest::loadAndCategoryStatementsMatchTheDatabase() {
@@ -297,24 +304,22 @@ void PriceTest::loadAndCategoryStatementsMatchTheDatabase() {
   msg::ScopedRecorder rec;
   Window win(folder);
   PriceWindow* w = win.w;
-  FlexGrid* g = w->MSFlexGrid1;
-  const QString cat = w->TreeView1->topLevelItem(2)->data(0, Qt::UserRole).toString().remove("cat");
+  FlexGrid* g = child<FlexGrid>(w, "MSFlexGrid1");
+  const QString cat = child<QTreeWidget>(w, "TreeView1")->topLevelItem(2)->data(0, Qt::UserRole).toString().remove("cat");
   for (bool thumbs : {false, true}) {
-    w->Check2->setChecked(thumbs);
+    child<QCheckBox>(w, "Check2")->setChecked(thumbs);
     for (bool whole : {true, false}) {
-      ShowWholePrice = whole;
-      w->LoadPriceList();
-      QCOMPARE(CurrentSql, stmt::list(thumbs, whole));
-      QCOMPARE(column(g, 0), bareIds(folder.priceDb(), CurrentSql));
+      setWholePrice(w, whole);
+      w->loadPriceList();
+      QCOMPARE(column(g, 0), bareIds(folder.priceDb(), stmt::list(thumbs, whole)));
       for (const QString& search : {QString(), QStringLiteral("а")}) {
-        w->Text1->setText(search);
-        selectCategory(w, w->TreeView1->topLevelItem(2)->text(0));
-        QVERIFY(CurrentSql.contains("parent_id") && CurrentSql.contains("'" + cat + "'"));
-        const QStringList expected = bareIds(folder.priceDb(), CurrentSql);
+        child<QLineEdit>(w, "Text1")->setText(search);
+        selectCategory(w, child<QTreeWidget>(w, "TreeView1")->topLevelItem(2)->text(0));
+        const QStringList expected = bareIds(folder.priceDb(), stmt::category(thumbs, whole, cat, search.toUpper()));
         if (expected.isEmpty()) QCOMPARE(g->rows(), 1);
         else QCOMPARE(column(g, 0), expected);
       }
-      w->Text1->clear();
+      child<QLineEdit>(w, "Text1")->clear();
     }
   }
   QVERIFY(rec.boxes.empty());
@@ -325,26 +330,24 @@ void PriceTest::categoryClickRules() {
   PriceWindow* w = s.w;
   FlexGrid* g = s.g;
   // Lower-case Cyrillic search text, category 7, plain whole-price view.
-  w->Text1->setText("чай");
+  child<QLineEdit>(w, "Text1")->setText("чай");
   selectCategory(w, "Чай и кофе");
-  QCOMPARE(w->Text2->text(), QStringLiteral("Чай и кофе"));
-  QCOMPARE(CurrentSql, stmt::kPlainSelect + " where p.parent_id = '7' AND p.name_ruRU_big LIKE '%ЧАЙ%' ORDER BY p.name_ruRU ");
+  QCOMPARE(child<QLineEdit>(w, "Text2")->text(), QStringLiteral("Чай и кофе"));
   QCOMPARE(column(g, 0), (QStringList{"102", "101", "107"}));
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 3"));
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 3"));
   // A quote in the search text finds names with a quote; no match empties the label.
-  w->Text1->setText("д'А");
+  child<QLineEdit>(w, "Text1")->setText("д'А");
   selectCategory(w, "бытовая химия");
   QCOMPARE(column(g, 0), QStringList{"104"});
-  w->Text1->setText("нет такого");
+  child<QLineEdit>(w, "Text1")->setText("нет такого");
   selectCategory(w, "бытовая химия");
   QCOMPARE(g->rows(), 1);
-  QCOMPARE(w->Label1->text(), QString());
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QString());
   // The order view lists only ordered products of the category.
-  w->Text1->clear();
-  ShowWholePrice = false;
+  child<QLineEdit>(w, "Text1")->clear();
+  setWholePrice(w, false);
   selectCategory(w, "Чай и кофе");
   QCOMPARE(column(g, 0), QStringList{"103"});
-  QVERIFY(CurrentSql.endsWith("ORDER BY name_ruRU "));
   QVERIFY(s.rec.boxes.empty());
 }
 
@@ -355,48 +358,47 @@ void PriceTest::searchRules() {
   w->show();
   const int all = g->rows();
   // Two characters and the third: nothing yet; the fourth key searches for three.
-  typeText(w->Text1, "ча");
+  typeText(child<QLineEdit>(w, "Text1"), "ча");
   QCOMPARE(g->rows(), all);
-  typeText(w->Text1, "й");
+  typeText(child<QLineEdit>(w, "Text1"), "й");
   QCOMPARE(g->rows(), all);
-  typeText(w->Text1, "н");
-  QCOMPARE(CurrentSql, stmt::kPlainSelect + " WHERE p.name_ruRU_big LIKE '%ЧАЙ%'  ORDER BY name_ruRU ");
+  typeText(child<QLineEdit>(w, "Text1"), "н");
   QCOMPARE(column(g, 0), (QStringList{"102", "101", "107"}));
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 3"));
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 3"));
   // The search's own display: the stock as stored, zeros as 0.
   QCOMPARE(column(g, 3), (QStringList{"100", "99", "10"}));
   QCOMPARE(column(g, 5), (QStringList{"0", "0", "0"}));
   // Enter searches for the whole text; upper and lower case find the same.
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(column(g, 0), QStringList{"107"});
-  w->Text1->setText("ЧАЙН");
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  child<QLineEdit>(w, "Text1")->setText("ЧАЙН");
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(column(g, 0), QStringList{"107"});
   // Backspace searches for the text before the deletion.
-  w->Text1->setText("чай");
-  w->Text1->setCursorPosition(3);
-  QTest::keyClick(w->Text1, Qt::Key_Backspace);
+  child<QLineEdit>(w, "Text1")->setText("чай");
+  child<QLineEdit>(w, "Text1")->setCursorPosition(3);
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Backspace);
   QCOMPARE(column(g, 0), (QStringList{"102", "101", "107"}));
-  QCOMPARE(w->Text1->text(), QStringLiteral("ча"));
+  QCOMPARE(child<QLineEdit>(w, "Text1")->text(), QStringLiteral("ча"));
   // No match: header only, Выведено 0, the caret stays.
-  w->Text1->setText("xyzw");
-  w->Text1->setCursorPosition(1);
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  child<QLineEdit>(w, "Text1")->setText("xyzw");
+  child<QLineEdit>(w, "Text1")->setCursorPosition(1);
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(g->rows(), 1);
-  QCOMPARE(w->Label1->text(), QStringLiteral("Выведено 0"));
-  QCOMPARE(w->Text1->cursorPosition(), 1);
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 0"));
+  QCOMPARE(child<QLineEdit>(w, "Text1")->cursorPosition(), 1);
   // An apostrophe is a character like any other.
-  w->Text1->setText("д'Ар");
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  child<QLineEdit>(w, "Text1")->setText("д'Ар");
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(column(g, 0), QStringList{"104"});
   // After a search the caret goes to the end: a key typed mid-text lands at the end.
-  w->Text1->setText("чай");
-  w->Text1->setCursorPosition(1);
-  typeText(w->Text1, "н");
-  QCOMPARE(w->Text1->text(), QStringLiteral("чайн"));
+  child<QLineEdit>(w, "Text1")->setText("чай");
+  child<QLineEdit>(w, "Text1")->setCursorPosition(1);
+  typeText(child<QLineEdit>(w, "Text1"), "н");
+  QCOMPARE(child<QLineEdit>(w, "Text1")->text(), QStringLiteral("чайн"));
   // Down arrow: label cleared, focus to the grid at row 1, name column.
-  QTest::keyClick(w->Text1, Qt::Key_Down);
-  QCOMPARE(w->Label1->text(), QString());
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Down);
+  QCOMPARE(child<QLabel>(w, "Label1")->text(), QString());
   QCOMPARE(g->row(), 1);
   QCOMPARE(g->col(), 2);
   QVERIFY(s.rec.boxes.empty());
@@ -406,21 +408,20 @@ void PriceTest::searchWithThumbnailsAndCategory() {
   SampleWindow s;
   PriceWindow* w = s.w;
   FlexGrid* g = s.g;
-  w->Check2->setChecked(true);
-  w->Check2_Click();
+  child<QCheckBox>(w, "Check2")->setChecked(true);
+  w->toggleThumbnails();
   selectCategory(w, "бытовая химия");
   // The search stays within the selected category, and ignores the order view.
-  ShowWholePrice = false;
-  w->Text1->setText("мыл");
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  setWholePrice(w, false);
+  child<QLineEdit>(w, "Text1")->setText("мыл");
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(column(g, 0), QStringList{"104"});
-  w->Text1->setText("чай");
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  child<QLineEdit>(w, "Text1")->setText("чай");
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(g->rows(), 1);
-  QVERIFY(CurrentSql.contains("AND parent_id='3'"));
-  w->Command3_Click();
-  w->Text1->setText("чай");
-  QTest::keyClick(w->Text1, Qt::Key_Return);
+  w->showWholeList();
+  child<QLineEdit>(w, "Text1")->setText("чай");
+  QTest::keyClick(child<QLineEdit>(w, "Text1"), Qt::Key_Return);
   QCOMPARE(g->cols(), 9);
   QCOMPARE(g->textMatrix(0, 8), QString());
   QCOMPARE(column(g, 0), (QStringList{"102", "101", "107", "107"}));
@@ -442,23 +443,23 @@ void PriceTest::resizeFormulas() {
   sub->resize(twips::toPxX(12000), twips::toPxY(8000));
   QApplication::processEvents();
   auto near = [](int px, int tw, bool x) { return qAbs(px - (x ? twips::toPxX(tw) : twips::toPxY(tw))) <= 1; };
-  QVERIFY(near(w->MSFlexGrid1->width(), 6120, true));
-  QVERIFY(near(w->MSFlexGrid1->height(), 5855, false));
-  QVERIFY(near(w->TreeView1->height(), 5855, false));
-  QVERIFY(near(w->Text1->width(), 6120, true));
-  QVERIFY(near(w->Picture1->x(), 9610, true));
-  QVERIFY(near(w->Check1->x(), 9610, true));
-  QVERIFY(near(w->Label2->y(), 6920, false));
-  QVERIFY(near(w->Label2->x(), 6120, true));
-  QVERIFY(near(w->MSFlexGrid1->x(), 3480, true));
+  QVERIFY(near(child<FlexGrid>(w, "MSFlexGrid1")->width(), 6120, true));
+  QVERIFY(near(child<FlexGrid>(w, "MSFlexGrid1")->height(), 5855, false));
+  QVERIFY(near(child<QTreeWidget>(w, "TreeView1")->height(), 5855, false));
+  QVERIFY(near(child<QLineEdit>(w, "Text1")->width(), 6120, true));
+  QVERIFY(near(child<QLabel>(w, "Picture1")->x(), 9610, true));
+  QVERIFY(near(child<QCheckBox>(w, "Check1")->x(), 9610, true));
+  QVERIFY(near(child<QLabel>(w, "Label2")->y(), 6920, false));
+  QVERIFY(near(child<QLabel>(w, "Label2")->x(), 6120, true));
+  QVERIFY(near(child<FlexGrid>(w, "MSFlexGrid1")->x(), 3480, true));
   // Below the thresholds nothing moves.
-  const QRect grid = w->MSFlexGrid1->geometry();
+  const QRect grid = child<FlexGrid>(w, "MSFlexGrid1")->geometry();
   sub->resize(twips::toPxX(8900), twips::toPxY(8000));
   QApplication::processEvents();
-  QCOMPARE(w->MSFlexGrid1->geometry(), grid);
+  QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->geometry(), grid);
   sub->resize(twips::toPxX(12000), twips::toPxY(4900));
   QApplication::processEvents();
-  QCOMPARE(w->MSFlexGrid1->geometry(), grid);
+  QCOMPARE(child<FlexGrid>(w, "MSFlexGrid1")->geometry(), grid);
 }
 
 void PriceTest::wheelScrolling() {
@@ -473,7 +474,7 @@ void PriceTest::wheelScrolling() {
   };
   for (int round = 0; round < 2; ++round) {
     PriceWindow* w = win.main.priceWindow();
-    FlexGrid* g = w->MSFlexGrid1;
+    FlexGrid* g = child<FlexGrid>(w, "MSFlexGrid1");
     win.main.resize(1000, 700);
     QApplication::processEvents();
     g->setTopRow(10);

@@ -40,7 +40,7 @@ QString ShownCellText(const FlexGrid& grid, const QString& text, int cellWidth) 
 }
 
 int NeededWidth(const FlexGrid& grid, int col) {
-  const FlexGridModel* model = grid.gridModel();
+  const auto* model = static_cast<const GridModel*>(grid.model());
   int need = HeaderWidthFor(grid, model->headerText(col));
   // The widest text is among the longest ones: find the longest length that
   // still fits the limit, then measure the texts close to it.

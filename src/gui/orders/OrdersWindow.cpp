@@ -199,12 +199,14 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
     return;
   }
   const OrderDetails details = ReadOrderDetails(orderId);
+  if (details.items) {
+    SetOrderItemsGridHeaders(MSFlexGrid3);
+    FillGrid(*details.items, MSFlexGrid3, false);
+  }
   if (!details.ok()) {
     msg::requestError(DescribeShopFailure(details.errorNumber, details.errorText));
     return;
   }
-  SetOrderItemsGridHeaders(MSFlexGrid3);
-  FillGrid(*details.items, MSFlexGrid3, false);
   SetOrderHistoryGridHeaders(MSFlexGrid2);
   FillGrid(*details.history, MSFlexGrid2, false);
 }

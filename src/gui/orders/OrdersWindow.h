@@ -29,6 +29,10 @@ public:
   // the current cell (the first row right after a refill).
   void MSFlexGrid1_Click();
 
+protected:
+  void Form_Resize() override;
+
+private:
   // Controls, named as the window's designer named them.
   QPushButton* Command2;
   QPushButton* Command3;
@@ -42,10 +46,6 @@ public:
   FlexGrid* MSFlexGrid2;
   FlexGrid* MSFlexGrid3;
 
-protected:
-  void Form_Resize() override;
-
-private:
   // Shows an orders list with its total; reports a failure in the error box.
   void showOrders(const ShopQuery& orders);
   // The stored organisation code as a number; false (with the reason shown and

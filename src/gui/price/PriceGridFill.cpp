@@ -34,7 +34,6 @@ void setPriceHeaders(FlexGrid* grid, bool withImage) {
   grid->clear();
   grid->setRows(1);
   grid->setCols(withImage ? 8 : 7);
-  grid->setFixedCols(0);
   const QStringList captions = withImage
       ? QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ИЗОБРАЖЕНИЕ", "ЦЕНА", "ЗАКАЗ", "СУММА"}
       : QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ЦЕНА", "ЗАКАЗ", "СУММА"};
@@ -79,7 +78,6 @@ void SetGridHeader(FlexGrid* grid, const std::vector<std::pair<QString, int>>& c
   grid->clear();
   grid->setRows(1);
   grid->setCols(static_cast<int>(columns.size()));
-  grid->setFixedCols(0);
   for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
     grid->setTextMatrix(0, c, columns[static_cast<size_t>(c)].first);
     grid->setColWidth(c, columns[static_cast<size_t>(c)].second);

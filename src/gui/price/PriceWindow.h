@@ -38,6 +38,8 @@ public:
   void switchOrderView();
   // "Отправить заказ".
   void sendOrder();
+  // Shows the total of the stored sums beside the grid.
+  void showOrderTotal();
   // The search box's key handlers.
   void searchKeyPressed(int keyAscii);
   void searchKeyDown(int keyCode);
@@ -45,6 +47,9 @@ public:
   // True in the whole price view, false in the order view.
   bool showsWholePrice() const { return showWholePrice_; }
   bool thumbnailsOn() const;
+  // Pixel size of the thumbnail box's drawing area and the thumbnail row height.
+  QSize thumbnailSize() const;
+  int thumbnailRowTwips() const;
   PriceDatabase& database() { return database_; }
 
 protected:
@@ -62,15 +67,9 @@ private:
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
   ProductFilter viewFilter(bool withImages) const;
   bool searchProducts(const QString& category, bool withThumbnails);
-  // Pixel size of the thumbnail box's drawing area and the thumbnail row height.
-  QSize thumbnailSize() const;
-  int thumbnailRowTwips() const;
   // Rows whose picture turned out to hold no bytes get no picture and the
   // default height.
   void dropEmptyPictures(const std::vector<qint64>& imageRowids);
-
-  // Ordering.
-  void showOrderTotal();
 
   // Pictures.
   int selectedProductRow() const;

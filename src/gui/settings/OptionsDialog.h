@@ -25,6 +25,7 @@ public:
   void cmdOK_Click();
   void Command1_Click();
 
+private:
   // Controls, named as the dialog's designer named them.
   QGroupBox* Frame1;
   QLineEdit* Text1;

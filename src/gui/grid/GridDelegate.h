@@ -1,0 +1,34 @@
+#pragma once
+// How a grid cell is painted: background, selection and focus by the style,
+// then the cell's picture and its text (elided) at the column's alignment.
+// Cells are never edited in place.
+
+#include <QPixmap>
+#include <QStyledItemDelegate>
+
+#include <functional>
+
+class GridModel;
+class QStyle;
+
+class GridDelegate : public QStyledItemDelegate {
+ public:
+  // The picture of a cell, by grid row (1 = first data row) and column.
+  using PictureLookup = std::function<QPixmap(int row, int col)>;
+
+  GridDelegate(const GridModel* model, PictureLookup pictureAt, QObject* parent);
+
+  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
+  // A cut text shows whole in a tooltip.
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override;
+
+ private:
+  const GridModel* model_;
+  PictureLookup pictureAt_;
+};
+
+// The style of every grid: light grey grid lines, everything else from the
+// application style. One instance, owned by the application.
+QStyle* gridLineStyle();
