@@ -1,5 +1,7 @@
 #include "gui/common/MessageBoxes.h"
 
+#include "data/ShopErrors.h"
+
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
@@ -69,6 +71,15 @@ void requestErrorWithNumber(const QString& description, long number) {
   const QString num = number < 0 ? QString::number(number) : QStringLiteral(" ") + QString::number(number);
   critical(QStringLiteral("Произошла ошибка при запросе") + QChar('\r') + description + QChar('\r') + num,
            QStringLiteral("Предупреждение"));
+}
+
+void shopRequestError(long number, const QString& serverText) {
+  requestError(DescribeShopFailure(number, serverText));
+}
+
+void shopRequestErrorWithNumber(long number, const QString& serverText) {
+  const QString kind = ShopFailureKind(number);
+  requestErrorWithNumber(kind.isEmpty() ? serverText : kind + QChar('\r') + serverText, number);
 }
 
 void setSink(MessageSink* sink) { currentSink = sink; }

@@ -42,6 +42,12 @@ void requestError(const QString& description);
 // Same, followed by CR and the error number in invariant notation.
 void requestErrorWithNumber(const QString& description, long number);
 
+// A failure of the shop database: the request error with what the failure means
+// in Russian, then the server's own text and number, the number in parentheses
+// after the text, or (WithNumber) on a line of its own as the last line.
+void shopRequestError(long number, const QString& serverText);
+void shopRequestErrorWithNumber(long number, const QString& serverText);
+
 // Installs a sink (ownership stays with the caller); nullptr restores the default.
 void setSink(MessageSink* sink);
 // Parent window of the default boxes.

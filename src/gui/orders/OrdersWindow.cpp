@@ -3,7 +3,6 @@
 #include "base/Numbers.h"
 #include "base/Settings.h"
 #include "data/OrderHistory.h"
-#include "data/ShopErrors.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/common/Twips.h"
 #include "gui/grid/FlexGrid.h"
@@ -147,7 +146,7 @@ void OrdersWindow::Command3_Click() {
 
 void OrdersWindow::showOrders(const ShopQuery& orders) {
   if (!orders.ok()) {
-    msg::requestError(DescribeShopFailure(orders.errorNumber, orders.errorText));
+    msg::shopRequestError(orders.errorNumber, orders.errorText);
     return;
   }
   fillingOrders_ = true;
@@ -204,7 +203,7 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
     FillGrid(*details.items, MSFlexGrid3, false);
   }
   if (!details.ok()) {
-    msg::requestError(DescribeShopFailure(details.errorNumber, details.errorText));
+    msg::shopRequestError(details.errorNumber, details.errorText);
     return;
   }
   SetOrderHistoryGridHeaders(MSFlexGrid2);

@@ -5,7 +5,6 @@
 #include "base/Numbers.h"
 #include "base/Settings.h"
 #include "data/OrderSender.h"
-#include "data/ShopErrors.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/settings/AuthorizationDialog.h"
@@ -112,7 +111,7 @@ void PriceWindow::sendOrder() {
   }
   const SendOutcome sent = SendOrder(organisation, order);
   if (!sent.sent) {
-    msg::requestError(DescribeShopFailure(sent.errorNumber, sent.errorText));
+    msg::shopRequestErrorWithNumber(sent.errorNumber, sent.errorText);
     return;
   }
   Label1->setText(QStringLiteral("Заказ отправлен"));

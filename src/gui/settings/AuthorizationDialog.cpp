@@ -2,7 +2,6 @@
 
 #include "base/Settings.h"
 #include "data/Authorization.h"
-#include "data/ShopErrors.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/common/Twips.h"
 
@@ -86,7 +85,7 @@ void AuthorizationDialog::Command1_Click() {
   }
   const AuthorizationCheck check = CheckOrganisationCode(code);
   if (!check.ok) {
-    msg::requestError(DescribeShopFailure(check.errorNumber, check.errorText));
+    msg::shopRequestErrorWithNumber(check.errorNumber, check.errorText);
     backToCode();
     return;
   }
