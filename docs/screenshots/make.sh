@@ -35,7 +35,7 @@ if ! locale -a 2>/dev/null | grep -qiE '^ru_RU\.utf-?8$'; then
   [[ -d $build/locale/ru_RU.UTF-8 ]] || localedef -i ru_RU -f UTF-8 "$build/locale/ru_RU.UTF-8"
   export LOCPATH=$build/locale
 fi
-export QT_QPA_PLATFORM=offscreen LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+export QT_QPA_PLATFORM=offscreen
 for size in 1920x1080 1366x768; do
   w=${size%x*}
   h=${size#*x}
@@ -43,5 +43,5 @@ for size in 1920x1080 1366x768; do
   [[ $size == 1920x1080 ]] || out=$here/$size
   # Each run starts signed out, as a new user does.
   sed -i 's/^id=.*\r$/id=?\r/; s/^login=.*\r$/login=?\r/' "$work/settings.ini"
-  "$build/tools/screenshots" "$work" "$out" "$w" "$h"
+  LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$build/tools/screenshots" "$work" "$out" "$w" "$h"
 done

@@ -2,11 +2,13 @@
 
 #include "gui/grid/FlexGrid.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace columnfit {
 namespace {
@@ -24,42 +26,48 @@ int headerMargins(const QHeaderView* header) {
   return 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
 }
 
+// A cell is drawn one pixel narrower than its column when grid lines are shown.
+int gridLine(const FlexGrid& grid) { return grid.showGrid() ? 1 : 0; }
+
 }  // namespace
 
 int CellWidthFor(const FlexGrid& grid, const QString& text) {
-  return grid.fontMetrics().horizontalAdvance(text) + 2 * kCellTextPad + 1;
+  const double advance = QFontMetricsF(grid.font()).horizontalAdvance(text);
+  return int(std::ceil(advance)) + 2 * kCellTextPad + gridLine(grid) + 1;
 }
 
 int HeaderWidthFor(const FlexGrid& grid, const QString& text) {
   const QHeaderView* header = grid.horizontalHeader();
-  return header->fontMetrics().horizontalAdvance(text) + headerMargins(header) + 1;
+  return int(std::ceil(QFontMetricsF(header->font()).horizontalAdvance(text))) + headerMargins(header) + 1;
 }
 
-QString ShownCellText(const FlexGrid& grid, const QString& text, int cellWidth) {
-  return grid.fontMetrics().elidedText(text, Qt::ElideRight, cellWidth - 2 * kCellTextPad);
+QString ShownCellText(const FlexGrid& grid, const QString& text, int columnWidth) {
+  return grid.fontMetrics().elidedText(text, Qt::ElideRight, columnWidth - gridLine(grid) - 2 * kCellTextPad);
 }
 
 int NeededWidth(const FlexGrid& grid, int col) {
   const auto* model = static_cast<const GridModel*>(grid.model());
   int need = HeaderWidthFor(grid, model->headerText(col));
   // The widest text is among the longest ones: find the longest length that
-  // still fits the limit, then measure the texts close to it.
+  // still fits the limit, then measure a few texts of that length and of the two
+  // lengths below it (a wide letter can outweigh a character more).
   const int rows = model->dataRows();
   int longest = 0;
   for (int r = 0; r < rows; ++r) {
     const std::string_view t = model->cellUtf8(r, col);
-    if (t.empty() || int(t.size()) <= longest) continue;
+    if (int(t.size()) <= longest) continue;
     const int n = characters(t);
     if (n <= kLongestFittedText) longest = std::max(longest, n);
   }
-  int measured = 0;
-  for (int r = 0; r < rows && longest > 0 && measured < 64; ++r) {
+  constexpr int kPerLength = 24;
+  int measured[3] = {0, 0, 0};
+  for (int r = 0; r < rows && longest > 0; ++r) {
     const std::string_view t = model->cellUtf8(r, col);
     if (int(t.size()) < longest - 2) continue;
-    const int n = characters(t);
-    if (n < longest - 2 || n > kLongestFittedText) continue;
+    const int below = longest - characters(t);
+    if (below < 0 || below > 2 || measured[below] >= kPerLength) continue;
+    ++measured[below];
     need = std::max(need, CellWidthFor(grid, QString::fromUtf8(t.data(), qsizetype(t.size()))));
-    ++measured;
   }
   return need;
 }
@@ -70,7 +78,7 @@ bool TextCut(const FlexGrid& grid, int row, int col) {
   const int width = header->sectionSize(col);
   const QString text = grid.textMatrix(row, col);
   if (text.isEmpty()) return false;
-  if (row == 0) return header->fontMetrics().horizontalAdvance(text) > width - headerMargins(header);
+  if (row == 0) return header->fontMetrics().elidedText(text, Qt::ElideRight, width - headerMargins(header)) != text;
   return ShownCellText(grid, text, width) != text;
 }
 

@@ -18,8 +18,9 @@ int NeededWidth(const FlexGrid& grid, int col);
 // The width in pixels a cell / the header needs to show a text whole.
 int CellWidthFor(const FlexGrid& grid, const QString& text);
 int HeaderWidthFor(const FlexGrid& grid, const QString& text);
-// The text a cell of the given pixel width shows: the whole text or its cut form.
-QString ShownCellText(const FlexGrid& grid, const QString& text, int cellWidth);
+// The text a cell of a column of the given pixel width shows: the whole text or
+// its cut form.
+QString ShownCellText(const FlexGrid& grid, const QString& text, int columnWidth);
 // True when the text of a cell (row >= 1) or of the header (row 0) is cut in its
 // column as now shown.
 bool TextCut(const FlexGrid& grid, int row, int col);
