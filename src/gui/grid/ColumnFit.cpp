@@ -13,10 +13,11 @@
 namespace columnfit {
 namespace {
 
+// Characters of a UTF-8 text, counted up to one past the fitted length.
 int characters(std::string_view utf8) {
   int n = 0;
   for (unsigned char b : utf8)
-    if ((b & 0xC0) != 0x80) ++n;
+    if ((b & 0xC0) != 0x80 && ++n > kLongestFittedText) break;
   return n;
 }
 
@@ -45,28 +46,43 @@ QString ShownCellText(const FlexGrid& grid, const QString& text, int columnWidth
   return grid.fontMetrics().elidedText(text, Qt::ElideRight, columnWidth - gridLine(grid) - 2 * kCellTextPad);
 }
 
-int NeededWidth(const FlexGrid& grid, int col) {
+int NeededWidth(const FlexGrid& grid, int col, int widthNow) {
   const auto* model = static_cast<const GridModel*>(grid.model());
-  int need = HeaderWidthFor(grid, model->headerText(col));
-  // The widest text is among the longest ones: find the longest length that
-  // still fits the limit, then measure a few texts of that length and of the two
-  // lengths below it (a wide letter can outweigh a character more).
-  const int rows = model->dataRows();
+  const int header = HeaderWidthFor(grid, model->headerText(col));
+  // A column already wide enough for any text of the fitted length (a name
+  // column) needs no look at its cells.
+  const int widest = kLongestFittedText * grid.fontMetrics().maxWidth() + CellWidthFor(grid, QString());
+  if (widthNow >= widest) return header;
+  // The widest text is among the longest ones: one pass keeps a few rows of the
+  // longest length that fits the limit and of the two lengths below it (a wide
+  // letter can outweigh a character more); those are measured.
+  constexpr int kPerLength = 16;
+  struct Candidate {
+    int row, length;
+  };
+  std::vector<Candidate> candidates;
   int longest = 0;
+  int counts[3] = {0, 0, 0};  // candidates of length longest, longest-1, longest-2
+  const int rows = model->dataRows();
   for (int r = 0; r < rows; ++r) {
     const std::string_view t = model->cellUtf8(r, col);
-    if (int(t.size()) <= longest) continue;
+    if (t.empty() || int(t.size()) < longest - 2) continue;  // bytes >= characters
     const int n = characters(t);
-    if (n <= kLongestFittedText) longest = std::max(longest, n);
+    if (n > kLongestFittedText || n < longest - 2) continue;
+    if (n > longest) {
+      longest = n;
+      std::erase_if(candidates, [&](const Candidate& c) { return c.length < longest - 2; });
+      counts[0] = counts[1] = counts[2] = 0;
+      for (const Candidate& c : candidates) ++counts[longest - c.length];
+    }
+    int& count = counts[longest - n];
+    if (count >= kPerLength) continue;
+    ++count;
+    candidates.push_back({r, n});
   }
-  constexpr int kPerLength = 24;
-  int measured[3] = {0, 0, 0};
-  for (int r = 0; r < rows && longest > 0; ++r) {
-    const std::string_view t = model->cellUtf8(r, col);
-    if (int(t.size()) < longest - 2) continue;
-    const int below = longest - characters(t);
-    if (below < 0 || below > 2 || measured[below] >= kPerLength) continue;
-    ++measured[below];
+  int need = header;
+  for (const Candidate& c : candidates) {
+    const std::string_view t = model->cellUtf8(c.row, col);
     need = std::max(need, CellWidthFor(grid, QString::fromUtf8(t.data(), qsizetype(t.size()))));
   }
   return need;
@@ -115,7 +131,7 @@ void FlexGrid::columnTextsChanged(const QModelIndex& cell)
         const int c = cell.column();
         const std::string_view t = m_model->cellUtf8(cell.row(), c);
         const QString text = QString::fromUtf8(t.data(), qsizetype(t.size()));
-        if (size_t(c) >= m_fitPx.size() || text.size() > columnfit::kLongestFittedText)
+        if (size_t(c) >= m_fitPx.size() || m_fitPx[size_t(c)] < 0 || text.size() > columnfit::kLongestFittedText)
             return;
         const int need = columnfit::CellWidthFor(*this, text);
         if (need <= m_fitPx[size_t(c)])
@@ -140,12 +156,15 @@ int FlexGrid::shownColumnWidth(int col, int requestedPx)
 {
     if (m_fitDirty) {
         m_fitDirty = false;
-        m_fitPx.assign(size_t(m_model->cols()), 0);
-        for (int c = 0; c < m_model->cols(); ++c)
-            m_fitPx[size_t(c)] = columnfit::NeededWidth(*this, c);
+        m_fitPx.assign(size_t(m_model->cols()), -1);  // measured when first asked for
     }
     const auto dragged = m_draggedPx.constFind(m_model->headerText(col));
     if (dragged != m_draggedPx.cend())
         return *dragged;
-    return size_t(col) < m_fitPx.size() ? std::max(requestedPx, m_fitPx[size_t(col)]) : requestedPx;
+    if (size_t(col) >= m_fitPx.size())
+        return requestedPx;
+    int& fit = m_fitPx[size_t(col)];
+    if (fit < 0)
+        fit = columnfit::NeededWidth(*this, col, requestedPx);
+    return std::max(requestedPx, fit);
 }

@@ -13,8 +13,9 @@ inline constexpr int kCellTextPad = 3;
 // they are cut with an ellipsis and show whole in a tooltip.
 inline constexpr int kLongestFittedText = 24;
 
-// The width in pixels column `col` needs for its header and its fitted cells.
-int NeededWidth(const FlexGrid& grid, int col);
+// The width in pixels column `col` needs for its header and its fitted cells;
+// a column now `widthNow` pixels wide is measured only where that can matter.
+int NeededWidth(const FlexGrid& grid, int col, int widthNow);
 // The width in pixels a cell / the header needs to show a text whole.
 int CellWidthFor(const FlexGrid& grid, const QString& text);
 int HeaderWidthFor(const FlexGrid& grid, const QString& text);
