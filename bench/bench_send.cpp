@@ -30,6 +30,13 @@
 
 namespace {
 
+// A window's control by its objectName.
+template <class T>
+T* child(const QObject* window, const char* name) {
+  return window->findChild<T*>(QLatin1String(name));
+}
+
+
 constexpr int kProducts = 5000;
 constexpr int kLines = 500;
 constexpr int kRuns = 9;
@@ -171,7 +178,7 @@ int main(int argc, char** argv) {
   }
   QTemporaryDir dir;
   SetProgramFolder(dir.path());
-  CreateDefaultSettings();
+  settings::createDefault();
   auto set = [](const char* section, const char* key, const QString& value) {
     WriteSetting(settings::path(), QLatin1String(section), QLatin1String(key), value);
   };
@@ -198,7 +205,7 @@ int main(int argc, char** argv) {
   MainWindow mainWindow;
   mainWindow.ShowStartupWindow();
   PriceWindow* w = mainWindow.priceWindow();
-  w->Command1_Click();  // the order view
+  w->switchOrderView();  // the order view
 
   auto itemsOfLastOrder = [&] {
     const auto rows = server.query(QStringLiteral(
@@ -211,7 +218,7 @@ int main(int argc, char** argv) {
     answers.clear();
     QElapsedTimer t;
     t.start();
-    w->Command4_Click();
+    w->sendOrder();
     const double elapsed = ms(t);
     if (answers.boxes.size() != 1 || itemsOfLastOrder() != kLines) {
       std::fprintf(stderr, "the order was not sent: %s\n", qPrintable(answers.texts().join(QStringLiteral(" | "))));

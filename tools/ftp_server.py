@@ -6,6 +6,7 @@ tests and demos use this server in place of the shop's distribution server.
 
     /usr/bin/python3 tools/ftp_server.py --port P --home DIR --user NAME --password PASS
 
+--throttle N sends downloads at N bytes a second at most (a trickling server).
 Prints READY on standard output once it is listening.
 """
 import argparse
@@ -14,7 +15,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -25,6 +26,7 @@ def main():
     ap.add_argument("--user", default="zorvik_price")
     ap.add_argument("--password", default="4817Stock!")
     ap.add_argument("--host", default="127.0.0.1")
+    ap.add_argument("--throttle", type=int, default=0, help="bytes per second sent")
     ap.add_argument("--verbose", action="store_true")
     args = ap.parse_args()
 
@@ -41,6 +43,10 @@ def main():
     Handler.banner = "varnokel test ftp ready"
     Handler.passive_ports = None  # any free port the system hands out
     Handler.permit_foreign_addresses = False
+    if args.throttle > 0:
+        class Trickle(ThrottledDTPHandler):
+            write_limit = args.throttle
+        Handler.dtp_handler = Trickle
 
     server = FTPServer((args.host, args.port), Handler)
     server.max_cons = 64

@@ -8,6 +8,7 @@
 #include "gui/orders/OrdersWindow.h"
 #include "gui/price/PriceWindow.h"
 #include "gui/settings/OptionsDialog.h"
+#include "update/UpdateFailure.h"
 #include "update/Updates.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ const QString kSettingsCaption = QStringLiteral("Настройки");
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-  setObjectName(QStringLiteral("frm_main"));
+  setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(msg::applicationTitle());
   QApplication::setWindowIcon(ProgramIcon());
   setWindowIcon(ProgramIcon());
@@ -65,13 +66,13 @@ bool MainWindow::MDIForm_Load(const QString& commandLine) {
   showMaximized();
   switch (ParseResultCode(commandLine)) {
     case 40: msg::information(QStringLiteral("Прайс-лист обновлен")); break;
-    case 41: msg::information(QStringLiteral("Прайс-лист не обновлен")); break;
+    case 41: msg::information(WithUpdateFailureReason(QStringLiteral("Прайс-лист не обновлен"))); break;
     case 30:
       if (CompleteProgramUpdate()) return false;
       break;
-    case 31: msg::information(QStringLiteral("Не удалось проверить обновление ПО")); break;
+    case 31: msg::information(WithUpdateFailureReason(QStringLiteral("Не удалось проверить обновление ПО"))); break;
     case 50: msg::information(QStringLiteral("Обновление ПО прошло успешно")); break;
-    case 51: msg::information(QStringLiteral("ПО не обновлено")); break;
+    case 51: msg::information(WithUpdateFailureReason(QStringLiteral("ПО не обновлено"))); break;
     default: break;
   }
   return true;

@@ -2,12 +2,15 @@
 
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
+#include "gui/common/SendMessages.h"
+#include "update/CheckCommand.h"
 
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFont>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +94,7 @@ void ApplyProgramFont() {
 }
 
 int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicationMade) {
+  if (const int checked = RunCheckCommand(argc, argv); checked >= 0) return checked;
   for (int i = 1; i < argc; ++i) {
     if (isOption(argv[i], "-h", "--help")) {
       std::fputs(kHelp, stdout);
@@ -120,5 +124,7 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   MainWindow main;
   if (!main.MDIForm_Load(args.join(QLatin1Char(' ')))) return 0;
   main.ShowStartupWindow();
+  // A send that the last run could not finish is settled once the windows show.
+  QTimer::singleShot(0, &main, [] { SettleUnfinishedOrders(); });
   return app.exec();
 }

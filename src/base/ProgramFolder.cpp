@@ -4,10 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include <QTemporaryFile>
 
 namespace {
 QString& folderSlot() {
@@ -27,15 +24,17 @@ QString UserDataFolder() {
 }
 
 bool ExecutableFolderIsInstalled(const QString& executableFolder) {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
   const QDir dir(executableFolder);
-  if (::access(QFile::encodeName(dir.absolutePath()).constData(), W_OK) != 0) return true;
+  // Whether this user may create files there is found out by making one: on
+  // Windows the folder's access rights decide (C:\Program Files), not a mode bit.
+  QTemporaryFile probe(dir.absoluteFilePath(QStringLiteral(".varnokel-write-test-XXXXXX")));
+  if (!probe.open()) return true;
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
   // <prefix>/bin with the desktop entry in <prefix>/share: an installation,
   // even where this user may write (root, or a private prefix).
   return dir.dirName() == QLatin1String("bin") &&
          QFileInfo::exists(dir.absoluteFilePath(QStringLiteral("../share/applications/varnokel.desktop")));
 #else
-  Q_UNUSED(executableFolder);
   return false;
 #endif
 }

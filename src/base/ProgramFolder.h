@@ -7,7 +7,8 @@
 // files beside the executable: when the executable's folder is not writable, or
 // it is the bin/ folder of an installation (share/applications/varnokel.desktop
 // beside it), the program folder is the per-user data folder
-// ~/.local/share/Varnokel ($XDG_DATA_HOME/Varnokel), created on first use.
+// ~/.local/share/Varnokel ($XDG_DATA_HOME/Varnokel), on Windows
+// %LOCALAPPDATA%\Varnokel (an install under C:\Program Files), created on first use.
 #include <QString>
 
 QString ProgramFolder();

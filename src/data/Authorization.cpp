@@ -1,16 +1,21 @@
 #include "data/Authorization.h"
 
 #include "base/Numbers.h"
+#include "base/OrganisationCode.h"
 #include "data/Database.h"
 
 AuthorizationCheck CheckOrganisationCode(const QString& code) {
   AuthorizationCheck out;
+  qlonglong userId = 0;
+  if (!ParseOrganisationCode(code, &userId)) {
+    out.refusal = OrganisationCodeRefusal(code);
+    return out;
+  }
   try {
     ConnectionPtr shop = OpenShopConnection();
-    // The code is compared as text, so "57'" or "57abc" finds nobody.
-    RecordsetPtr rs = Query(*shop,
-                            QStringLiteral("select user_id , f_name from uop5b_jshopping_users where CAST(user_id AS CHAR) = ?"),
-                            {code.trimmed()});
+    // "057" and "+57" name user 57, as the number they spell.
+    RecordsetPtr rs = Query(*shop, QStringLiteral("select user_id , f_name from uop5b_jshopping_users where user_id = ?"),
+                            {userId});
     out.ok = true;
     if (rs->eof() || rs->bof()) return out;
     out.found = true;

@@ -121,6 +121,14 @@ ConnectionPtr OpenShopConnection() {
   // implicit defaults, and zero dates; its own software runs with this mode.
   conn->execute(QStringLiteral("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"));
   conn->execute(QStringLiteral("SET NAMES utf8mb4"));
+  // A statement waiting for a lock gives up on the server before the read
+  // timeout above gives up here: otherwise it could still run after the program
+  // took it for failed.
+  try {
+    conn->execute(QStringLiteral("SET SESSION lock_wait_timeout = LEAST(@@lock_wait_timeout, 20), "
+                                 "innodb_lock_wait_timeout = LEAST(@@innodb_lock_wait_timeout, 20)"));
+  } catch (const DbError&) {
+  }
   return conn;
 }
 

@@ -5,63 +5,178 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
-const QString kBatchProgram = QStringLiteral("Varnokel.exe");
+const QString kProgram = QStringLiteral("Varnokel.exe");
 const QString kPriceFile = QStringLiteral("varnokel.mdb");
+const QString kPricePartial = QStringLiteral("varnokel.mdb.download");
+// The name the version check looks for in the output of --version.
+const QString kProgramMark = QStringLiteral("Varnokel");
 
 QString setting(const QString& file, const QString& key, const QString& fallback) {
   const QString v = ReadSetting(file, QStringLiteral("connection"), key, QStringLiteral("?")).trimmed();
   return (v.isEmpty() || v == QLatin1String("?")) ? fallback : v;
 }
 
+bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+bool isAsciiLetterOrDigit(QChar c) {
+  return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+         isAsciiDigit(c);
+}
+
+// Printable Latin characters without the ones listed.
+bool printableAscii(const QString& text, const QString& refused) {
+  return std::all_of(text.begin(), text.end(),
+                     [&](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F && !refused.contains(c); });
+}
+
+// host[:port], [ipv6][:port]; the host name in its ASCII (punycode) form, or
+// empty when it is not a host name.
+QString asciiHost(const QString& host) {
+  QString name = host, port;
+  bool hasPort = false;
+  if (host.startsWith(QLatin1Char('['))) {
+    const int close = host.indexOf(QLatin1Char(']'));
+    if (close < 0) return {};
+    name = host.mid(1, close - 1);
+    const QString rest = host.mid(close + 1);
+    if (!rest.isEmpty()) {
+      if (!rest.startsWith(QLatin1Char(':'))) return {};
+      hasPort = true;
+      port = rest.mid(1);
+    }
+    const auto ipv6 = [](QChar c) {
+      return isAsciiDigit(c) || c == QLatin1Char(':') || c == QLatin1Char('.') ||
+             (c >= QLatin1Char('a') && c <= QLatin1Char('f')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    };
+    if (name.isEmpty() || !std::all_of(name.begin(), name.end(), ipv6)) return {};
+    name = QLatin1Char('[') + name + QLatin1Char(']');
+  } else {
+    const int colon = host.indexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+      hasPort = true;
+      name = host.left(colon);
+      port = host.mid(colon + 1);
+    }
+    name = name.isEmpty() ? QString() : QString::fromLatin1(QUrl::toAce(name));
+    const auto hostChar = [](QChar c) { return isAsciiLetterOrDigit(c) || c == QLatin1Char('-') || c == QLatin1Char('.'); };
+    if (name.isEmpty() || name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('.')) ||
+        !std::all_of(name.begin(), name.end(), hostChar))
+      return {};
+  }
+  if (!hasPort) return name;
+  bool ok = false;
+  const int number = port.toInt(&ok);
+  if (!ok || number < 1 || number > 65535 || !std::all_of(port.begin(), port.end(), isAsciiDigit))
+    return {};
+  return name + QLatin1Char(':') + port;
+}
+
 // ---- batch files
 
-// Lines joined by CR LF, one more CR LF after the last, in code page 1251.
+// Lines joined by CR LF, one more CR LF after the last. Every line is ASCII: the
+// values in it have passed DistributionServerProblem().
 QByteArray batchBytes(const QStringList& lines) {
   QString text;
   for (const QString& line : lines) text += line + QStringLiteral("\r\n");
   text += QStringLiteral("\r\n");
-  return cp1251::encode(text);
+  return text.toLatin1();
 }
 
 // The command interpreter expands %NAME% even between double quotes; a literal
 // percent sign is written twice.
 QString batchLiteral(QString text) { return text.replace(QLatin1Char('%'), QStringLiteral("%%")); }
 
-QString batchQuoted(const QString& path) {
-  return QLatin1Char('"') + batchLiteral(path) + QLatin1Char('"');
+// One argument of a program started from the batch: bare as long as nothing in
+// it means something to the command interpreter, else between double quotes,
+// percent signs doubled, and backslashes before the closing quote doubled so that
+// the program's own command-line parsing does not take the quote as escaped.
+QString batchArgument(const QString& text) {
+  static const QString plain = QStringLiteral("_.-:!@#$+/~");
+  if (!text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                     [](QChar c) { return isAsciiLetterOrDigit(c) || plain.contains(c); }))
+    return text;
+  int trailing = 0;
+  while (trailing < text.size() && text.at(text.size() - 1 - trailing) == QLatin1Char('\\')) ++trailing;
+  return QLatin1Char('"') + batchLiteral(text) + QString(trailing, QLatin1Char('\\')) + QLatin1Char('"');
 }
 
-// The --user argument: bare as long as nothing in it means something to the
-// command interpreter, else between double quotes.
-QString batchUserArgument(const DistributionServer& server) {
-  QString account = server.user + QLatin1Char(':') + server.password;
-  static const QString special = QStringLiteral(" \t,;=&|<>^()%\"");
-  bool plain = true;
-  for (QChar c : account)
-    if (special.contains(c)) plain = false;
-  if (plain) return account;
-  account.remove(QLatin1Char('"'));
-  return batchQuoted(account);
+QString batchProgram(const BatchPlaces& places) {
+  return places.programInFolder ? kProgram : QStringLiteral("\"%VARNOKEL_EXE%\"");
 }
 
-QString curlBatchLine(const QString& folder, const DistributionServer& server, const QString& extraOptions,
-                      const QString& target, const QString& remotePath) {
-  return batchQuoted(folder + QStringLiteral("\\curl.exe")) + QLatin1Char(' ') + CurlTimeoutOptions() +
-         extraOptions + QStringLiteral(" --user ") + batchUserArgument(server) + QStringLiteral(" -o ") +
-         batchQuoted(target) + QLatin1Char(' ') + batchLiteral(server.url(remotePath));
+QString batchStart(const BatchPlaces& places, int code) {
+  return (places.programInFolder ? QStringLiteral("start ") + kProgram
+                                 : QStringLiteral("start \"\" \"%VARNOKEL_EXE%\"")) +
+         QLatin1Char(' ') + QString::number(code);
+}
+
+QString batchCurl(const DistributionServer& server, const BatchPlaces& places, const UpdateTimeouts& timeouts,
+                  const QString& extraOptions, const QString& target, const QString& remotePath) {
+  return (places.curlInFolder ? QStringLiteral("\"curl.exe\"") : QStringLiteral("\"%VARNOKEL_CURL%\"")) +
+         QLatin1Char(' ') + CurlTimeoutOptions(timeouts) + extraOptions + QStringLiteral(" --user ") +
+         batchArgument(server.user + QLatin1Char(':') + server.password) + QStringLiteral(" -o ") + target +
+         QLatin1Char(' ') + batchLiteral(server.url(remotePath));
+}
+
+// The failure branch of one step: the original's error line, the reason kept for
+// update.reason, the jump to the failure end.
+QString batchFail(const QString& condition, const QString& errorEcho, const QString& reason) {
+  return condition + QLatin1Char(' ') + errorEcho + QStringLiteral(" & set \"RESULT=") + reason +
+         QStringLiteral("\" & goto end2");
+}
+
+// The start of every batch: the original's first lines, then the batch's own
+// folder as the current one and a clean failure reason.
+QStringList batchHead(const QString& title, const QString& partial) {
+  return {QStringLiteral("@ECHO OFF"),
+          QStringLiteral("chcp 1251"),
+          QStringLiteral("setlocal EnableExtensions DisableDelayedExpansion"),
+          QStringLiteral("pushd \"%~dp0\""),
+          title,
+          QStringLiteral("set \"RESULT=\""),
+          QStringLiteral("if exist ") + UpdateReasonFileName() + QStringLiteral(" del /F /Q ") + UpdateReasonFileName(),
+          QStringLiteral("if exist ") + partial + QStringLiteral(" del /F /Q ") + partial};
+}
+
+// The end of every batch: success restarts with okCode; the failure end removes
+// the partial file, writes the reason and restarts with failCode.
+QStringList batchTail(const BatchPlaces& places, const QString& partial, int okCode, int failCode) {
+  return {batchStart(places, okCode),
+          QStringLiteral("goto :EOF"),
+          QStringLiteral(":end2"),
+          QStringLiteral("if exist ") + partial + QStringLiteral(" del /F /Q ") + partial,
+          QStringLiteral(">") + UpdateReasonFileName() + QStringLiteral(" echo %RESULT%"),
+          batchStart(places, failCode),
+          QStringLiteral("exit")};
+}
+
+// Runs `program --version` and requires exit code 0 and the program's name in
+// what it prints. A negative exit code (a crash) fails as well.
+QStringList batchVersionCheck(const QString& program, const QString& errorEcho) {
+  return {program + QStringLiteral(" --version >temp\\version.txt"),
+          batchFail(QStringLiteral("if %ERRORLEVEL% NEQ 0"), errorEcho, QStringLiteral("program %ERRORLEVEL%")),
+          QStringLiteral("find \"") + kProgramMark + QStringLiteral("\" temp\\version.txt >NUL"),
+          batchFail(QStringLiteral("If errorlevel 1"), errorEcho, QStringLiteral("program"))};
 }
 
 // ---- shell scripts
 
-QString shellPath(const QString& folder, const QString& name) {
-  if (folder.endsWith(QLatin1Char('/'))) return folder + name;
-  return folder + QLatin1Char('/') + name;
+QString shellHeader(const QString& comment, const QString& title, const QString& folder, const QString& fail) {
+  return QStringLiteral("#!/bin/sh\n") + comment + QStringLiteral("echo ") + ShellQuote(title) +
+         QStringLiteral("\ncd ") + ShellQuote(folder) + QStringLiteral(" || exit 1\nrm -f ") +
+         UpdateReasonFileName() + QStringLiteral("\n") + fail;
 }
 
-QString shellHeader(const QString& comment) {
-  return QStringLiteral("#!/bin/sh\n") + comment;
+// fail REASON: the error line, the partial file removed, the reason written and
+// the failure code chosen.
+QString shellFail(const QString& errorEcho, const QString& partial, int failCode) {
+  return QStringLiteral("fail() {\n  echo ") + ShellQuote(errorEcho) + QStringLiteral("\n  rm -f ") +
+         ShellQuote(partial) + QStringLiteral("\n  echo \"$1\" > ") + UpdateReasonFileName() +
+         QStringLiteral("\n  code=") + QString::number(failCode) + QStringLiteral("\n}\n");
 }
 
 QString shellRestart(const RestartCommand& restart) {
@@ -72,28 +187,26 @@ QString shellRestart(const RestartCommand& restart) {
   return s;
 }
 
-QString curlShellCommand(const DistributionServer& server, const QString& extraOptions, const QString& target,
-                         const QString& remotePath) {
-  return QStringLiteral("curl ") + CurlTimeoutOptions() + extraOptions + QStringLiteral(" --user ") +
+QString shellCurl(const DistributionServer& server, const UpdateTimeouts& timeouts, const QString& extraOptions,
+                  const QString& target, const QString& remotePath) {
+  return QStringLiteral("curl ") + CurlTimeoutOptions(timeouts) + extraOptions + QStringLiteral(" --user ") +
          ShellQuote(server.user + QLatin1Char(':') + server.password) + QStringLiteral(" -o ") +
          ShellQuote(target) + QLatin1Char(' ') + ShellQuote(server.url(remotePath));
 }
 
-// Download into `partial`, rename it to `target` when curl succeeded; otherwise
-// remove what came and pick the failure code.
-QString shellDownload(const QString& curl, const QString& partial, const QString& target, int okCode,
-                      int failCode, const QString& errorEcho) {
-  return QStringLiteral("if ") + curl + QStringLiteral(" && mv -f ") + ShellQuote(partial) + QLatin1Char(' ') +
-         ShellQuote(target) + QStringLiteral("; then\n  code=") + QString::number(okCode) +
-         QStringLiteral("\nelse\n  echo ") + ShellQuote(errorEcho) + QStringLiteral("\n  rm -f ") +
-         ShellQuote(partial) + QStringLiteral("\n  code=") + QString::number(failCode) + QStringLiteral("\nfi\n");
+// `program --version` must end with 0 and print the program's name.
+QString shellVersionCheck(const QString& program, const QString& indent) {
+  return indent + ShellQuote(program) + QStringLiteral(" --version > temp/version.txt 2>/dev/null; rc=$?\n") +
+         indent + QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n") + indent + QStringLiteral("  fail \"program $rc\"\n") +
+         indent + QStringLiteral("elif ! grep -q ") + kProgramMark + QStringLiteral(" temp/version.txt; then\n") +
+         indent + QStringLiteral("  fail program\n");
 }
 
 }  // namespace
 
 QString DistributionServer::url(const QString& path) const {
   QString p = path.startsWith(QLatin1Char('/')) ? path : QLatin1Char('/') + path;
-  return QStringLiteral("ftp://") + host + QString::fromLatin1(QUrl::toPercentEncoding(p, "/"));
+  return QStringLiteral("ftp://") + asciiHost(host) + QString::fromLatin1(QUrl::toPercentEncoding(p, "/"));
 }
 
 DistributionServer ReadDistributionServer(const QString& settingsFile) {
@@ -106,85 +219,87 @@ DistributionServer ReadDistributionServer(const QString& settingsFile) {
   return s;
 }
 
-QString CurlTimeoutOptions() {
-  return QStringLiteral("--connect-timeout 15 --speed-limit 1 --speed-time 60");
+QString DistributionServerProblem(const DistributionServer& server) {
+  const QString where = QStringLiteral(" в settings.ini (раздел [connection], ключ %1)");
+  if (asciiHost(server.host).isEmpty())
+    return QStringLiteral("Недопустимое имя сервера обновлений") + where.arg(QStringLiteral("ftp_host")) +
+           QStringLiteral(": «%1». Укажите имя или адрес сервера, при необходимости с номером порта через "
+                          "двоеточие (например, ftp.example.ru:2121).")
+               .arg(server.host);
+  if (server.user.isEmpty() || !printableAscii(server.user, QStringLiteral("\":")))
+    return QStringLiteral("Недопустимое имя пользователя сервера обновлений") + where.arg(QStringLiteral("ftp_user")) +
+           QStringLiteral(": допустимы латинские буквы, цифры и знаки, кроме двоеточия и двойной кавычки.");
+  if (!printableAscii(server.password, QStringLiteral("\"")))
+    return QStringLiteral("Недопустимый пароль сервера обновлений") + where.arg(QStringLiteral("ftp_password")) +
+           QStringLiteral(": допустимы латинские буквы, цифры и знаки, кроме двойной кавычки.");
+  return {};
 }
 
-QString PriceDownloadName() { return kPriceFile + QStringLiteral(".download"); }
-QString ProgramDownloadName(const QString& programName) { return programName + QStringLiteral(".download"); }
-
-namespace {
-
-// The download batch: curl into a partial file, which replaces the target only
-// when the download succeeded; the program restarts with okCode or failCode.
-struct BatchDownload {
-  QString title, errorLine, curlOptions, partial, target, serverPath;
-  int okCode, failCode;
-};
-
-QByteArray downloadBatch(const QString& folder, const DistributionServer& server, const BatchDownload& d) {
-  return batchBytes({
-      QStringLiteral("@ECHO OFF"),
-      QStringLiteral("chcp 1251"),
-      d.title,
-      curlBatchLine(folder, server, d.curlOptions, d.partial, d.serverPath),
-      d.errorLine,
-      QStringLiteral("move /Y ") + batchQuoted(d.partial) + QLatin1Char(' ') + batchQuoted(d.target),
-      d.errorLine,
-      QStringLiteral("start ") + kBatchProgram + QLatin1Char(' ') + QString::number(d.okCode),
-      QStringLiteral("goto :EOF"),
-      QStringLiteral(":end2"),
-      QStringLiteral("if exist ") + batchQuoted(d.partial) + QStringLiteral(" del /F /Q ") + batchQuoted(d.partial),
-      QStringLiteral("start ") + kBatchProgram + QLatin1Char(' ') + QString::number(d.failCode),
-      QStringLiteral("exit"),
-  });
+UpdateTimeouts UpdateTimeoutsFromEnvironment() {
+  UpdateTimeouts t;
+  bool ok = false;
+  const int seconds = qEnvironmentVariableIntValue("VARNOKEL_TEST_UPDATE_TIMEOUT", &ok);
+  if (ok && seconds >= 1 && seconds <= 60) t.stallSeconds = t.waitSeconds = seconds;
+  return t;
 }
 
-}  // namespace
-
-QByteArray PriceDownloadBatch(const QString& folder, const DistributionServer& server) {
-  return downloadBatch(folder, server,
-                       {QStringLiteral("ECHO !!!!!DOWNLOADING PRICE !!!!!"),
-                        QStringLiteral("If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2"), QString(),
-                        folder + QLatin1Char('\\') + PriceDownloadName(), folder + QLatin1Char('\\') + kPriceFile,
-                        server.pricePath, 40, 41});
+QString CurlTimeoutOptions(const UpdateTimeouts& timeouts) {
+  return QStringLiteral("--connect-timeout 15 --speed-limit 1024 --speed-time %1").arg(timeouts.stallSeconds);
 }
 
-QByteArray ProgramDownloadBatch(const QString& folder, const DistributionServer& server) {
-  return downloadBatch(folder, server,
-                       {QStringLiteral("ECHO !!!!!DOWNLOADING PROGRAMM !!!!!"),
-                        QStringLiteral("If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2"),
-                        QStringLiteral(" --remote-time"),
-                        folder + QStringLiteral("\\temp\\") + ProgramDownloadName(kBatchProgram),
-                        folder + QStringLiteral("\\temp\\") + kBatchProgram, server.programPath, 30, 31});
+QString UpdateReasonFileName() { return QStringLiteral("update.reason"); }
+
+QByteArray PriceDownloadBatch(const DistributionServer& server, const BatchPlaces& places,
+                              const UpdateTimeouts& timeouts) {
+  if (!DistributionServerProblem(server).isEmpty()) return {};
+  const QString error = QStringLiteral("ECHO !!!!!UPDATE ERROR!!!!!!!!");
+  QStringList lines = batchHead(QStringLiteral("ECHO !!!!!DOWNLOADING PRICE !!!!!"), kPricePartial);
+  lines << batchCurl(server, places, timeouts, QStringLiteral(" --remote-time"), kPricePartial, server.pricePath)
+        << batchFail(QStringLiteral("If errorlevel 1"), error, QStringLiteral("download %ERRORLEVEL%"))
+        << batchProgram(places) + QStringLiteral(" --check-price-file ") + kPricePartial
+        << batchFail(QStringLiteral("if %ERRORLEVEL% NEQ 0"), error, QStringLiteral("check %ERRORLEVEL%"))
+        << QStringLiteral("move /Y ") + kPricePartial + QLatin1Char(' ') + kPriceFile + QStringLiteral(" >NUL")
+        << batchFail(QStringLiteral("if exist ") + kPricePartial, error, QStringLiteral("replace"));
+  return batchBytes(lines + batchTail(places, kPricePartial, 40, 41));
 }
 
-QByteArray ReplacementBatch(const QString& folder, qint64 waitPid) {
+QByteArray ProgramDownloadBatch(const DistributionServer& server, const BatchPlaces& places,
+                                const UpdateTimeouts& timeouts) {
+  if (!DistributionServerProblem(server).isEmpty()) return {};
+  const QString partial = QStringLiteral("temp\\Varnokel.download.exe");
+  const QString error = QStringLiteral("ECHO !!!!!DOWNLOAD ERROR!!!!!!!!");
+  QStringList lines = batchHead(QStringLiteral("ECHO !!!!!DOWNLOADING PROGRAMM !!!!!"), partial);
+  lines << batchCurl(server, places, timeouts, QStringLiteral(" --remote-time"), partial, server.programPath)
+        << batchFail(QStringLiteral("If errorlevel 1"), error, QStringLiteral("download %ERRORLEVEL%"))
+        << batchVersionCheck(partial, error)
+        << QStringLiteral("move /Y ") + partial + QStringLiteral(" temp\\") + kProgram + QStringLiteral(" >NUL")
+        << batchFail(QStringLiteral("if exist ") + partial, error, QStringLiteral("replace"));
+  return batchBytes(lines + batchTail(places, partial, 30, 31));
+}
+
+QByteArray ReplacementBatch(qint64 waitPid, const BatchPlaces& places, const UpdateTimeouts& timeouts) {
   const QString pid = QString::number(waitPid);
-  return batchBytes({
-      QStringLiteral("@ECHO OFF"),
-      QStringLiteral("chcp 1251"),
-      QStringLiteral("ECHO !!!!!UPDATE !!!!!"),
-      // The program that wrote this file is ending; wait for it, 30 s at most.
-      QStringLiteral("set /a WAITED=0"),
-      QStringLiteral(":wait"),
-      QStringLiteral("tasklist /FI \"PID eq ") + pid + QStringLiteral("\" /NH 2>NUL | find \" ") + pid +
-          QStringLiteral(" \" >NUL"),
-      QStringLiteral("If errorlevel 1 goto copy"),
-      QStringLiteral("If %WAITED% GEQ 30 goto copy"),
-      QStringLiteral("set /a WAITED+=1"),
-      QStringLiteral("ping -n 2 127.0.0.1 >NUL"),
-      QStringLiteral("goto wait"),
-      QStringLiteral(":copy"),
-      QStringLiteral("xcopy ") + batchQuoted(folder + QStringLiteral("\\temp\\") + kBatchProgram) +
-          QLatin1Char(' ') + batchQuoted(folder + QLatin1Char('\\') + kBatchProgram) + QStringLiteral(" /Y"),
-      QStringLiteral("If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2"),
-      QStringLiteral("start ") + kBatchProgram + QStringLiteral(" 50"),
-      QStringLiteral("goto :EOF"),
-      QStringLiteral(":end2"),
-      QStringLiteral("start ") + kBatchProgram + QStringLiteral(" 51"),
-      QStringLiteral("exit"),
-  });
+  const QString staging = QStringLiteral("Varnokel.new.exe");
+  const QString error = QStringLiteral("ECHO !!!!!UPDATE ERROR!!!!!!!!");
+  QStringList lines = batchHead(QStringLiteral("ECHO !!!!!UPDATE !!!!!"), staging);
+  // The program that wrote this file is ending; wait for it, but not forever:
+  // a copy over a running program would fail or leave half a file.
+  lines << QStringLiteral("set /a WAITED=0") << QStringLiteral(":wait")
+        << QStringLiteral("tasklist /FI \"PID eq ") + pid + QStringLiteral("\" /NH 2>NUL | find \" ") + pid +
+               QStringLiteral(" \" >NUL")
+        << QStringLiteral("If errorlevel 1 goto copy")
+        << batchFail(QStringLiteral("If %WAITED% GEQ ") + QString::number(timeouts.waitSeconds), error,
+                     QStringLiteral("running"))
+        << QStringLiteral("set /a WAITED+=1") << QStringLiteral("ping -n 2 127.0.0.1 >NUL")
+        << QStringLiteral("goto wait") << QStringLiteral(":copy")
+        // A copy beside the program, checked, then renamed over it: the folder
+        // never holds half a program.
+        << QStringLiteral("copy /Y /B temp\\") + kProgram + QLatin1Char(' ') + staging + QStringLiteral(" >NUL")
+        << batchFail(QStringLiteral("if not exist ") + staging, error, QStringLiteral("copy"))
+        << batchVersionCheck(staging, error)
+        << QStringLiteral("move /Y ") + staging + QLatin1Char(' ') + kProgram + QStringLiteral(" >NUL")
+        << batchFail(QStringLiteral("if exist ") + staging, error, QStringLiteral("copy"));
+  return batchBytes(lines + batchTail(places, staging, 50, 51));
 }
 
 QString ShellQuote(const QString& text) {
@@ -194,62 +309,68 @@ QString ShellQuote(const QString& text) {
 }
 
 QByteArray PriceDownloadShellScript(const QString& folder, const DistributionServer& server,
-                                    const RestartCommand& restart) {
-  const QString partial = shellPath(folder, PriceDownloadName());
-  const QString target = shellPath(folder, kPriceFile);
-  QString s = shellHeader(QStringLiteral(
-      "# Price database download, written by the program just before it ended.\n"
-      "# The new database lands in a temporary file and replaces the old one only\n"
-      "# when curl succeeded; then the program starts again with 40 (or 41).\n"));
-  s += QStringLiteral("echo '!!!!!DOWNLOADING PRICE !!!!!'\n");
-  s += QStringLiteral("cd ") + ShellQuote(folder) + QStringLiteral(" || exit 1\n");
-  s += shellDownload(curlShellCommand(server, QString(), partial, server.pricePath), partial, target, 40, 41,
-                     QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"));
+                                    const RestartCommand& restart, const UpdateTimeouts& timeouts) {
+  if (!DistributionServerProblem(server).isEmpty()) return {};
+  QString s = shellHeader(
+      QStringLiteral("# Price database download, written by the program just before it ended.\n"
+                     "# The new database lands in a temporary file and replaces the old one only\n"
+                     "# when curl succeeded and the program accepts the file; then the program\n"
+                     "# starts again with 40 (or 41, the reason in update.reason).\n"),
+      QStringLiteral("!!!!!DOWNLOADING PRICE !!!!!"), folder,
+      shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), kPricePartial, 41));
+  s += QStringLiteral("code=40\nrm -f ") + kPricePartial + QLatin1Char('\n');
+  s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), kPricePartial, server.pricePath) +
+       QStringLiteral("; rc=$?\n");
+  s += QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n  fail \"download $rc\"\nelse\n  ") + ShellQuote(restart.program) +
+       QStringLiteral(" --check-price-file ") + kPricePartial +
+       QStringLiteral("; rc=$?\n  if [ \"$rc\" -ne 0 ]; then\n    fail \"check $rc\"\n  elif ! mv -f ") +
+       kPricePartial + QLatin1Char(' ') + kPriceFile + QStringLiteral("; then\n    fail replace\n  fi\nfi\n");
   s += shellRestart(restart);
   return s.toUtf8();
 }
 
 QByteArray ProgramDownloadShellScript(const QString& folder, const QString& programName,
-                                      const DistributionServer& server, const RestartCommand& restart) {
-  const QString temp = shellPath(folder, QStringLiteral("temp"));
-  const QString partial = shellPath(temp, ProgramDownloadName(programName));
-  const QString target = shellPath(temp, programName);
-  QString s = shellHeader(QStringLiteral(
-      "# Program download, written by the program just before it ended.\n"
-      "# The server's copy (with the server's file time) lands in temp/ only when\n"
-      "# complete; then the program starts again with 30 (or 31).\n"));
-  s += QStringLiteral("echo '!!!!!DOWNLOADING PROGRAMM !!!!!'\n");
-  s += QStringLiteral("cd ") + ShellQuote(folder) + QStringLiteral(" || exit 1\n");
-  s += shellDownload(curlShellCommand(server, QStringLiteral(" --remote-time"), partial, server.programPath),
-                     partial, target, 30, 31, QStringLiteral("!!!!!DOWNLOAD ERROR!!!!!!!!"));
+                                      const DistributionServer& server, const RestartCommand& restart,
+                                      const UpdateTimeouts& timeouts) {
+  if (!DistributionServerProblem(server).isEmpty()) return {};
+  const QString partial = QStringLiteral("temp/") + programName + QStringLiteral(".download");
+  QString s = shellHeader(
+      QStringLiteral("# Program download, written by the program just before it ended.\n"
+                     "# The server's copy (with the server's file time) lands in temp/ only when\n"
+                     "# complete and when it runs; then the program starts again with 30 (or 31,\n"
+                     "# the reason in update.reason).\n"),
+      QStringLiteral("!!!!!DOWNLOADING PROGRAMM !!!!!"), folder,
+      shellFail(QStringLiteral("!!!!!DOWNLOAD ERROR!!!!!!!!"), partial, 31));
+  s += QStringLiteral("code=30\nrm -f ") + ShellQuote(partial) + QLatin1Char('\n');
+  s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), partial, server.programPath) +
+       QStringLiteral("; rc=$?\n");
+  s += QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n  fail \"download $rc\"\nelse\n  chmod +x ") + ShellQuote(partial) +
+       QLatin1Char('\n') + shellVersionCheck(partial, QStringLiteral("  ")) + QStringLiteral("  elif ! mv -f ") +
+       ShellQuote(partial) + QLatin1Char(' ') + ShellQuote(QStringLiteral("temp/") + programName) +
+       QStringLiteral("; then\n    fail replace\n  fi\nfi\n");
   s += shellRestart(restart);
   return s.toUtf8();
 }
 
 QByteArray ReplacementShellScript(const QString& folder, const QString& programName, qint64 waitPid,
-                                  const RestartCommand& restart) {
-  const QString source = shellPath(shellPath(folder, QStringLiteral("temp")), programName);
-  const QString target = shellPath(folder, programName);
-  const QString staging = shellPath(folder, QLatin1Char('.') + programName + QStringLiteral(".update"));
-  QString s = shellHeader(QStringLiteral(
-      "# Program replacement, written by the program just before it ended.\n"
-      "# Waits until that program has ended (30 s at most), puts temp/'s copy in\n"
-      "# its place and starts the program again with 50 (or 51).\n"));
-  s += QStringLiteral("echo '!!!!!UPDATE !!!!!'\n");
-  s += QStringLiteral("cd ") + ShellQuote(folder) + QStringLiteral(" || exit 1\n");
-  s += QStringLiteral("waited=0\n"
-                      "while kill -0 ") +
-       QString::number(waitPid) +
-       QStringLiteral(" 2>/dev/null && [ \"$waited\" -lt 300 ]; do\n"
-                      "  sleep 0.1\n"
-                      "  waited=$((waited + 1))\n"
-                      "done\n");
-  s += QStringLiteral("if [ -f ") + ShellQuote(source) + QStringLiteral(" ] && [ ! -d ") + ShellQuote(target) +
-       QStringLiteral(" ] && cp -p ") + ShellQuote(source) + QLatin1Char(' ') + ShellQuote(staging) +
-       QStringLiteral(" && chmod +x ") + ShellQuote(staging) + QStringLiteral(" && mv -f ") +
-       ShellQuote(staging) + QLatin1Char(' ') + ShellQuote(target) +
-       QStringLiteral("; then\n  code=50\nelse\n  echo '!!!!!UPDATE ERROR!!!!!!!!'\n  rm -f ") +
-       ShellQuote(staging) + QStringLiteral("\n  code=51\nfi\n");
+                                  const RestartCommand& restart, const UpdateTimeouts& timeouts) {
+  const QString source = QStringLiteral("temp/") + programName;
+  const QString staging = QLatin1Char('.') + programName + QStringLiteral(".update");
+  QString s = shellHeader(
+      QStringLiteral("# Program replacement, written by the program just before it ended.\n"
+                     "# Waits (bounded) until that program has ended, copies temp/'s copy beside\n"
+                     "# it, checks that the copy runs, renames it over the program and starts the\n"
+                     "# program again with 50 (or 51, the reason in update.reason).\n"),
+      QStringLiteral("!!!!!UPDATE !!!!!"), folder, shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), staging, 51));
+  s += QStringLiteral("code=50\nwaited=0\nwhile kill -0 ") + QString::number(waitPid) +
+       QStringLiteral(" 2>/dev/null; do\n  if [ \"$waited\" -ge ") + QString::number(timeouts.waitSeconds * 10) +
+       QStringLiteral(" ]; then\n    fail running\n    break\n  fi\n  sleep 0.1\n  waited=$((waited + 1))\ndone\n");
+  s += QStringLiteral("if [ \"$code\" -eq 50 ]; then\n  if [ -d ") + ShellQuote(programName) +
+       QStringLiteral(" ] || ! cp -p ") + ShellQuote(source) + QLatin1Char(' ') + ShellQuote(staging) +
+       QStringLiteral(" || ! chmod +x ") + ShellQuote(staging) + QStringLiteral("; then\n    fail copy\n  else\n") +
+       shellVersionCheck(QStringLiteral("./") + staging, QStringLiteral("    ")) + QStringLiteral("    elif ! mv -f ") +
+       ShellQuote(staging) + QLatin1Char(' ') + ShellQuote(programName) +
+       QStringLiteral("; then\n      fail copy\n    fi\n  fi\nfi\n");
   s += shellRestart(restart);
   return s.toUtf8();
 }

@@ -14,14 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QProcess>
 
 namespace {
-
-ScriptStarter& starterSlot() {
-  static ScriptStarter starter;
-  return starter;
-}
 
 #ifdef Q_OS_WIN
 const QString kPriceScript = QStringLiteral("update.bat");
@@ -103,10 +97,16 @@ ScriptState writeScript(const QString& scriptName, const QByteArray& text, QStri
   return QFileInfo(script).isFile() ? ScriptState::Ready : ScriptState::Missing;
 }
 
+// A script's text and the variables its process gets.
+struct ScriptText {
+  QByteArray text;
+  ScriptVariables variables;
+};
+
 // Writes the script and starts it; true when it runs and the program is ending.
-bool handOver(const QString& scriptName, const QByteArray& text) {
+bool handOver(const QString& scriptName, const ScriptText& script) {
   QString error;
-  switch (writeScript(scriptName, text, &error)) {
+  switch (writeScript(scriptName, script.text, &error)) {
     case ScriptState::Failed:
       reportUpdateError(error);
       return false;
@@ -116,81 +116,115 @@ bool handOver(const QString& scriptName, const QByteArray& text) {
     case ScriptState::Ready:
       break;
   }
-  const QString script = ProgramFile(scriptName);
-  const QString folder = ProgramFolder();
+  const QString path = ProgramFile(scriptName);
   // The price database must stand on its own before the script may replace it.
   ClosePriceDatabaseLog();
-  const bool started = starterSlot() ? starterSlot()(script, folder, &error)
-                                     : StartScriptDetached(script, folder, &error);
-  if (!started) {
-    reportUpdateError(QStringLiteral("Не удалось запустить %1: %2").arg(shown(script), error));
+  if (!StartScript(path, ProgramFolder(), script.variables, &error)) {
+    reportUpdateError(QStringLiteral("Не удалось запустить %1: %2").arg(shown(path), error));
     return false;
   }
   EndProgram();
   return true;
 }
 
-// An installed program belongs to the package manager: its file is not the
-// program's to replace, and the update comes with the next package.
+// An installed program belongs to the package manager or the installer: its file
+// is not the program's to replace, and the update comes with the next package.
 bool leftToPackageManager() {
   if (!ProgramFolderIsUserData()) return false;
+#ifdef Q_OS_WIN
+  msg::information(QStringLiteral("Программа установлена в папку, недоступную для записи; её обновляет программа "
+                                  "установки (установите новую версию поверх прежней).") +
+                   QChar('\r') + QStringLiteral("Обновление ПО из программы не выполняется."));
+#else
   msg::information(QStringLiteral("Программа установлена из пакета, её обновляет менеджер пакетов системы "
                                   "(например, apt upgrade).") +
                    QChar('\r') + QStringLiteral("Обновление ПО из программы не выполняется."));
+#endif
   return true;
 }
 
-DistributionServer distributionServer() {
-  return ReadDistributionServer(ProgramFile(QStringLiteral("settings.ini")));
-}
-
-}  // namespace
-
-bool StartScriptDetached(const QString& script, const QString& folder, QString* error) {
-  QProcess p;
-#ifdef Q_OS_WIN
-  // As the shell opens a batch file: cmd /c with the quoted full path, in a
-  // console window of its own.
-  p.setProgram(qEnvironmentVariable("ComSpec", QStringLiteral("cmd.exe")));
-  p.setNativeArguments(QStringLiteral("/c \"\"") + QDir::toNativeSeparators(script) + QStringLiteral("\"\""));
-#else
-  p.setProgram(QStringLiteral("/bin/sh"));
-  p.setArguments({script});
-#endif
-  p.setWorkingDirectory(folder);
-  if (p.startDetached()) return true;
-  if (error) *error = p.errorString();
+// The distribution server from settings.ini; false (and a message) when its
+// settings cannot go into a script.
+bool usableServer(DistributionServer* server) {
+  *server = ReadDistributionServer(ProgramFile(QStringLiteral("settings.ini")));
+  const QString problem = DistributionServerProblem(*server);
+  if (problem.isEmpty()) return true;
+  reportUpdateError(problem);
   return false;
 }
 
-void SetScriptStarter(ScriptStarter starter) { starterSlot() = std::move(starter); }
+#ifdef Q_OS_WIN
+bool sameFolder(const QString& a, const QString& b) {
+  return QDir::cleanPath(QFileInfo(a).absoluteFilePath()).compare(QDir::cleanPath(QFileInfo(b).absoluteFilePath()),
+                                                                  Qt::CaseInsensitive) == 0;
+}
+
+// Where the batch finds the program and curl.exe; false (and a message) when a
+// download needs curl.exe and there is none.
+bool batchPlaces(BatchPlaces* places, ScriptVariables* variables, bool download = true) {
+  const QString exe = QCoreApplication::applicationFilePath();
+  places->programInFolder = sameFolder(QCoreApplication::applicationDirPath(), ProgramFolder()) &&
+                            QFileInfo(exe).fileName().compare(QStringLiteral("Varnokel.exe"), Qt::CaseInsensitive) == 0;
+  const QString curl = LocateCurl(ProgramFolder(), QCoreApplication::applicationDirPath(),
+                                  qEnvironmentVariable("SystemRoot", QStringLiteral("C:\\Windows")) +
+                                      QStringLiteral("\\System32"));
+  *variables = {{QStringLiteral("VARNOKEL_EXE"), shown(exe)}, {QStringLiteral("VARNOKEL_CURL"), shown(curl)}};
+  if (!download) return true;
+  if (curl.isEmpty()) {
+    reportUpdateError(QStringLiteral("Не найдена программа загрузки curl.exe. Положите её в папку программы (%1).")
+                          .arg(shown(ProgramFolder())));
+    return false;
+  }
+  places->curlInFolder = sameFolder(QFileInfo(curl).path(), ProgramFolder());
+  return true;
+}
+#endif
+
+}  // namespace
+
+QString LocateCurl(const QString& programFolder, const QString& executableFolder, const QString& systemFolder) {
+  for (const QString& folder : {programFolder, executableFolder, systemFolder}) {
+    const QString path = JoinProgramPath(folder, QStringLiteral("curl.exe"));
+    if (!folder.isEmpty() && QFileInfo(path).isFile()) return path;
+  }
+  return {};
+}
 
 void RunPriceDownload() {
   if (!msg::question(QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?")))
     return;
-  const QString folder = ProgramFolder();
+  DistributionServer server;
+  if (!usableServer(&server)) return;
+  ScriptText script;
 #ifdef Q_OS_WIN
-  const QByteArray text = PriceDownloadBatch(QDir::toNativeSeparators(folder), distributionServer());
+  BatchPlaces places;
+  if (!batchPlaces(&places, &script.variables)) return;
+  script.text = PriceDownloadBatch(server, places, UpdateTimeoutsFromEnvironment());
 #else
-  const QByteArray text = PriceDownloadShellScript(folder, distributionServer(), restartCommand());
+  script.text = PriceDownloadShellScript(ProgramFolder(), server, restartCommand(), UpdateTimeoutsFromEnvironment());
 #endif
-  handOver(kPriceScript, text);
+  handOver(kPriceScript, script);
 }
 
 void RunProgramDownload() {
   if (leftToPackageManager()) return;
-  const QString folder = ProgramFolder();
+  DistributionServer server;
+  if (!usableServer(&server)) return;
+  ScriptText script;
 #ifdef Q_OS_WIN
-  const QByteArray text = ProgramDownloadBatch(QDir::toNativeSeparators(folder), distributionServer());
+  BatchPlaces places;
+  if (!batchPlaces(&places, &script.variables)) return;
+  script.text = ProgramDownloadBatch(server, places, UpdateTimeoutsFromEnvironment());
 #else
-  const QByteArray text = ProgramDownloadShellScript(folder, programName(), distributionServer(), restartCommand());
+  script.text = ProgramDownloadShellScript(ProgramFolder(), programName(), server, restartCommand(),
+                                           UpdateTimeoutsFromEnvironment());
 #endif
   const QString temp = ProgramFile(QStringLiteral("temp"));
   if (!QFileInfo(temp).isDir() && !QDir().mkdir(temp)) {
     reportUpdateError(QStringLiteral("Не удалось создать папку %1").arg(shown(temp)));
     return;
   }
-  handOver(kProgramScript, text);
+  handOver(kProgramScript, script);
 }
 
 bool CompleteProgramUpdate() {
@@ -209,13 +243,16 @@ bool CompleteProgramUpdate() {
   const qint64 newSecs = n.lastModified().toSecsSinceEpoch();
   const qint64 currentSecs = c.lastModified().toSecsSinceEpoch();
   if (newSecs > currentSecs) {
+    ScriptText script;
 #ifdef Q_OS_WIN
-    const QByteArray text = ReplacementBatch(QDir::toNativeSeparators(folder), QCoreApplication::applicationPid());
+    BatchPlaces places;
+    batchPlaces(&places, &script.variables, false);
+    script.text = ReplacementBatch(QCoreApplication::applicationPid(), places, UpdateTimeoutsFromEnvironment());
 #else
-    const QByteArray text =
-        ReplacementShellScript(folder, name, QCoreApplication::applicationPid(), restartCommand());
+    script.text = ReplacementShellScript(folder, name, QCoreApplication::applicationPid(), restartCommand(),
+                                         UpdateTimeoutsFromEnvironment());
 #endif
-    return handOver(kReplacementScript, text);
+    return handOver(kReplacementScript, script);
   }
   const QString version =
       QLocale().toString(QFileInfo(running).lastModified(), QLocale::ShortFormat);

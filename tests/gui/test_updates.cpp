@@ -10,6 +10,7 @@
 #include "gui/common/MessageBoxes.h"
 #include "base/Settings.h"
 #include "update/ScriptStart.h"
+#include "update/UpdateFailure.h"
 #include "update/UpdateScripts.h"
 #include "update/Updates.h"
 
@@ -127,6 +128,10 @@ class TestUpdates : public QObject {
   QString startRun(FtpServer& ftp) {
     QString error;
     if (!ftp.start(ftpFile(QString()), &error)) return error;
+    return prepareRun(ftp);
+  }
+  QString prepareRun(const FtpServer& ftp) {
+    QString error;
     if (!QFile::copy(standin(), file("Varnokel"))) return u"no stand-in"_s;
     makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
     WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, ftp.hostWithPort());
@@ -134,11 +139,13 @@ class TestUpdates : public QObject {
   }
 
   // Starts the stand-in as a user would (from another folder, VARNOKEL_HOME naming it).
-  bool runStandin(const QString& arg, const QString& curlHome = {}) {
+  // timeout: VARNOKEL_TEST_UPDATE_TIMEOUT for the scripts it writes.
+  bool runStandin(const QString& arg, const QString& curlHome = {}, const QString& timeout = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VARNOKEL_HOME"_s, folder_);
     if (!curlHome.isEmpty()) env.insert(u"CURL_HOME"_s, curlHome);
+    if (!timeout.isEmpty()) env.insert(u"VARNOKEL_TEST_UPDATE_TIMEOUT"_s, timeout);
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     p.setWorkingDirectory(tmp_->path());
@@ -170,56 +177,68 @@ private slots:
 
   // ---------------------------------------------------------------- scripts
 
-  void batch_exactText_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<bool>("whole");  // false: a part of the text
-    const QByteArray curl = "\"" + kW + "\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60";
-    const QByteArray user = " --user zorvik_price:4817Stock! -o \"";
-    const QByteArray mdb = kW + "\\varnokel.mdb.download\"", exe = kW + "\\temp\\Varnokel.exe.download\"";
-    const QByteArray updErr = "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!! & goto end2";
-    const QByteArray dlErr = "If errorlevel 1 ECHO !!!!!DOWNLOAD ERROR!!!!!!!! & goto end2";
-    QTest::newRow("price") << PriceDownloadBatch(kWinFolder, DistributionServer())
-                           << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PRICE !!!!!",
-                                    curl + user + mdb + " ftp://ftp.varnokel.ru/varnokel.mdb", updErr,
-                                    "move /Y \"" + mdb + " \"" + kW + "\\varnokel.mdb\"", updErr,
-                                    "start Varnokel.exe 40", "goto :EOF", ":end2",
-                                    "if exist \"" + mdb + " del /F /Q \"" + mdb, "start Varnokel.exe 41", "exit"}) << true;
-    QTest::newRow("program") << ProgramDownloadBatch(kWinFolder, DistributionServer())
-                             << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!DOWNLOADING PROGRAMM !!!!!",
-                                      curl + " --remote-time" + user + exe + " ftp://ftp.varnokel.ru/Varnokel.exe",
-                                      dlErr, "move /Y \"" + exe + " \"" + kW + "\\temp\\Varnokel.exe\"", dlErr,
-                                      "start Varnokel.exe 30", "goto :EOF", ":end2",
-                                      "if exist \"" + exe + " del /F /Q \"" + exe, "start Varnokel.exe 31", "exit"}) << true;
-    QTest::newRow("replacement") << ReplacementBatch(kWinFolder, 4321)
-                                 << crlf({"@ECHO OFF", "chcp 1251", "ECHO !!!!!UPDATE !!!!!", "set /a WAITED=0",
-                                          ":wait", "tasklist /FI \"PID eq 4321\" /NH 2>NUL | find \" 4321 \" >NUL",
-                                          "If errorlevel 1 goto copy", "If %WAITED% GEQ 30 goto copy",
-                                          "set /a WAITED+=1", "ping -n 2 127.0.0.1 >NUL", "goto wait", ":copy",
-                                          "xcopy \"" + kW + "\\temp\\Varnokel.exe\" \"" + kW + "\\Varnokel.exe\" /Y",
-                                          updErr, "start Varnokel.exe 50", "goto :EOF", ":end2",
-                                          "start Varnokel.exe 51", "exit"}) << true;
-    DistributionServer s;
-    s.host = u"files.example.org:2121"_s;
-    QTest::newRow("plain folder, own server")
-        << PriceDownloadBatch(u"C:\\Prog"_s, s)
-        << QByteArray("\r\n\"C:\\Prog\\curl.exe\" --connect-timeout 15 --speed-limit 1 --speed-time 60 --user "
-                      "zorvik_price:4817Stock! -o \"C:\\Prog\\varnokel.mdb.download\" "
-                      "ftp://files.example.org:2121/varnokel.mdb\r\n") << false;
-    QTest::newRow("drive root") << PriceDownloadBatch(u"C:\\"_s, s) << QByteArray("\"C:\\\\curl.exe\"") << false;
-    s.password = u"50% & more"_s;
-    s.programPath = u"/новая версия/Varnokel.exe"_s;
-    QTest::newRow("percent, blanks, Cyrillic") << ProgramDownloadBatch(u"D:\\100%"_s, s)
-        << QByteArray("--user \"zorvik_price:50%% & more\" -o \"D:\\100%%\\temp\\Varnokel.exe.download\" "
-                      "ftp://files.example.org:2121/%%D0%%BD%%D0%%BE%%D0%%B2%%D0%%B0%%D1%%8F%%20%%D0%%B2%%D0%%B5%%D1%%80"
-                      "%%D1%%81%%D0%%B8%%D1%%8F/Varnokel.exe\r\n") << false;
+  void priceBatch_keepsTheOriginalLines() {  // what the batches do: test_windows_scripts runs them
+    const QByteArray fail = " & set \"RESULT=";
+    QCOMPARE(PriceDownloadBatch(DistributionServer()),
+             crlf({"@ECHO OFF", "chcp 1251", "setlocal EnableExtensions DisableDelayedExpansion", "pushd \"%~dp0\"",
+                   "ECHO !!!!!DOWNLOADING PRICE !!!!!", "set \"RESULT=\"",
+                   "if exist update.reason del /F /Q update.reason",
+                   "if exist varnokel.mdb.download del /F /Q varnokel.mdb.download",
+                   "\"curl.exe\" --connect-timeout 15 --speed-limit 1024 --speed-time 60 --remote-time --user "
+                   "zorvik_price:4817Stock! -o varnokel.mdb.download ftp://ftp.varnokel.ru/varnokel.mdb",
+                   "If errorlevel 1 ECHO !!!!!UPDATE ERROR!!!!!!!!" + fail + "download %ERRORLEVEL%\" & goto end2",
+                   "Varnokel.exe --check-price-file varnokel.mdb.download",
+                   "if %ERRORLEVEL% NEQ 0 ECHO !!!!!UPDATE ERROR!!!!!!!!" + fail + "check %ERRORLEVEL%\" & goto end2",
+                   "move /Y varnokel.mdb.download varnokel.mdb >NUL",
+                   "if exist varnokel.mdb.download ECHO !!!!!UPDATE ERROR!!!!!!!!" + fail + "replace\" & goto end2",
+                   "start Varnokel.exe 40", "goto :EOF", ":end2",
+                   "if exist varnokel.mdb.download del /F /Q varnokel.mdb.download", ">update.reason echo %RESULT%",
+                   "start Varnokel.exe 41", "exit"}));
   }
-  void batch_exactText() {
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, expected);
-    QFETCH(bool, whole);
-    if (whole) QCOMPARE(text, expected);
-    else QVERIFY2(text.contains(expected), text.constData());
+
+  void serverSettings_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("url");  // of the price database; empty: refused with a message
+    QTest::newRow("host with port") << "ftp_host" << "127.0.0.1:2121" << "ftp://127.0.0.1:2121/varnokel.mdb";
+    QTest::newRow("IPv6 host") << "ftp_host" << "[::1]:21" << "ftp://[::1]:21/varnokel.mdb";
+    QTest::newRow("Cyrillic host") << "ftp_host" << "прайс.варнокел.рф" << "ftp://xn--80asqeh.xn--80adktgjho.xn--p1ai/varnokel.mdb";
+    QTest::newRow("path with & and %") << "ftp_price_path" << "/a&b 100%/прайс.mdb"
+                                       << "ftp://ftp.varnokel.ru/a%26b%20100%25/%D0%BF%D1%80%D0%B0%D0%B9%D1%81.mdb";
+    QTest::newRow("password with cmd's specials") << "ftp_password" << "&calc.exe & %PATH% !x! ^|<>()\\"
+                                                  << "ftp://ftp.varnokel.ru/varnokel.mdb";
+    for (const char* host : {"h & marker.exe & rem", "h\"&marker", "h%PATH%", "h|x", "h/x", "host:99999", "host:", "h x"})
+      QTest::addRow("host %s", host) << "ftp_host" << host << "";
+    for (const char* user : {"a\"b", "a:b", "Иван"}) QTest::addRow("user %s", user) << "ftp_user" << user << "";
+    for (const char* password : {"p\"&marker.exe", "пароль", "a\tb"})
+      QTest::addRow("password %s", password) << "ftp_password" << password << "";
+  }
+  void serverSettings() {
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, url);
+    WriteSetting(file("settings.ini"), u"connection"_s, key, value);
+    const DistributionServer s = ReadDistributionServer(file("settings.ini"));
+    QCOMPARE(DistributionServerProblem(s).isEmpty(), !url.isEmpty());
+    if (!url.isEmpty()) {
+      QCOMPARE(s.url(s.pricePath), url);
+      return;
+    }
+    QVERIFY(PriceDownloadBatch(s).isEmpty() && PriceDownloadShellScript(folder_, s, {u"/x/V"_s, {}}).isEmpty());
+    msg::ScopedRecorder rec;  // refused before anything is written or started
+    QVERIFY(runFlow(u"price"_s, rec));
+    QCOMPARE(rec.texts().value(1), kUpdateError + DistributionServerProblem(s));
+    QVERIFY(rec.texts().value(1).contains(key) && !has("update.sh") && started_.isEmpty() && g_ended == 0);
+  }
+
+  void curlLocation() {  // program folder, else beside the executable, else the system's
+    const QStringList dirs{file("program"), file("exe"), file("system")};
+    for (const QString& d : dirs) QVERIFY(QDir().mkpath(d));
+    QCOMPARE(LocateCurl(dirs[0], dirs[1], dirs[2]), QString());
+    for (int i = 2; i >= 0; --i) {
+      QVERIFY(writeAll(dirs[i] + "/curl.exe", "x"));
+      QCOMPARE(LocateCurl(dirs[0], dirs[1], dirs[2]), JoinProgramPath(dirs[i], u"curl.exe"_s));
+    }
   }
 
   void distributionServer_fromSettings() {  // the host and the password: see the whole runs
@@ -348,57 +367,90 @@ private slots:
 
   void run_priceDownload_data() {
     QTest::addColumn<QString>("failure");
-    for (const char* f : {"", "wrong password", "missing file", "server down", "interrupted"})
-      QTest::newRow(*f ? f : "succeeds") << f;
+    QTest::addColumn<QString>("reason");  // what the script tells the restarted program
+    QTest::newRow("succeeds") << "" << "";
+    QTest::newRow("wrong password") << "wrong password" << "download 67";
+    QTest::newRow("missing file") << "missing file" << "download 78";
+    QTest::newRow("server down") << "server down" << "download 7";
+    QTest::newRow("interrupted") << "interrupted" << "download 18";
+    QTest::newRow("trickling server") << "trickle" << "download 28";
+    for (const char* served : {"empty", "half", "random", "html", "foreign"})
+      QTest::addRow("%s file served", served) << served << "check 1";
   }
   void run_priceDownload() {
     QFETCH(QString, failure);
+    QFETCH(QString, reason);
     const bool ok = failure.isEmpty();
     const QString curlHome = failure == u"interrupted"_s ? tmp_->path() : QString();
-    if (!curlHome.isEmpty()) {
-      // Bigger than the socket buffers, fetched at a limited rate; the server stops mid-way.
-      QVERIFY(writeAll(ftpFile("varnokel.mdb"), QByteArray(64 << 20, 'v')));
-      QVERIFY(writeAll(curlHome + "/.curlrc", "limit-rate = 4M\nmax-time = 50\n"));
+    const QString served = ftpFile("varnokel.mdb");
+    if (!curlHome.isEmpty() || failure == u"trickle"_s) {
+      // Bigger than the socket buffers; fetched at a limited rate and the server
+      // stopped mid-way, or sent at 100 bytes a second.
+      QVERIFY(writeAll(served, QByteArray(failure == u"trickle"_s ? 1 << 20 : 64 << 20, 'v')));
+      if (!curlHome.isEmpty()) QVERIFY(writeAll(curlHome + "/.curlrc", "limit-rate = 4M\nmax-time = 50\n"));
     } else if (failure != u"missing file"_s) {
-      makePriceFile(ftpFile("varnokel.mdb"), u"NEW-1"_s);
+      makePriceFile(served, u"NEW-1"_s);
+    }
+    const QByteArray good = readAll(served);
+    if (failure == u"empty"_s) QVERIFY(writeAll(served, {}));
+    if (failure == u"half"_s) QVERIFY(writeAll(served, good.left(good.size() / 2)));
+    if (failure == u"random"_s) QVERIFY(writeAll(served, QByteArray(good.size(), '\x5a').replace(0, 16, "SQLite format 3")));
+    if (failure == u"html"_s) QVERIFY(writeAll(served, "<html><body><h1>404 Not Found</h1></body></html>\n"));
+    if (failure == u"foreign"_s) {
+      QVERIFY(QFile::remove(served));
+      PriceDbBuilder(served).exec(u"DROP TABLE images"_s);
     }
     FtpServer ftp;
-    QCOMPARE(startRun(ftp), QString());
+    QString error;
+    QVERIFY2(ftp.start(ftpFile(QString()), &error, failure == u"trickle"_s ? 100 : 0), qPrintable(error));
+    QCOMPARE(prepareRun(ftp), QString());
     if (failure == u"server down"_s) ftp.stop();
     if (failure == u"wrong password"_s)
       WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_password"_s, u"wrong"_s);
     const QByteArray old = readAll(file("varnokel.mdb"));
-    QVERIFY(runStandin(u"--price"_s, curlHome));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(runStandin(u"--price"_s, curlHome, failure == u"trickle"_s ? u"3"_s : QString()));
     if (!curlHome.isEmpty()) {
       QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file("varnokel.mdb.download")).size() > 0, 30000);
       ftp.stop();
     }
     const QStringList run = waitRun(ok ? u"40"_s : u"41"_s);
-    QVERIFY2(run.contains(ok ? u"box Прайс-лист обновлен"_s : u"box Прайс-лист не обновлен"_s) &&
-                 run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_) && run.contains(u"cwd "_s + folder_),
+    const QString shown = ok ? u"Прайс-лист обновлен"_s : u"Прайс-лист не обновлен|"_s + DescribeUpdateFailure(reason);
+    QVERIFY2(run.contains(u"box "_s + shown) && run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_) &&
+                 run.contains(u"cwd "_s + folder_),
              qPrintable(log().join(u'\n')));
     QVERIFY(runOf(ok ? u"41"_s : u"40"_s).isEmpty() && runOf(u"--price"_s).endsWith(u"end"_s));
-    QCOMPARE(readAll(file("varnokel.mdb")), ok ? readAll(ftpFile("varnokel.mdb")) : old);
+    QCOMPARE(readAll(file("varnokel.mdb")), ok ? good : old);
     QCOMPARE(productIds(file("varnokel.mdb")), QStringList{ok ? u"NEW-1"_s : u"OLD-1"_s});
-    QVERIFY(!has("varnokel.mdb.download") && !has("text.txt") && QFileInfo(file("update.sh")).isFile());
+    QVERIFY(!has("varnokel.mdb.download") && !has("text.txt") && !has("update.reason") && has("update.sh"));
+    if (failure == u"trickle"_s) QVERIFY2(timer.elapsed() < 30000, "a trickle is given up on in bounded time");
   }
 
   void run_programUpdate_data() {
     QTest::addColumn<int>("serverAge");  // seconds before now; -1: no program on the server
+    QTest::addColumn<QString>("served"); // what the server sends: program, html, truncated
     QTest::addColumn<QString>("code");   // the last run's argument
     QTest::addColumn<QString>("message");
-    QTest::newRow("newer") << 3600 << "50" << "Обновление ПО прошло успешно";
-    QTest::newRow("older") << 172800 << "30" << "Ваша версия новее.Ваша версия ";
-    QTest::newRow("equal") << 86400 << "30" << "Обновление не требуется .Ваша версия ";
-    QTest::newRow("download fails") << -1 << "31" << "Не удалось проверить обновление ПО";
+    QTest::newRow("newer") << 3600 << "program" << "50" << "Обновление ПО прошло успешно";
+    QTest::newRow("older") << 172800 << "program" << "30" << "Ваша версия новее.Ваша версия ";
+    QTest::newRow("equal") << 86400 << "program" << "30" << "Обновление не требуется .Ваша версия ";
+    const QString failed = u"Не удалось проверить обновление ПО"_s;
+    QTest::newRow("download fails") << -1 << "program" << "31" << failed + u'|' + DescribeUpdateFailure(u"download 78"_s);
+    QTest::newRow("an html page") << 3600 << "html" << "31" << failed + u'|' + DescribeUpdateFailure(u"program"_s);
+    QTest::newRow("a truncated binary") << 3600 << "truncated" << "31" << failed + u'|' + DescribeUpdateFailure(u"program"_s);
   }
   void run_programUpdate() {
     QFETCH(int, serverAge);
+    QFETCH(QString, served);
     QFETCH(QString, code);
     QFETCH(QString, message);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     // The server's program: the stand-in with a mark appended (it still runs).
-    const QByteArray newProgram = readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
+    const QByteArray program = readAll(standin());
+    const QByteArray newProgram = served == u"html"_s        ? QByteArray("<html><body>Varnokel: 404</body></html>\n")
+                                  : served == u"truncated"_s ? program.left(20000)
+                                                             : program + "\nVARNOKEL-NEW-VERSION\n";
     if (serverAge >= 0)
       QVERIFY(writeAll(ftpFile("Varnokel.exe"), newProgram) && setMTime(ftpFile("Varnokel.exe"), now - serverAge));
     FtpServer ftp;
@@ -410,9 +462,9 @@ private slots:
     QVERIFY2(run.contains(u"box "_s + message) && run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_),
              qPrintable(log().join(u'\n')));
     const bool replaced = code == u"50"_s;
-    QCOMPARE(readAll(file("Varnokel")), replaced ? newProgram : readAll(standin()));
+    QCOMPARE(readAll(file("Varnokel")), replaced ? newProgram : program);
     QVERIFY(!has("temp/Varnokel.download") && !has(".Varnokel.update") && has("updateexe.sh") == replaced);
-    QCOMPARE(has("temp/Varnokel"), serverAge >= 0);
+    QCOMPARE(has("temp/Varnokel"), serverAge >= 0 && served == u"program"_s);
     if (replaced) {
       QVERIFY(runOf(u"30"_s).endsWith(u"end"_s) && QFileInfo(file("Varnokel")).isExecutable());  // 30 replaced it
       QCOMPARE(QFileInfo(file("Varnokel")).lastModified().toSecsSinceEpoch(), now - serverAge);  // next check: no update
@@ -421,40 +473,73 @@ private slots:
   }
 
   void run_replacement_data() {
-    QTest::addColumn<bool>("copyFails");  // the program's place is taken by a folder
-    QTest::newRow("waits for the old program") << false;
-    QTest::newRow("copy fails") << true;
+    QTest::addColumn<QString>("fault");  // running: the old program does not end; copy: its place is a folder;
+    QTest::addColumn<QString>("code");   // broken: temp/ holds a program that does not run
+    QTest::newRow("waits for the old program") << "" << "50";
+    QTest::newRow("old program does not end") << "running" << "51";
+    QTest::newRow("copy fails") << "copy" << "51";
+    QTest::newRow("download copy does not run") << "broken" << "51";
   }
   void run_replacement() {
-    QFETCH(bool, copyFails);
-    const QByteArray newProgram = readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
+    QFETCH(QString, fault);
+    QFETCH(QString, code);
+    const QByteArray newProgram = fault == u"broken"_s ? QByteArray("#!/bin/sh\nexit 3\n")
+                                                       : readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
     QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")));
     QVERIFY(writeAll(file("temp/Varnokel"), newProgram));
-    QVERIFY(copyFails ? QDir().mkpath(file("Varnokel")) : writeAll(file("Varnokel"), "old program"));
+    QVERIFY(fault == u"copy"_s ? QDir().mkpath(file("Varnokel")) : writeAll(file("Varnokel"), "old program"));
     QProcess oldProgram;  // stands for the program that wrote the script
     oldProgram.start(u"sleep"_s, {u"60"_s});
     QVERIFY(oldProgram.waitForStarted());
     const qint64 pid = oldProgram.processId();
-    if (copyFails) oldProgram.kill();  // then its id names no process
-    QVERIFY(!copyFails || oldProgram.waitForFinished());
-    QVERIFY(writeAll(file("updateexe.sh"), ReplacementShellScript(folder_, u"Varnokel"_s, pid, {file("standin"), folder_})));
+    if (fault == u"copy"_s || fault == u"broken"_s) oldProgram.kill();  // then its id names no process
+    QVERIFY(fault.isEmpty() || fault == u"running"_s || oldProgram.waitForFinished());
+    QVERIFY(writeAll(file("updateexe.sh"),
+                     ReplacementShellScript(folder_, u"Varnokel"_s, pid, {file("standin"), folder_}, {60, 2})));
     QProcess sh;
     sh.setProcessChannelMode(QProcess::ForwardedChannels);
     sh.setWorkingDirectory(folder_);
-    sh.start(u"/bin/sh"_s, {file("updateexe.sh")});
-    if (!copyFails) {
-      QVERIFY(!sh.waitForFinished(1500));  // nothing happens while the old program runs
+    sh.start(u"/bin/sh"_s, {u"updateexe.sh"_s});
+    if (fault.isEmpty()) {
+      QVERIFY(!sh.waitForFinished(1000));  // nothing happens while the old program runs
       QVERIFY(readAll(file("Varnokel")) == "old program" && log().isEmpty());
       oldProgram.kill();
+      oldProgram.waitForFinished();  // reaped, or its id would still answer kill -0
     }
     QVERIFY(sh.waitForFinished(60000));
-    const QStringList run = runOf(copyFails ? u"51"_s : u"50"_s);
-    QVERIFY2(run.contains(copyFails ? u"box ПО не обновлено"_s : u"box Обновление ПО прошло успешно"_s),
+    const QStringList run = runOf(code);
+    const QString reason = fault == u"broken"_s ? u"program"_s : fault;
+    QVERIFY2(run.contains(fault.isEmpty() ? u"box Обновление ПО прошло успешно"_s
+                                          : u"box ПО не обновлено|"_s + DescribeUpdateFailure(reason)),
              qPrintable(log().join(u'\n')));
-    if (copyFails)
+    if (fault == u"copy"_s)
       QVERIFY(QFileInfo(file("Varnokel")).isDir() && QDir(file("Varnokel")).isEmpty() && !has(".Varnokel.update"));
     else
-      QCOMPARE(readAll(file("Varnokel")), newProgram);
+      QCOMPARE(readAll(file("Varnokel")), fault.isEmpty() ? newProgram : QByteArray("old program"));
+    oldProgram.kill();
+  }
+
+  // An executable folder this user cannot write (an unprivileged user: root
+  // writes anywhere): the program keeps its files in the per-user folder.
+  void run_perUserFolder() {
+    QVERIFY(QFile::setPermissions(tmp_->path(), QFile::permissions(tmp_->path()) | QFile::ExeOther | QFile::ReadOther));
+    const QString home = tmp_->filePath(u"home"_s), installed = tmp_->filePath(u"installed"_s);
+    QVERIFY(QDir().mkpath(home) && QDir().mkpath(installed) && QFile::copy(standin(), installed + u"/Varnokel"_s));
+    QVERIFY(QProcess::execute(u"chown"_s, {u"65534:65534"_s, home}) == 0);
+    QVERIFY(QFile::setPermissions(installed, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"VARNOKEL_HOME"_s);
+    env.remove(u"XDG_DATA_HOME"_s);
+    env.insert(u"HOME"_s, home);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(home);
+    p.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, installed + u"/Varnokel"_s, u"40"_s});
+    QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
+    const QString data = home + u"/.local/share/Varnokel"_s;
+    const QStringList lines = QString::fromUtf8(readAll(data + u"/standin.log"_s)).split(u'\n');
+    QVERIFY2(lines.contains(u"cwd "_s + data) && lines.contains(u"box Прайс-лист обновлен"_s), qPrintable(lines.join(u'\n')));
+    QVERIFY(QFileInfo(data + u"/settings.ini"_s).isFile() && QDir(installed).entryList(QDir::Files) == QStringList{u"Varnokel"_s});
   }
 };
 

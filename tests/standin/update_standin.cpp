@@ -2,11 +2,13 @@
 // result code, it goes through the real start-up dispatch and writes what it saw
 // (arguments, folder, message boxes, the end of the program) to standin.log in
 // the program folder. With --price or --program it runs that update flow, as the
-// menu commands do, answering the question with Yes.
+// menu commands do, answering the question with Yes. --version and
+// --check-price-file answer as the program does.
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
 #include "gui/common/MessageBoxes.h"
+#include "update/CheckCommand.h"
 #include "update/Updates.h"
 
 #include <QApplication>
@@ -16,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -35,6 +38,11 @@ void logBoxes(const msg::Recorder& rec) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int checked = RunCheckCommand(argc, argv); checked >= 0) return checked;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("Varnokel %s\n", VARNOKEL_VERSION);
+    return 0;
+  }
   QApplication app(argc, argv);
   QDir::setCurrent(ProgramFolder());
   const QStringList args = QApplication::arguments().mid(1);

@@ -1,9 +1,11 @@
 #include "gui/orders/OrdersWindow.h"
 
 #include "base/Numbers.h"
+#include "base/OrganisationCode.h"
 #include "base/Settings.h"
 #include "data/OrderHistory.h"
 #include "gui/common/MessageBoxes.h"
+#include "gui/common/ShopTask.h"
 #include "gui/common/Twips.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/orders/OrderGrids.h"
@@ -21,6 +23,7 @@
 namespace {
 
 const QString kCaption = QStringLiteral("Заказы");
+const QString kLoading = QStringLiteral("Загрузка заказов из магазина…");
 
 template <class W>
 W* named(W* w, const char* name) {
@@ -112,7 +115,7 @@ void OrdersWindow::setDates(const QDate& start, const QDate& end) {
 
 bool OrdersWindow::organisationNumber(qlonglong* id) {
   const QString code = settings::text(settings::OrganisationId);
-  if (wholeNumber(code, id)) return true;
+  if (ParseOrganisationCode(code, id)) return true;
   // A code that names no customer lists nobody's orders.
   fillingOrders_ = true;
   SetOrdersGridHeaders(MSFlexGrid1);
@@ -121,7 +124,7 @@ bool OrdersWindow::organisationNumber(qlonglong* id) {
   fillingOrders_ = false;
   shownOrder_.clear();
   Label3->clear();
-  msg::requestError(QStringLiteral("Код организации не является числом: ") + quoted(code));
+  msg::requestError(OrganisationCodeRefusal(code));
   return false;
 }
 
@@ -134,14 +137,17 @@ void OrdersWindow::RefreshOrders() {
   qlonglong id = 0;
   if (!organisationNumber(&id)) return;
   // The dates come from the pickers, never from typed text.
-  showOrders(ReadOrders(id, DTPicker1->date(), DTPicker2->date()));
+  const QDate from = DTPicker1->date(), to = DTPicker2->date();
+  const auto orders = RunShopTask<ShopQuery>(kLoading, [id, from, to](TaskControl&) { return ReadOrders(id, from, to); });
+  if (orders) showOrders(*orders);
 }
 
 void OrdersWindow::Command3_Click() {
   qlonglong id = 0;
   if (!organisationNumber(&id)) return;
   // Every open order, whatever its date: the pickers do not narrow this view.
-  showOrders(ReadOpenOrders(id));
+  const auto orders = RunShopTask<ShopQuery>(kLoading, [id](TaskControl&) { return ReadOpenOrders(id); });
+  if (orders) showOrders(*orders);
 }
 
 void OrdersWindow::showOrders(const ShopQuery& orders) {
@@ -197,17 +203,24 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
     msg::requestError(QStringLiteral("Номер заказа не является числом: ") + quoted(orderText));
     return;
   }
-  const OrderDetails details = ReadOrderDetails(orderId);
-  if (details.items) {
+  const auto details =
+      RunShopTask<OrderDetails>(kLoading, [orderId](TaskControl&) { return ReadOrderDetails(orderId); });
+  if (!details) return;
+  if (details->items) {
     SetOrderItemsGridHeaders(MSFlexGrid3);
-    FillGrid(*details.items, MSFlexGrid3, false);
+    FillGrid(*details->items, MSFlexGrid3, false);
   }
+<<<<<<< HEAD
   if (!details.ok()) {
     msg::shopRequestError(details.errorNumber, details.errorText);
+=======
+  if (!details->ok()) {
+    msg::requestError(details->errorText);
+>>>>>>> main
     return;
   }
   SetOrderHistoryGridHeaders(MSFlexGrid2);
-  FillGrid(*details.history, MSFlexGrid2, false);
+  FillGrid(*details->history, MSFlexGrid2, false);
 }
 
 void OrdersWindow::MSFlexGrid1_Click() {

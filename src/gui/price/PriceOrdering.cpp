@@ -3,9 +3,12 @@
 #include "gui/price/PriceWindow.h"
 
 #include "base/Numbers.h"
+#include "base/OrganisationCode.h"
 #include "base/Settings.h"
 #include "data/OrderSender.h"
 #include "gui/common/MessageBoxes.h"
+#include "gui/common/SendMessages.h"
+#include "gui/common/ShopTask.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/settings/AuthorizationDialog.h"
 
@@ -98,6 +101,12 @@ void PriceWindow::sendOrder() {
     return;
   }
   const Organisation organisation{settings::text(settings::OrganisationId), settings::text(settings::OrganisationName)};
+  qlonglong userId = 0;
+  if (!ParseOrganisationCode(organisation.id, &userId)) {
+    Label1->setText(QStringLiteral("Заказ не отправлен"));
+    msg::requestError(OrganisationCodeRefusal(organisation.id));
+    return;
+  }
   PendingOrder order;
   QString error;
   if (!ReadPendingOrder(&order, &error)) {
@@ -109,15 +118,28 @@ void PriceWindow::sendOrder() {
     Label1->setText(QStringLiteral("Пустой заказ"));
     return;
   }
-  const SendOutcome sent = SendOrder(organisation, order);
-  if (!sent.sent) {
-    msg::shopRequestErrorWithNumber(sent.errorNumber, sent.errorText);
+  std::optional<SendOutcome> outcome = RunShopTask<SendOutcome>(
+      QStringLiteral("Отправка заказа в магазин…"),
+      [organisation, order](TaskControl& control) { return SendOrder(organisation, order, &control); });
+  if (!outcome) {  // cancelled before anything was written
+    outcome.emplace();
+    outcome->cancelled = true;
+  }
+  const SendOutcome& sent = *outcome;
+  TellResolutions(sent.earlier);
+  if (!sent.sent()) {
+    Label1->setText(sent.state == SendState::Unknown ? QStringLiteral("Заказ не подтверждён")
+                                                     : QStringLiteral("Заказ не отправлен"));
+    msg::critical(SendFailureText(sent), QStringLiteral("Предупреждение"));
     return;
   }
+  if (sent.alreadyInShop)
+    msg::information(QStringLiteral("Этот заказ уже записан в магазин под номером %1 при прошлой отправке; "
+                                    "второй раз он не отправлен.").arg(sent.orderNumber));
   Label1->setText(QStringLiteral("Заказ отправлен"));
   if (!msg::question(QStringLiteral("Заказ отправлен успешно.Очистить текущий заказ?"))) return;
   if (!database_.clearQuantities(&error)) {
-    msg::requestError(error);
+    msg::critical(SentButNotClearedText(error), QStringLiteral("Предупреждение"));
     return;
   }
   MSFlexGrid1->setRows(1);

@@ -3,6 +3,8 @@
 #include "base/Settings.h"
 #include "data/Authorization.h"
 #include "gui/common/MessageBoxes.h"
+#include "gui/common/SendMessages.h"
+#include "gui/common/ShopTask.h"
 #include "gui/common/Twips.h"
 
 #include <QKeyEvent>
@@ -83,7 +85,18 @@ void AuthorizationDialog::Command1_Click() {
     backToCode();
     return;
   }
-  const AuthorizationCheck check = CheckOrganisationCode(code);
+  const auto answer = RunShopTask<AuthorizationCheck>(QStringLiteral("Проверка кода организации…"),
+                                                     [code](TaskControl&) { return CheckOrganisationCode(code); });
+  if (!answer) {  // cancelled: the window stays open for another try
+    backToCode();
+    return;
+  }
+  const AuthorizationCheck& check = *answer;
+  if (!check.refusal.isEmpty()) {
+    msg::requestError(check.refusal);
+    backToCode();
+    return;
+  }
   if (!check.ok) {
     msg::shopRequestErrorWithNumber(check.errorNumber, check.errorText);
     backToCode();
@@ -96,5 +109,7 @@ void AuthorizationDialog::Command1_Click() {
   }
   settings::write(settings::OrganisationId, check.id);
   settings::write(settings::OrganisationName, QLatin1Char('"') + check.name + QLatin1Char('"'));
+  // A send that did not end cleanly is settled now that the shop answers.
+  SettleUnfinishedOrders();
   close();
 }
