@@ -2,12 +2,8 @@
 # Installs the Debian packages the project needs, only those that are missing.
 set -euo pipefail
 PKGS=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-mysql libsqlite3-dev sqlite3
-<<<<<<< HEAD
-      mariadb-server mariadb-client python3-pyftpdlib curl fonts-dejavu-core xvfb xauth dpkg-dev file ccache locales)
-=======
       mariadb-server mariadb-client python3-pyftpdlib curl fonts-dejavu-core xvfb xauth dpkg-dev file ccache
-      wine wine64 mingw-w64)
->>>>>>> main
+      wine wine64 mingw-w64 locales)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -210,13 +210,8 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
     SetOrderItemsGridHeaders(MSFlexGrid3);
     FillGrid(*details->items, MSFlexGrid3, false);
   }
-<<<<<<< HEAD
-  if (!details.ok()) {
-    msg::shopRequestError(details.errorNumber, details.errorText);
-=======
   if (!details->ok()) {
-    msg::requestError(details->errorText);
->>>>>>> main
+    msg::shopRequestError(details->errorNumber, details->errorText);
     return;
   }
   SetOrderHistoryGridHeaders(MSFlexGrid2);
