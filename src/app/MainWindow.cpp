@@ -26,7 +26,7 @@ const QString kSettingsCaption = QStringLiteral("Настройки");
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-  setObjectName(QStringLiteral("MainWindow"));
+  setObjectName(QStringLiteral("frm_main"));
   setWindowTitle(msg::applicationTitle());
   QApplication::setWindowIcon(ProgramIcon());
   setWindowIcon(ProgramIcon());
