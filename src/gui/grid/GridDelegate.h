@@ -20,6 +20,9 @@ class GridDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
+  // A cut text shows whole in a tooltip.
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override;
 
  private:
   const GridModel* model_;

@@ -65,6 +65,9 @@ void PriceWindow::typeOnGrid(int keyAscii) {
     }
     qty.chop(1);
   } else {
+    // Only a printable character starts a search: Enter, Esc, paste and the
+    // other control characters never land in the search box.
+    if (!QChar::isPrint(char32_t(keyAscii))) return;
     Text1->setText(QString(QChar(keyAscii)));
     if (Text1->isEnabled()) {
       Text1->setFocus();

@@ -61,6 +61,7 @@ private:
   // Lists and search.
   PriceCatalogue* freshCatalogue(QString* error);
   bool loadCategories(QString* error);
+  void reselectCategory(const QString& key);
   void setPriceDate();
   void showRows(const std::vector<CatalogueRow>& rows);
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
@@ -96,4 +97,6 @@ private:
   PriceDatabase database_;
   PriceCatalogue& catalogue_;
   bool showWholePrice_ = true;
+  bool restoringTree_ = false;   // the tree's selection is being set by the window
+  bool treePressed_ = false;     // a mouse button is down on the tree
 };
