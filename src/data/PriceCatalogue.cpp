@@ -799,7 +799,8 @@ double PriceCatalogue::orderTotal() const {
   for (const int i : orderRows_) {
     const CellValue& s = products_[static_cast<size_t>(i)].orderSumm;
     if (s.isNull) continue;
-    total += s.isNumber ? s.number : num::leadingValue(QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
+    const double v = s.isNumber ? s.number : num::leadingValue(QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
+    if (std::isfinite(v)) total += v;  // a stored sum that is no number never enters the total
   }
   return total;
 }

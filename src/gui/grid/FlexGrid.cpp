@@ -6,6 +6,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 
@@ -48,11 +49,11 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
     vh->setSectionResizeMode(QHeaderView::Fixed);
     QHeaderView* hh = horizontalHeader();
     hh->setMinimumSectionSize(0);
-    hh->setSectionResizeMode(QHeaderView::Fixed);
     hh->setSectionsClickable(false);
     hh->setHighlightSections(false);
     hh->setStretchLastSection(false);
 
+    watchColumnFit();
     m_pictureCache.setMaxCost(kDefaultCacheCapacity);
     m_colWidthPx.assign(size_t(m_model->cols()), -1);
     updateDefaultRowHeight();
@@ -301,8 +302,10 @@ void FlexGrid::applyColumnWidths()
     m_widthsDirty = false;
     QHeaderView* hh = horizontalHeader();
     const int defaultPx = hh->defaultSectionSize();
+    const QScopedValueRollback<bool> applying(m_applyingWidths, true);
     for (int c = 0; c < hh->count() && c < int(m_colWidthPx.size()); ++c) {
-        const int px = m_colWidthPx[size_t(c)] < 0 ? defaultPx : m_colWidthPx[size_t(c)];
+        const int requested = m_colWidthPx[size_t(c)] < 0 ? defaultPx : m_colWidthPx[size_t(c)];
+        const int px = requested == 0 ? 0 : shownColumnWidth(c, requested);
         if (px == 0) {
             hh->setSectionHidden(c, true);
         } else {
@@ -751,7 +754,10 @@ void FlexGrid::keyPressEvent(QKeyEvent* e)
     case Qt::Key_Tab:
     case Qt::Key_Backtab: code = 0; break;
     default: {
-        const QString t = e->text();
+        // Ctrl with a key (paste, copy, ...) types nothing; AltGr (Ctrl+Alt) does.
+        const bool command = (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+                             && !(e->modifiers() & Qt::AltModifier);
+        const QString t = command ? QString() : e->text();
         if (!t.isEmpty()) {
             const QList<uint> ucs = t.toUcs4();
             if (!ucs.isEmpty() && ucs.first() != 0x7f)

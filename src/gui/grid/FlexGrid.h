@@ -18,6 +18,7 @@
 #include "gui/grid/GridModel.h"
 
 #include <QCache>
+#include <QHash>
 #include <QPixmap>
 #include <QTableView>
 
@@ -153,4 +154,15 @@ private:
 
     PictureProvider m_provider;
     QCache<qint64, QPixmap> m_pictureCache;     // null pixmap = "no picture"
+
+    // Shown column widths (ColumnFit.cpp): wide enough for the header and the
+    // short values, or as the user dragged them.
+    void watchColumnFit();
+    void columnTextsChanged(const QModelIndex& cell);   // invalid: any number of cells
+    int shownColumnWidth(int col, int requestedPx);
+    std::vector<int> m_fitPx;                   // per column, pixels its texts need
+    bool m_fitDirty = true;
+    bool m_fitScheduled = false;
+    bool m_applyingWidths = false;
+    QHash<QString, int> m_draggedPx;            // by header caption
 };

@@ -1,15 +1,19 @@
 #include "gui/grid/GridDelegate.h"
 
+#include "gui/grid/ColumnFit.h"
 #include "gui/grid/GridModel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QToolTip>
 
 namespace {
 
-constexpr int kTextPadX = 3;
+constexpr int kTextPadX = columnfit::kCellTextPad;
 constexpr int kTextPadY = 1;
 
 class GridLineStyle : public QProxyStyle {
@@ -109,5 +113,19 @@ bool GridDelegate::fits(const QFont& font, const QFontMetrics& fm, const QString
     total += a;
     if (total > width - kMargin) return false;
   }
+  return true;
+}
+
+bool GridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) {
+  if (event->type() != QEvent::ToolTip) return false;
+  const int r = index.row(), c = index.column();
+  QString text;
+  if (index.isValid() && r < model_->dataRows() && c < model_->cols()) text = model_->cellText(r, c);
+  const int room = option.rect.width() - 2 * kTextPadX;
+  if (!text.isEmpty() && option.fontMetrics.elidedText(text, Qt::ElideRight, room) != text)
+    QToolTip::showText(event->globalPos(), text, view);
+  else
+    QToolTip::hideText();
   return true;
 }

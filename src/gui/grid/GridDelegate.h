@@ -21,6 +21,9 @@ class GridDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
+  // A cut text shows whole in a tooltip.
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override;
 
  private:
   bool fits(const QFont& font, const QFontMetrics& metrics, const QString& text, int width) const;

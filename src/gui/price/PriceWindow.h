@@ -63,6 +63,7 @@ private:
   // The products as last read (shared with the lists shown from them).
   PriceCatalogue& catalogue() { return database_.loadedCatalogue(); }
   bool loadCategories(QString* error);
+  void reselectCategory(const QString& key);
   void setPriceDate();
   void showRows(std::vector<CatalogueRow> rows);
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
@@ -97,4 +98,6 @@ private:
 
   PriceDatabase database_;
   bool showWholePrice_ = true;
+  bool restoringTree_ = false;   // the tree's selection is being set by the window
+  bool treePressed_ = false;     // a mouse button is down on the tree
 };
