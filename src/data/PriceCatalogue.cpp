@@ -11,7 +11,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <sqlite3.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -82,7 +81,11 @@ ParentKey parentKey(std::string_view text) {
     }
   }
   double d = 0;
-  std::from_chars(number.data(), number.data() + number.size(), d);
+  if (std::from_chars(number.data(), number.data() + number.size(), d).ec == std::errc::result_out_of_range) {
+    // Too large for a number: infinite, as the database reads it; too small: zero.
+    const bool tiny = number.find("e-") != std::string::npos || number.find("E-") != std::string::npos;
+    d = tiny ? 0.0 : (number.front() == '-' ? -HUGE_VAL : HUGE_VAL);
+  }
   if (d == std::trunc(d) && std::abs(d) < 9.2e18) {
     key.kind = ParentKey::Whole;
     key.whole = static_cast<qint64>(d);

@@ -111,7 +111,8 @@ public:
   std::vector<qint64> orderRowids() const;
   // Products with order_count > 0, in name order.
   std::vector<int> orderedProducts() const;
-  // Sum of order_summ over all products, as the database's sum() gives it.
+  // Sum of order_summ over all products, as the database sums it; a sum that
+  // is not a finite number is left out.
   double orderTotal() const;
 
   static bool likeMatch(QStringView text, QStringView pattern);
