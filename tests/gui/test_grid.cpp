@@ -121,7 +121,6 @@ private slots:
 
     void sizesAndLook()
     {
-        QCOMPARE(FlexGrid::twipsToPixels(1440, 120), 120);
         auto g = shownGrid(6, 4);
         const int tppX = 1440 / g->logicalDpiX(), tppY = 1440 / g->logicalDpiY();   // exact at 96 and 144 dpi
         const int def = g->rowHeight(3);   // font height plus padding, about 240 twips
@@ -373,8 +372,6 @@ private slots:
         UnhookWheel(g.get());   // twice: nothing
         QWidget stranger;
         UnhookWheel(&stranger);
-        QCOMPARE(FindHookedWindow(&stranger), 0);
-        QCOMPARE(FindHookedWindow(nullptr), 0);
 
         g.reset();   // a new grid after the first closed: the old record never matches
         auto second = hookedGrid(500);

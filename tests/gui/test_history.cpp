@@ -341,15 +341,8 @@ private slots:
     QVERIFY(sql("DELETE FROM uop5b_jshopping_order_item WHERE order_id = 5010"));
     clickCell(orders, r, 0);
     QCOMPARE(items->rows() + history->rows(), 5);
-    NO_BOXES();
-  }
 
-  // A refill empties the details; a failing history query leaves the last history shown.
-  void detailsEmptiedOrFailing() {
-    OPEN(openDetails());
-    FlexGrid *orders = grid(w, 1), *history = grid(w, 2), *items = grid(w, 3);
-    clickCell(orders, rowOf(orders, "5010"));
-    QCOMPARE(items->rows() + history->rows(), 8);
+    // A refill empties the details; a failing history query leaves the last history shown.
     child<QPushButton>(w, "Command2")->click();
     QCOMPARE(items->rows() + history->rows(), 2);
     // The current cell is now in the first row; clicking that very cell shows its order.
@@ -363,11 +356,11 @@ private slots:
 
     clickCell(orders, rowOf(orders, "5011"));
     QVERIFY(sql("RENAME TABLE uop5b_jshopping_order_history TO history_away"));
-    clickCell(orders, rowOf(orders, "5010"));
+    clickCell(orders, rowOf(orders, "5012"));
     QVERIFY(sql("RENAME TABLE history_away TO uop5b_jshopping_order_history"));
     QCOMPARE(int(rec_->boxes.size()), 1);
     checkErrorBox(rec_->boxes[0], "uop5b_jshopping_order_history");
-    QCOMPARE(items->rows(), 4);
+    QCOMPARE(items->rows(), 2);
     QCOMPARE(dataRows(history), (Rows{{"1", "Пустой заказ", "02-04-2025 11:00:01"}}));
   }
 
