@@ -3,9 +3,9 @@
 // and status history of an order, failures, resizing and the window-bar button.
 
 #include "fixtures/mariadb_server.h"
+#include "fixtures/program_env.h"
 #include "gui/orders/OrdersWindow.h"
 #include "gui/grid/FlexGrid.h"
-#include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "gui/common/MessageBoxes.h"
@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include "support/Widgets.h"
 
 #include <QtTest>
@@ -87,12 +86,12 @@ class TestHistory : public QObject {
   Q_OBJECT
 
   MariaDbServer server_;
-  QTemporaryDir dir_;
+  TestProgramFolder folder_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<msg::ScopedRecorder> rec_;
   QLocale startLocale_;
 
-  void setPort(int port) { WriteSetting(settings::path(), "connection", "shop_port", QString::number(port)); }
+  void setPort(int port) { folder_.useShop(server_.host(), port); }
 
   void signIn(const QString& id, const QString& login = QStringLiteral("\"ООО Ромашка\"")) {
     WriteSetting(settings::path(), "authentication", "id", id);
@@ -162,13 +161,8 @@ private slots:
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
-    QVERIFY(dir_.isValid());
-    SetProgramFolder(dir_.path());
-    settings::createDefault();
+    folder_.useShop(server_);
     startLocale_ = QLocale();
-    for (const auto& [key, value] : {std::pair{"shop_host", server_.host()}, {"shop_database", server_.database()},
-                                     {"shop_user", server_.user()}, {"shop_password", server_.password()}})
-      WriteSetting(settings::path(), "connection", key, value);
   }
 
   void init() {
