@@ -95,8 +95,6 @@ private:
     if (!err.isEmpty()) qWarning() << sql << err;
     return rows.isEmpty() || rows.first().isEmpty() ? QString() : rows.first().first();
   }
-  int orderCount() { return one(u"SELECT count(*) FROM uop5b_jshopping_orders"_s).toInt(); }
-  int itemCount() { return one(u"SELECT count(*) FROM uop5b_jshopping_order_item"_s).toInt(); }
   QString newOrderId() { return one(u"SELECT max(order_id) FROM uop5b_jshopping_orders"_s); }
   // A query on the price database: values joined by ':', rows by ','.
   QString price(const QString& sql) {
@@ -104,10 +102,11 @@ private:
     for (const QStringList& r : queryPriceDb(folder_->priceDb(), sql)) rows << r.join(u':');
     return rows.join(u',');
   }
-  void checkNothingSent(int ordersBefore, int itemsBefore) {
-    QCOMPARE(orderCount(), ordersBefore);
-    QCOMPARE(itemCount(), itemsBefore);
-    QCOMPARE(newOrderId(), u"1006"_s);  // the last order of the sample data
+  // Orders and items beyond the sample data (its orders end at 1006).
+  void checkNothingSent() {
+    QCOMPARE(one(u"SELECT concat((SELECT count(*) FROM uop5b_jshopping_orders WHERE order_id > 1006), ':', "
+                 u"(SELECT count(*) FROM uop5b_jshopping_order_item WHERE order_id > 1006))"_s),
+             u"0:0"_s);
   }
   void checkQuantitiesKept() {
     QCOMPARE(price(u"SELECT product_id, order_count, printf('%g', order_summ) FROM products WHERE order_count > 0 "
@@ -218,7 +217,6 @@ void TestSendOrder::notAuthorized() {
   QFETCH(bool, yes);
   if (!id.isEmpty()) WriteSetting(settings::path(), u"authentication"_s, u"id"_s, id);
   orderThree();
-  const int orders = orderCount(), items = itemCount();
   send(yes ? msg::Answer::Yes : msg::Answer::No);
   QCOMPARE(rec_->texts(), QStringList{kAuthQuestion});
   QVERIFY(rec_->boxes[0].yesNo);
@@ -228,7 +226,7 @@ void TestSendOrder::notAuthorized() {
     QVERIFY(windows[0]->isVisible() && !windows[0]->isModal());
     windows[0]->close();
   }
-  checkNothingSent(orders, items);
+  checkNothingSent();
   checkQuantitiesKept();
 }
 
@@ -238,13 +236,12 @@ void TestSendOrder::emptyOrderWritesNothing() {
     b.addProduct(u"101"_s, 1, u"ЧАЙ-101"_s, 40, 150, u"Чай"_s);
     b.addProduct(u"404"_s, 1, u"AB-404"_s, 7, 99, u"Абрикосы"_s);
   });
-  const int orders = orderCount(), items = itemCount();
   auto sendEmpty = [&] {
     child<QLabel>(w_, "Label1")->clear();
     w_->sendOrder();
     QCOMPARE(child<QLabel>(w_, "Label1")->text(), u"Пустой заказ"_s);
     QCOMPARE(rec_->boxes.size(), size_t(0));
-    checkNothingSent(orders, items);
+    checkNothingSent();
   };
   toOrderView();
   sendEmpty();
@@ -296,8 +293,6 @@ void TestSendOrder::decimalCommaAndLongNumbers() {
   });
   type(u"202"_s, u"3"_s);
   type(u"203"_s, u"3"_s);
-  const int sumCol = child<QCheckBox>(w_, "Check2")->isChecked() ? 7 : 6;
-  QCOMPARE(child<FlexGrid>(w_, "MSFlexGrid1")->textMatrix(rowOf(u"202"_s), sumCol), u"37,5"_s);
   toOrderView();
   for (const QString& id : {u"12345678"_s, u"1234567890"_s}) {
     QVERIFY(server_.exec(u"ALTER TABLE uop5b_jshopping_orders AUTO_INCREMENT = "_s + id));
