@@ -315,6 +315,9 @@ private slots:
         QVERIFY(img.pixelColor(cell.left() + 5, cell.center().y()) != QColor(0, 128, 0));
         g->setCellPicture(99998, 7, solid(Qt::blue));   // an explicit picture wins over the key
         QCOMPARE(g->cellPictureResolved(99998, 7).size(), QSize(12, 12));
+        g->clearPictureCache();   // asked again at the next paint
+        g->viewport()->grab();
+        QCOMPARE(batches.size(), size_t(3));
     }
 
     void wheelMovesOneRow_data()
