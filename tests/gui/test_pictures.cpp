@@ -65,6 +65,8 @@ struct Folder {
         db.addImage("6", PriceDbBuilder::jpeg(80, 80, kGreen), "../x");
         db.addImage("7", QByteArray(), "x.jpg");
     }
+    // Windows removes no folder that is a current one.
+    ~Folder() { QDir::setCurrent(QDir::tempPath()); }
 };
 
 // What the big picture window showed while it was open; seen is false when none opened.
