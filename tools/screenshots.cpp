@@ -19,10 +19,12 @@
 #include "gui/common/MessageBoxes.h"
 #include "base/Settings.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -32,13 +34,6 @@
 #include <cstdio>
 
 namespace {
-
-// A window's control by its objectName.
-template <class T>
-T* child(const QObject* window, const char* name) {
-  return window->findChild<T*>(QLatin1String(name));
-}
-
 
 msg::ScopedRecorder* recorder = nullptr;
 
@@ -59,6 +54,16 @@ void save(QWidget* w, const QString& file) {
   else std::printf("%s\n", qPrintable(file));
 }
 
+template <class W = QWidget>
+W* named(const QObject* in, const char* name) {
+  return in->findChild<W*>(QLatin1String(name));
+}
+
+void click(const QObject* in, const char* name) {
+  if (auto* b = named<QAbstractButton>(in, name)) b->click();
+  settle();
+}
+
 // The rows of the grid that show a picture (thumbnail layout), the first few.
 int rowWithPicture(FlexGrid* g) {
   for (int r = 1; r < g->rows(); ++r)
@@ -66,14 +71,16 @@ int rowWithPicture(FlexGrid* g) {
   return 1;
 }
 
+// Digits typed on a grid row, as the keyboard would.
 void typeQuantity(PriceWindow* price, int row, const QString& digits) {
-  FlexGrid* g = child<FlexGrid>(price, "MSFlexGrid1");
+  FlexGrid* g = named<FlexGrid>(price, "MSFlexGrid1");
   if (row >= g->rows()) return;
   g->setRow(row);
   g->setCol(2);
-  // A row not ordered yet shows "0": cleared first, as a user would.
-  if (!g->textMatrix(row, price->thumbnailsOn() ? 6 : 5).isEmpty()) price->typeOnGrid(8);
-  for (const QChar c : digits) price->typeOnGrid(c.unicode());
+  for (const QChar c : digits) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_0 + c.digitValue(), Qt::NoModifier, QString(c));
+    QApplication::sendEvent(g, &press);
+  }
 }
 
 }  // namespace
@@ -102,23 +109,21 @@ int main(int argc, char** argv) {
   main.ShowStartupWindow();
   settle();
   PriceWindow* price = main.priceWindow();
-  child<FlexGrid>(price, "MSFlexGrid1")->setRow(3);
+  FlexGrid* grid = named<FlexGrid>(price, "MSFlexGrid1");
+  grid->setRow(3);
   save(&main, out + "/price-plain.png");
-  child<QCheckBox>(price, "Check1")->setChecked(true);
-  price->togglePreview();
-  child<FlexGrid>(price, "MSFlexGrid1")->setRow(2);
+  click(price, "Check1");  // "Изображение": the preview box
+  grid->setRow(2);
   save(&main, out + "/price-plain-preview.png");
-  child<QCheckBox>(price, "Check2")->setChecked(true);
-  price->toggleThumbnails();
+  click(price, "Check2");  // "Изображения построчно"
   save(&main, out + "/price-thumbnails.png");
   reportBoxes("price list");
 
   // The big picture window over the price list.
   {
-    FlexGrid* g = child<FlexGrid>(price, "MSFlexGrid1");
-    const int row = rowWithPicture(g);
+    const int row = rowWithPicture(grid);
     BigPictureWindow* big = BigPictureWindow::instance(price);
-    big->GetBig(g->textMatrix(row, 0), g->textMatrix(row, 1));
+    big->GetBig(grid->textMatrix(row, 0), grid->textMatrix(row, 1));
     big->show();
     save(big, out + "/big-picture.png");
     big->hide();
@@ -126,27 +131,23 @@ int main(int argc, char** argv) {
   }
 
   // The order view with its total, in the plain layout.
-  child<QCheckBox>(price, "Check2")->setChecked(false);
-  price->toggleThumbnails();
-  child<QCheckBox>(price, "Check1")->setChecked(false);
-  price->togglePreview();
+  click(price, "Check2");
+  click(price, "Check1");
   typeQuantity(price, 2, QStringLiteral("5"));
   typeQuantity(price, 4, QStringLiteral("12"));
   typeQuantity(price, 7, QStringLiteral("3"));
-  child<QLabel>(price, "Label2")->setVisible(true);  // as with "Выводить суммы" switched on
-  price->switchOrderView();
+  named(price, "Label2")->setVisible(true);  // as with "Выводить суммы" switched on
+  click(price, "Command1");                  // "Заказ/Прайс"
   save(&main, out + "/order-view.png");
   reportBoxes("order view");
 
   // The authorization window with the demo customer's code typed in.
   {
-    auto* avtor = new AuthorizationDialog(&main);
-    avtor->setAttribute(Qt::WA_DeleteOnClose);
-    avtor->findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("57"));
-    avtor->show();
+    ShowAuthorizationDialog(price, false);
+    auto* avtor = main.findChild<AuthorizationDialog*>();
+    named<QLineEdit>(avtor, "Text2")->setText(QStringLiteral("57"));
     save(avtor, out + "/authorization.png");
-    avtor->Command1_Click();  // signs in: the orders below are the demo customer's
-    settle();
+    click(avtor, "Command1");  // signs in: the orders below are the demo customer's
     reportBoxes("authorization");
   }
 
@@ -154,24 +155,26 @@ int main(int argc, char** argv) {
   main.Orders_Click();
   settle();
   if (OrdersWindow* orders = main.ordersWindow()) {
-    child<QDateEdit>(orders, "DTPicker1")->setDate(QDate::currentDate().addDays(-40));
+    named<QDateEdit>(orders, "DTPicker1")->setDate(QDate::currentDate().addDays(-40));
     settle();
-    if (child<FlexGrid>(orders, "MSFlexGrid1")->rows() > 1) {
-      child<FlexGrid>(orders, "MSFlexGrid1")->setRow(child<FlexGrid>(orders, "MSFlexGrid1")->rows() > 2 ? 2 : 1);
+    auto* list = named<FlexGrid>(orders, "MSFlexGrid1");
+    if (list->rows() > 1) {
+      list->setRow(list->rows() > 2 ? 2 : 1);
       orders->MSFlexGrid1_EnterCell();
     }
     save(&main, out + "/orders.png");
   }
   reportBoxes("orders");
 
-  // The settings dialog, a window of its own.
+  // The settings dialog, a window of its own over the main window.
   main.settings_Click();
   settle();
   if (OptionsDialog* options = main.optionsWindow()) save(options, out + "/settings.png");
   reportBoxes("settings");
 
-  // The price list back in front, with the order cleared for the next run.
-  price->switchOrderView();
-  price->database().clearQuantities(nullptr);
+  // The order cleared for the next run.
+  click(price, "Command1");
+  QString error;
+  if (!price->database().clearQuantities(&error)) std::fprintf(stderr, "screenshots: %s\n", qPrintable(error));
   return 0;
 }

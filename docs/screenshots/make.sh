@@ -28,7 +28,14 @@ SHOP_PORT=$port bash "$root/scripts/demo-shop.sh" start "$work/shop" >/dev/null
 # The demo settings: default content plus the demo shop's connection.
 printf '[authentication]\r\nid=?\r\nlogin=?\r\n[settings]\r\nimagetostring=?\r\nimagethumb=?\r\nvisiblesumm=0\r\n[forms]\r\nname=6000\r\nremainder=1000\r\nprice=1000\r\norder=1000\r\nsumm=1000\r\n[connection]\r\nshop_host=127.0.0.1\r\nshop_port=%s\r\n' "$port" >"$work/settings.ini"
 
-export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=ru_RU.UTF-8 LC_TIME=ru_RU.UTF-8 LC_NUMERIC=ru_RU.UTF-8
+# The program as the users see it: in the Russian locale. Where the system has
+# not generated it (scripts/install-deps.sh does), it is compiled here.
+if ! locale -a 2>/dev/null | grep -qiE '^ru_RU\.utf-?8$'; then
+  mkdir -p "$build/locale"
+  [[ -d $build/locale/ru_RU.UTF-8 ]] || localedef -i ru_RU -f UTF-8 "$build/locale/ru_RU.UTF-8"
+  export LOCPATH=$build/locale
+fi
+export QT_QPA_PLATFORM=offscreen
 for size in 1920x1080 1366x768; do
   w=${size%x*}
   h=${size#*x}
@@ -36,5 +43,5 @@ for size in 1920x1080 1366x768; do
   [[ $size == 1920x1080 ]] || out=$here/$size
   # Each run starts signed out, as a new user does.
   sed -i 's/^id=.*\r$/id=?\r/; s/^login=.*\r$/login=?\r/' "$work/settings.ini"
-  "$build/tools/screenshots" "$work" "$out" "$w" "$h"
+  LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 "$build/tools/screenshots" "$work" "$out" "$w" "$h"
 done

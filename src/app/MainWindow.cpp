@@ -4,16 +4,19 @@
 #include "base/Settings.h"
 #include "data/Database.h"
 #include "gui/common/MessageBoxes.h"
+#include "gui/common/ProgramIcon.h"
 #include "gui/orders/OrdersWindow.h"
 #include "gui/price/PriceWindow.h"
 #include "gui/settings/OptionsDialog.h"
 #include "update/UpdateFailure.h"
 #include "update/Updates.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QToolBar>
 
 namespace {
@@ -25,6 +28,8 @@ const QString kSettingsCaption = QStringLiteral("Настройки");
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("frm_main"));
   setWindowTitle(msg::applicationTitle());
+  QApplication::setWindowIcon(ProgramIcon());
+  setWindowIcon(ProgramIcon());
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("MDIClient"));
   setCentralWidget(mdi_);
@@ -34,11 +39,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     a->setObjectName(QLatin1String(name));
     connect(a, &QAction::triggered, this, slot);
   };
-  addMenu("getprice", QStringLiteral("Получить прайс-лист"), &MainWindow::getprice_Click);
-  addMenu("Pricelist", kPriceCaption, &MainWindow::Pricelist_Click);
-  addMenu("Orders", kOrdersCaption, &MainWindow::Orders_Click);
-  addMenu("settings", kSettingsCaption, &MainWindow::settings_Click);
-  addMenu("updatepo", QStringLiteral("Обновление ПО"), &MainWindow::updatepo_Click);
+  // Each command has a mnemonic letter (Alt+letter); F10 or Alt alone puts the
+  // keyboard on the menu, where the arrows and Enter choose a command.
+  addMenu("getprice", QStringLiteral("По&лучить прайс-лист"), &MainWindow::getprice_Click);
+  addMenu("Pricelist", QStringLiteral("&Прайс-лист"), &MainWindow::Pricelist_Click);
+  addMenu("Orders", QStringLiteral("&Заказы"), &MainWindow::Orders_Click);
+  addMenu("settings", QStringLiteral("&Настройки"), &MainWindow::settings_Click);
+  addMenu("updatepo", QStringLiteral("&Обновление ПО"), &MainWindow::updatepo_Click);
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this, [this] {
+    menuBar()->setActiveAction(menuBar()->actions().value(0));
+    menuBar()->setFocus(Qt::MenuBarFocusReason);
+  });
 
   toolbar_ = addToolBar(QStringLiteral("Окна"));
   toolbar_->setObjectName(QStringLiteral("Toolbar1"));
@@ -92,9 +104,14 @@ void MainWindow::place(ChildWindow* w) {
     QMdiSubWindow* sub = mdi_->addSubWindow(w);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowTitle(w->windowTitle());
+    SetProgramIcon(w);
     sub->show();
   } else {
-    w->setParent(this, Qt::Window);
+    // A dialog of the main window: centred over it and kept in front of it.
+    w->setParent(this, Qt::Dialog);
+    SetProgramIcon(w);
+    const QPoint centre = frameGeometry().center();
+    w->move(centre.x() - w->width() / 2, centre.y() - w->height() / 2);
     w->show();
   }
 }
@@ -127,6 +144,13 @@ void MainWindow::Orders_Click() {
 void MainWindow::settings_Click() {
   showChild<OptionsDialog>(optionsSlot_, kSettingsCaption);
   ensureBarButton(kSettingsCaption);
+}
+
+void MainWindow::ComeForward() {
+  if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+  show();
+  raise();
+  activateWindow();
 }
 
 void MainWindow::getprice_Click() { RunPriceDownload(); }
@@ -164,6 +188,6 @@ void MainWindow::RemoveBarButton(const QString& caption) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (optionsSlot_) optionsSlot_->close();
   mdi_->closeAllSubWindows();
-  ClosePriceDatabaseLog();
+  ReleasePriceDatabase();
   QMainWindow::closeEvent(event);
 }

@@ -22,6 +22,8 @@ public:
   bool MDIForm_Load(const QString& commandLine);
   // Opens the start-up window (the price list) without a window-bar button.
   void ShowStartupWindow();
+  // Brings the window forward (a second start on the same folder asked for it).
+  void ComeForward();
 
   void Pricelist_Click();
   void Orders_Click();

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "gui/common/SendMessages.h"
 #include "update/CheckCommand.h"
+#include "app/SingleInstance.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -121,8 +122,11 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   // Statements name the price database without a path and scripts start the
   // program by its bare name: the program works in its own folder.
   QDir::setCurrent(ProgramFolder());
+  SingleInstance instance(ProgramFolder());
+  if (!instance.claim()) return 0;
   const QStringList args = QApplication::arguments().mid(1);
   MainWindow main;
+  instance.onComeForward([&main] { main.ComeForward(); });
   if (!main.MDIForm_Load(args.join(QLatin1Char(' ')))) return 0;
   main.ShowStartupWindow();
   // A send that the last run could not finish is settled once the windows show.

@@ -24,6 +24,14 @@ inline constexpr Key RemainderWidth{"forms", "remainder"};
 inline constexpr Key PriceWidth{"forms", "price"};
 inline constexpr Key OrderWidth{"forms", "order"};
 inline constexpr Key SummWidth{"forms", "summ"};
+// [pricefile]: the price file the program last took in, so that it knows it
+// again after typing changed it: its stamp (written into the file's header by
+// the first stored quantity), its size and modification time as first seen
+// (milliseconds since 1970, UTC), and the date it was delivered.
+inline constexpr Key PriceFileStamp{"pricefile", "stamp"};
+inline constexpr Key PriceFileSize{"pricefile", "size"};
+inline constexpr Key PriceFileTime{"pricefile", "time"};
+inline constexpr Key PriceFileDate{"pricefile", "date"};
 
 // The value a missing key reads as.
 inline const QString kUnset = QStringLiteral("?");
@@ -45,11 +53,23 @@ bool write(Key key, const QString& value, QString* error = nullptr);
 // True when both the organisation code and name are stored.
 bool hasOrganisation();
 
-// Where the shop database lives: optional [connection] keys with defaults.
+// Where the shop database lives: keys shop_* of [connection], else the values
+// the build was configured with. No host: no shop is set up, nothing is sent.
 struct ShopServer {
   QString host, database, user, password;
   int port = 3306;
+  bool configured() const { return !host.isEmpty(); }
 };
 ShopServer shopServer();
+// Where the price list and the program are downloaded from: keys ftp_* of
+// [connection] in the given settings file, else the build's values.
+struct DistributionAccount {
+  QString host, user, password, pricePath, programPath;
+  bool configured() const { return !host.isEmpty(); }
+};
+DistributionAccount distributionAccount(const QString& settingsFile);
+// What the user is told when no server is set up, and where to set it.
+QString noShopServerText();
+QString noDistributionServerText();
 
 }  // namespace settings

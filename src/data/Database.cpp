@@ -2,14 +2,14 @@
 
 #include "base/ProgramFolder.h"
 #include "base/Settings.h"
+#include "data/PriceFileGuard.h"
+#include "data/PriceStore.h"
 
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
-#include <sqlite3.h>
 
 namespace {
 
@@ -37,20 +37,6 @@ bool run(QSqlQuery& q, const QString& sql, const QVariantList& values) {
 QString shopDriver() {
   return QSqlDatabase::isDriverAvailable(QStringLiteral("QMARIADB")) ? QStringLiteral("QMARIADB")
                                                                    : QStringLiteral("QMYSQL");
-}
-
-// Closing the last connection would fold the log back into the file each time,
-// at the cost of syncing the file too; the log is folded back at the end instead.
-void keepLogOnClose(const QSqlDatabase& d) {
-#ifndef Q_OS_WIN
-  // Here the driver uses the system SQLite, the library this program links; a
-  // Windows driver carries its own copy, whose handle must not reach ours.
-  const QVariant h = d.driver()->handle();
-  if (qstrcmp(h.typeName(), "sqlite3*") == 0)
-    if (sqlite3* db = *static_cast<sqlite3* const*>(h.data())) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-#else
-  Q_UNUSED(d);
-#endif
 }
 
 }  // namespace
@@ -101,10 +87,13 @@ std::unique_ptr<Recordset> Recordset::fetch(QSqlQuery& query) {
   return rs;
 }
 
+quint32 RecordedPriceFileStamp() { return static_cast<quint32>(settings::number(settings::PriceFileStamp)); }
+
 QString PriceDatabasePath() { return ProgramFile(QStringLiteral("varnokel.mdb")); }
 
 ConnectionPtr OpenShopConnection() {
   const settings::ShopServer s = settings::shopServer();
+  if (!s.configured()) throw DbError(settings::noShopServerText(), kNoShopServer);
   auto conn = std::make_unique<Connection>(shopDriver(), true);
   QSqlDatabase d = conn->db();
   d.setHostName(s.host);
@@ -138,37 +127,21 @@ ConnectionPtr OpenPriceConnection() {
   if (!QFileInfo(path).isFile())
     return fail(QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
                     .arg(path));
+  // While nothing of ours holds the file, a journal or log beside it may be
+  // another copy's: it is looked at before SQLite would replay it.
+  if (!PriceStore::anyOpen()) SetAsideForeignLogs(path, RecordedPriceFileStamp());
   auto conn = std::make_unique<Connection>(QStringLiteral("QSQLITE"), false);
   QSqlDatabase d = conn->db();
   d.setDatabaseName(path);
-  d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+  // Another program holding the file is waited for a second at most.
+  d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
   if (!d.open()) return fail(QStringLiteral("Не удалось открыть прайс-лист: ") + errorText(d.lastError()));
   // A file that is not a price database opens fine but fails its first read.
   QSqlQuery probe(d);
   if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
     return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") + errorText(probe.lastError()));
   probe.finish();
-  // Each typed quantity is one small transaction: a write-ahead log makes it one
-  // sync of the log instead of several of the file and its journal. The log is
-  // folded back into the file when the program ends or replaces the file.
-  QSqlQuery pragma(d);
-  pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-  pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
-  pragma.finish();
-  keepLogOnClose(d);
   return conn;
-}
-
-void ClosePriceDatabaseLog() {
-  const QString path = PriceDatabasePath();
-  if (!QFileInfo(path).isFile()) return;
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-    sqlite3_busy_timeout(db, 3000);
-    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
-  }
-  sqlite3_close(db);
 }
 
 RecordsetPtr Query(Connection& conn, const QString& sql, const QVariantList& values) {

@@ -68,6 +68,9 @@ private:
 using ConnectionPtr = std::unique_ptr<Connection>;
 using RecordsetPtr = std::unique_ptr<Recordset>;
 
+// The failure number of a shop connection that is not attempted because no shop
+// server is set up (nothing is sent anywhere).
+inline constexpr long kNoShopServer = -2;
 // Opens the shop database; throws DbError when it cannot.
 ConnectionPtr OpenShopConnection();
 // Opens the price database; throws DbError with a Russian description when the
@@ -77,8 +80,10 @@ ConnectionPtr OpenPriceConnection();
 // throws DbError with the database's reason when the statement is rejected.
 RecordsetPtr Query(Connection& conn, const QString& sql, const QVariantList& values = {});
 
-// Folds the price database's write-ahead log back into the file and leaves the
-// file on its own, as when the program ends or the file is to be replaced.
-void ClosePriceDatabaseLog();
+// Closes the kept price database connection (see PriceStore), so that the file
+// stands on its own, as when the program ends or the file is to be replaced.
+void ReleasePriceDatabase();
 // The price database file in the program folder.
 QString PriceDatabasePath();
+// The stamp the program wrote into the price file it last took in (settings.ini).
+quint32 RecordedPriceFileStamp();

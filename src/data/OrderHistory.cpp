@@ -43,6 +43,7 @@ OrderDetails ReadOrderDetails(qlonglong orderId) {
                         {orderId});
   } catch (const DbError& e) {
     out.errorText = e.description;
+    out.errorNumber = e.number;
   }
   return out;
 }

@@ -23,6 +23,7 @@ ShopQuery ReadOpenOrders(qlonglong organisation);
 struct OrderDetails {
   RecordsetPtr items, history;
   QString errorText;
+  long errorNumber = 0;
   bool ok() const { return items && history; }
 };
 OrderDetails ReadOrderDetails(qlonglong orderId);

@@ -4,11 +4,9 @@
 #include "base/OrganisationCode.h"
 #include "base/TaskControl.h"
 #include "data/Database.h"
-#include "data/RussianCollation.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QMetaType>
 #include <QUuid>
 
 #include <algorithm>
@@ -38,83 +36,13 @@ const QString kItemInsertHead = QStringLiteral(
     "product_item_price,product_tax,files,weight,delivery_times_id,vendor_id,basicprice) Values ");
 const QString kItemRow = QStringLiteral("(?,?,?,?,?,?,'0.0000','a:0:{}','0.0000','0','1','0.00')");
 
-// The ordered products, one row each: the pictures are not joined, so a product
-// with several pictures is still one item.
-const QString kOrderedProducts = QStringLiteral(
-    "SELECT p.product_id,p.product_ean,p.name_ruRU,p.order_count,p.product_price FROM products as p "
-    " where p.order_count > 0");
-
 // A server accepts at most 65,535 placeholders in one statement; an order longer
 // than this many lines goes in several statements of the same transaction.
 constexpr int kItemsPerStatement = 5000;
 
-bool isNumeric(const QVariant& v) {
-  switch (v.metaType().id()) {
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
-    case QMetaType::Double: case QMetaType::Float: case QMetaType::Long: case QMetaType::ULong:
-    case QMetaType::Short: case QMetaType::UShort:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// A stored number as the shop reads it: "." as decimal point, whatever the locale.
-// A number kept as text is read in the notation it was written in (12,5 or 12.5).
-QString numberText(const QVariant& v) {
-  if (v.isNull() || !v.isValid()) return QStringLiteral("0");
-  if (isNumeric(v)) return num::plain(v.toDouble());
-  return num::plain(num::cellValue(v.toString()));
-}
-
-double numberValue(const QVariant& v) {
-  if (v.isNull() || !v.isValid()) return 0;
-  if (isNumeric(v)) return v.toDouble();
-  return num::cellValue(v.toString());
-}
-
-// A text value for a NOT NULL column: a missing value goes in as an empty text.
-QString text(const QVariant& v) {
-  QString s = v.isNull() ? QString() : v.toString();
-  if (s.isNull()) s = QStringLiteral("");
-  return s;
-}
-
 QString dateTimeText() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd H:mm:ss")); }
 
 }  // namespace
-
-bool ReadPendingOrder(PendingOrder* order, QString* error) {
-  *order = {};
-  try {
-    ConnectionPtr price = OpenPriceConnection();
-    RecordsetPtr totalRs = Query(*price, QStringLiteral("select sum(order_summ) from products"));
-    order->total = totalRs->eof() ? 0 : numberValue(totalRs->value(0));
-    if (order->total == 0) return true;
-    RecordsetPtr rs = Query(*price, kOrderedProducts);
-    std::vector<std::pair<QString, OrderLine>> keyed;
-    keyed.reserve(static_cast<size_t>(rs->recordCount()));
-    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
-      OrderLine l;
-      l.productId = text(rs->value(0));
-      l.ean = text(rs->value(1));
-      l.name = text(rs->value(2));
-      l.quantity = numberText(rs->value(3));
-      l.price = numberText(rs->value(4));
-      keyed.emplace_back(collation::sortKey(l.name), std::move(l));
-    }
-    // Name order as the order view shows it.
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-      if (a.first != b.first) return a.first < b.first;
-      return a.second.name < b.second.name;
-    });
-    for (auto& k : keyed) order->lines.push_back(std::move(k.second));
-    return true;
-  } catch (const DbError& e) {
-    if (error) *error = e.description;
-    return false;
-  }
-}
 
 namespace {
 

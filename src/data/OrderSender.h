@@ -46,8 +46,7 @@ struct SendOutcome {
   bool sent() const { return state == SendState::Sent; }
 };
 
-// Reads the order waiting in the price database; false with the reason in *error.
-bool ReadPendingOrder(PendingOrder* order, QString* error);
+// The order waiting in the price database comes from PriceDatabase::readPendingOrder().
 // Sends it to the shop database. Values the shop's columns would cut are refused
 // before anything is sent. The control (optional) carries the user's cancel.
 SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& order, TaskControl* control = nullptr);

@@ -14,7 +14,13 @@ struct StoredPicture {
 // Reads it on a connection of its own; false with the reason in *error.
 bool ReadStoredPicture(const QString& productId, StoredPicture* picture, QString* error);
 
-// The thumbnails of image rows (by rowid) in one statement; rows whose picture
-// holds no bytes come back with an empty value. A file that cannot be read gives
-// an empty map.
-std::unordered_map<qint64, QByteArray> ReadThumbnailBytes(const QString& dbPath, const std::vector<qint64>& imageRowids);
+// The thumbnail of an image row with its picture file name, which is stored
+// after the picture and so costs nothing more to read with it.
+struct StoredThumbnail {
+  QByteArray bytes;  // empty when the picture holds no bytes
+  QByteArray name;   // image_name, UTF-8
+  bool nameIsNull = true;
+};
+// The thumbnails of image rows (by rowid) in one statement. A file that cannot
+// be read gives an empty map.
+std::unordered_map<qint64, StoredThumbnail> ReadThumbnails(const QString& dbPath, const std::vector<qint64>& imageRowids);

@@ -1,6 +1,7 @@
 #include "update/UpdateScripts.h"
 
 #include "base/IniFile.h"
+#include "base/Settings.h"
 
 #include <QStringList>
 #include <QUrl>
@@ -210,13 +211,8 @@ QString DistributionServer::url(const QString& path) const {
 }
 
 DistributionServer ReadDistributionServer(const QString& settingsFile) {
-  DistributionServer s;
-  s.host = setting(settingsFile, QStringLiteral("ftp_host"), s.host);
-  s.user = setting(settingsFile, QStringLiteral("ftp_user"), s.user);
-  s.password = setting(settingsFile, QStringLiteral("ftp_password"), s.password);
-  s.pricePath = setting(settingsFile, QStringLiteral("ftp_price_path"), s.pricePath);
-  s.programPath = setting(settingsFile, QStringLiteral("ftp_program_path"), s.programPath);
-  return s;
+  const settings::DistributionAccount a = settings::distributionAccount(settingsFile);
+  return {a.host, a.user, a.password, a.pricePath, a.programPath};
 }
 
 QString DistributionServerProblem(const DistributionServer& server) {

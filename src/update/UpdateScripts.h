@@ -19,9 +19,9 @@
 #include <QString>
 
 // The distribution server: an FTP server with the price database and the program.
-// Optional keys of section [connection] in settings.ini override the defaults.
+// Keys of section [connection] in settings.ini, else the build's values.
 struct DistributionServer {
-  QString host = QStringLiteral("ftp.varnokel.ru");  // may carry ":port"
+  QString host;  // may carry ":port"; empty when no server is set up
   QString user = QStringLiteral("zorvik_price");
   QString password = QStringLiteral("4817Stock!");
   QString pricePath = QStringLiteral("/varnokel.mdb");

@@ -4,6 +4,7 @@
 
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
+#include "base/Settings.h"
 #include "gui/common/MessageBoxes.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateScripts.h"
@@ -118,7 +119,7 @@ bool handOver(const QString& scriptName, const ScriptText& script) {
   }
   const QString path = ProgramFile(scriptName);
   // The price database must stand on its own before the script may replace it.
-  ClosePriceDatabaseLog();
+  ReleasePriceDatabase();
   if (!StartScript(path, ProgramFolder(), script.variables, &error)) {
     reportUpdateError(QStringLiteral("Не удалось запустить %1: %2").arg(shown(path), error));
     return false;
@@ -147,6 +148,10 @@ bool leftToPackageManager() {
 // settings cannot go into a script.
 bool usableServer(DistributionServer* server) {
   *server = ReadDistributionServer(ProgramFile(QStringLiteral("settings.ini")));
+  if (server->host.isEmpty()) {
+    msg::critical(settings::noDistributionServerText(), QStringLiteral("Предупреждение"));
+    return false;
+  }
   const QString problem = DistributionServerProblem(*server);
   if (problem.isEmpty()) return true;
   reportUpdateError(problem);
@@ -191,6 +196,11 @@ QString LocateCurl(const QString& programFolder, const QString& executableFolder
 }
 
 void RunPriceDownload() {
+  // Nothing is asked when no server is set up at all.
+  if (ReadDistributionServer(ProgramFile(QStringLiteral("settings.ini"))).host.isEmpty()) {
+    msg::critical(settings::noDistributionServerText(), QStringLiteral("Предупреждение"));
+    return;
+  }
   if (!msg::question(QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?")))
     return;
   DistributionServer server;

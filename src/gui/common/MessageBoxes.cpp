@@ -1,5 +1,7 @@
 #include "gui/common/MessageBoxes.h"
 
+#include "data/ShopErrors.h"
+
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
@@ -71,8 +73,20 @@ void requestErrorWithNumber(const QString& description, long number) {
            QStringLiteral("Предупреждение"));
 }
 
+void shopRequestError(long number, const QString& serverText) {
+  requestError(DescribeShopFailure(number, serverText));
+}
+
+void shopRequestErrorWithNumber(long number, const QString& serverText) {
+  const QString kind = ShopFailureKind(number);
+  requestErrorWithNumber(kind.isEmpty() ? serverText : kind + QChar('\r') + serverText, number);
+}
+
 void setSink(MessageSink* sink) { currentSink = sink; }
 void setParentWindow(QWidget* parent) { widgetSink().parent = parent; }
+
+ScopedParent::ScopedParent(QWidget* parent) : previous_(widgetSink().parent) { widgetSink().parent = parent; }
+ScopedParent::~ScopedParent() { widgetSink().parent = previous_; }
 
 Answer Recorder::show(const Box& box) {
   boxes.push_back(box);

@@ -2,6 +2,7 @@
 // The one way the program shows message boxes and asks questions.
 // The widget implementation uses QMessageBox; tests install a recorder that
 // keeps every box and answers questions from a queue.
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -41,10 +42,29 @@ void requestError(const QString& description);
 // Same, followed by CR and the error number in invariant notation.
 void requestErrorWithNumber(const QString& description, long number);
 
+// A failure of the shop database: the request error with what the failure means
+// in Russian, then the server's own text and number, the number in parentheses
+// after the text, or (WithNumber) on a line of its own as the last line.
+void shopRequestError(long number, const QString& serverText);
+void shopRequestErrorWithNumber(long number, const QString& serverText);
+
 // Installs a sink (ownership stays with the caller); nullptr restores the default.
 void setSink(MessageSink* sink);
 // Parent window of the default boxes.
 void setParentWindow(QWidget* parent);
+
+// While it lives, boxes belong to the given window (a dialog that asks or
+// reports): they stay over it, and the keyboard returns to it when they close.
+class ScopedParent {
+public:
+  explicit ScopedParent(QWidget* parent);
+  ~ScopedParent();
+  ScopedParent(const ScopedParent&) = delete;
+  ScopedParent& operator=(const ScopedParent&) = delete;
+
+private:
+  QPointer<QWidget> previous_;
+};
 
 // Records every box and answers questions from a queue (Yes when the queue is empty
 // unless defaultAnswer says otherwise). Used by tests.

@@ -6,6 +6,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 
@@ -48,11 +49,11 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
     vh->setSectionResizeMode(QHeaderView::Fixed);
     QHeaderView* hh = horizontalHeader();
     hh->setMinimumSectionSize(0);
-    hh->setSectionResizeMode(QHeaderView::Fixed);
     hh->setSectionsClickable(false);
     hh->setHighlightSections(false);
     hh->setStretchLastSection(false);
 
+    watchColumnFit();
     m_pictureCache.setMaxCost(kDefaultCacheCapacity);
     m_colWidthPx.assign(size_t(m_model->cols()), -1);
     updateDefaultRowHeight();
@@ -187,6 +188,25 @@ int FlexGrid::addRow()
     return dataRow + 1;
 }
 
+int FlexGrid::addSourceRows(int count, std::function<std::string_view(int index, int col)> source)
+{
+    count = std::max(0, count);
+    const bool wasOn = m_redraw;
+    if (wasOn)
+        setRedraw(false);
+    m_syncing = true;
+    const int first = m_model->appendSourceRows(count, std::move(source));
+    m_syncing = false;
+    if (!m_rowHeightPx.empty())
+        m_rowHeightPx.resize(m_rowHeightPx.size() + size_t(count), -1);
+    if (count > 0 && m_row == 0)
+        m_row = m_rowSel = 1;
+    m_heightsDirty = true;
+    if (wasOn)
+        setRedraw(true);
+    return first + 1;
+}
+
 void FlexGrid::reserveRows(int n)
 {
     m_model->reserveDataRows(n - 1);
@@ -282,8 +302,10 @@ void FlexGrid::applyColumnWidths()
     m_widthsDirty = false;
     QHeaderView* hh = horizontalHeader();
     const int defaultPx = hh->defaultSectionSize();
+    const QScopedValueRollback<bool> applying(m_applyingWidths, true);
     for (int c = 0; c < hh->count() && c < int(m_colWidthPx.size()); ++c) {
-        const int px = m_colWidthPx[size_t(c)] < 0 ? defaultPx : m_colWidthPx[size_t(c)];
+        const int requested = m_colWidthPx[size_t(c)] < 0 ? defaultPx : m_colWidthPx[size_t(c)];
+        const int px = requested == 0 ? 0 : shownColumnWidth(c, requested);
         if (px == 0) {
             hh->setSectionHidden(c, true);
         } else {
@@ -732,7 +754,10 @@ void FlexGrid::keyPressEvent(QKeyEvent* e)
     case Qt::Key_Tab:
     case Qt::Key_Backtab: code = 0; break;
     default: {
-        const QString t = e->text();
+        // Ctrl with a key (paste, copy, ...) types nothing; AltGr (Ctrl+Alt) does.
+        const bool command = (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+                             && !(e->modifiers() & Qt::AltModifier);
+        const QString t = command ? QString() : e->text();
         if (!t.isEmpty()) {
             const QList<uint> ucs = t.toUcs4();
             if (!ucs.isEmpty() && ucs.first() != 0x7f)

@@ -18,6 +18,7 @@
 #include "gui/grid/GridModel.h"
 
 #include <QCache>
+#include <QHash>
 #include <QPixmap>
 #include <QTableView>
 
@@ -42,6 +43,11 @@ public:
     int addRow();                      // appends one empty row, returns its index
     // Appends a row with the texts of its first `count` columns (the fast path of fills).
     int addRowUtf8(const std::string_view* cells, int count);
+    // Appends `count` rows whose texts are read from `source` (index from the
+    // first of them, column) when they are painted or read, until a text of the
+    // row is set; nothing is copied. The views it gives must stay valid while
+    // the rows exist. Returns the first new row.
+    int addSourceRows(int count, std::function<std::string_view(int index, int col)> source);
     void reserveRows(int n);
 
     // Texts
@@ -148,4 +154,15 @@ private:
 
     PictureProvider m_provider;
     QCache<qint64, QPixmap> m_pictureCache;     // null pixmap = "no picture"
+
+    // Shown column widths (ColumnFit.cpp): wide enough for the header and the
+    // short values, or as the user dragged them.
+    void watchColumnFit();
+    void columnTextsChanged(const QModelIndex& cell);   // invalid: any number of cells
+    int shownColumnWidth(int col, int requestedPx);
+    std::vector<int> m_fitPx;                   // per column, pixels its texts need
+    bool m_fitDirty = true;
+    bool m_fitScheduled = false;
+    bool m_applyingWidths = false;
+    QHash<QString, int> m_draggedPx;            // by header caption
 };

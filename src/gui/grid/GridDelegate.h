@@ -7,6 +7,7 @@
 #include <QStyledItemDelegate>
 
 #include <functional>
+#include <vector>
 
 class GridModel;
 class QStyle;
@@ -20,10 +21,19 @@ class GridDelegate : public QStyledItemDelegate {
 
   void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex&) const override { return nullptr; }
+  // A cut text shows whole in a tooltip.
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override;
 
  private:
+  bool fits(const QFont& font, const QFontMetrics& metrics, const QString& text, int width) const;
+
   const GridModel* model_;
   PictureLookup pictureAt_;
+  // Advances of the letters met so far, for the font they were measured in.
+  mutable QFont advanceFont_;
+  mutable QFont plainFrom_, plainFont_;  // the cell font, and the same without shaping
+  mutable std::vector<int> advance_;
 };
 
 // The style of every grid: light grey grid lines, everything else from the

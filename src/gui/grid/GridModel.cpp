@@ -78,6 +78,7 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
 
 void GridModel::resizeRows(int n) {
   if (n < dataRows()) {
+    endSource(n);
     // Shrinking must not leave pictures that a later growth would revive.
     std::erase_if(pictures_, [n](const auto& entry) { return int(entry.first >> 32) > n; });
   }
@@ -131,6 +132,33 @@ void GridModel::setCols(int n) {
   }
 }
 
+int GridModel::appendSourceRows(int count, RowSource source) {
+  // Rows still read from an earlier source keep their texts as copies.
+  for (int r = sourceFirst_; r < sourceEnd_; ++r)
+    if (fromSource(r)) materialize(r);
+  const int first = dataRows();
+  source_ = std::move(source);
+  sourceFirst_ = first;
+  sourceEnd_ = first;
+  setDataRows(first + std::max(0, count));
+  sourceEnd_ = dataRows();
+  return first;
+}
+
+void GridModel::materialize(int r) {
+  std::vector<std::string_view> cells(static_cast<size_t>(cols()));
+  for (int c = 0; c < cols(); ++c) cells[size_t(c)] = source_(r - sourceFirst_, c);
+  store_.setRow(r, cells.data(), cols());  // a row of empty texts needs no record
+}
+
+void GridModel::endSource(int rows) {
+  sourceEnd_ = std::min(sourceEnd_, rows);
+  if (sourceEnd_ <= sourceFirst_) {
+    sourceFirst_ = sourceEnd_ = 0;
+    source_ = nullptr;
+  }
+}
+
 int GridModel::appendDataRow() {
   const int r = dataRows();
   if (live())
@@ -159,6 +187,7 @@ void GridModel::notifyHeader(int c) {
 }
 
 void GridModel::setRowUtf8(int r, const std::string_view* cells, int count) {
+  if (fromSource(r)) materialize(r);
   if (!store_.setRow(r, cells, count)) return;
   if (batching_ || r >= viewRows_ || viewCols_ != cols())
     dataDirty_ = true;
@@ -167,6 +196,7 @@ void GridModel::setRowUtf8(int r, const std::string_view* cells, int count) {
 }
 
 void GridModel::setCellUtf8(int r, int c, std::string_view text) {
+  if (fromSource(r)) materialize(r);
   store_.setCell(r, c, text);
   notifyCell(r, c);
 }
@@ -177,6 +207,7 @@ void GridModel::setHeaderText(int c, const QString& text) {
 }
 
 void GridModel::clearContents() {
+  endSource(0);
   store_.clearTexts();
   for (auto& h : header_) h.clear();
   pictures_.clear();

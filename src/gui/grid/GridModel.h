@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QStringList>
 
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -41,10 +42,22 @@ class GridModel : public QAbstractTableModel {
   void setRowUtf8(int r, const std::string_view* cells, int count);
   void reserveDataRows(int n) { store_.reserve(n); }
 
+  // Rows that take their texts from a source (index from the first of them,
+  // column) until one of their texts is set, when the row keeps a copy of all
+  // its texts; removing or clearing the rows ends it. A view the source gives
+  // must stay valid while the rows exist. Returns the first new data row.
+  using RowSource = std::function<std::string_view(int index, int c)>;
+  int appendSourceRows(int count, RowSource source);
+
   // Texts. No range checks: callers check. The view is valid until the next
   // change of the texts.
-  std::string_view cellUtf8(int r, int c) const { return store_.cell(r, c); }
-  QString cellText(int r, int c) const { return store_.cellText(r, c); }
+  std::string_view cellUtf8(int r, int c) const {
+    return fromSource(r) ? source_(r - sourceFirst_, c) : store_.cell(r, c);
+  }
+  QString cellText(int r, int c) const {
+    const std::string_view s = cellUtf8(r, c);
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+  }
   void setCellUtf8(int r, int c, std::string_view text);
   QString headerText(int c) const { return header_.at(c); }
   void setHeaderText(int c, const QString& text);
@@ -80,7 +93,13 @@ class GridModel : public QAbstractTableModel {
   void notifyCell(int r, int c);
   void notifyHeader(int c);
 
+  bool fromSource(int r) const { return r >= sourceFirst_ && r < sourceEnd_ && !store_.hasRecord(r); }
+  void materialize(int r);  // a source row gets a record of its own
+  void endSource(int rows);  // rows from `rows` on are gone
+
   GridRowStore store_;
+  RowSource source_;
+  int sourceFirst_ = 0, sourceEnd_ = 0;  // data rows [first, end) read from the source
   int viewRows_ = 0;
   int viewCols_ = 1;
   QStringList header_;

@@ -78,7 +78,7 @@ void GridRowStore::setCols(int n) {
 void GridRowStore::reserve(int rows) {
   if (rows <= 0) return;
   rowAt_.reserve(size_t(rows));
-  arena_.reserve(arena_.size() + size_t(rows) * size_t(cols_) * 10);  // address space only until used
+  arena_.reserve(arena_.size() + size_t(rows) * size_t(cols_) * 24);  // address space only until used
 }
 
 std::string_view GridRowStore::cell(int r, int c) const {

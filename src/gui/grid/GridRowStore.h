@@ -31,6 +31,8 @@ class GridRowStore {
   // Room for n rows of short texts, so that a long fill does not reallocate.
   void reserve(int rows);
 
+  // Whether row r holds texts of its own (a record).
+  bool hasRecord(int r) const { return rowAt_[size_t(r)] != kNoRecord; }
   // The view stays valid until the next change of the texts.
   std::string_view cell(int r, int c) const;
   QString cellText(int r, int c) const;

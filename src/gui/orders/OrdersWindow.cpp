@@ -83,6 +83,9 @@ OrdersWindow::OrdersWindow(QWidget* parent) : ChildWindow(kCaption, parent) {
   Command1->setVisible(false);  // commenting an order is not offered
   for (QDateEdit* picker : {DTPicker1, DTPicker2}) {
     picker->setCalendarPopup(true);
+    // A typed date counts when it is complete (Enter, or the keyboard leaves the
+    // picker), not digit by digit: "31" is never taken for 3 on the way.
+    picker->setKeyboardTracking(false);
     picker->setDate(QDate::currentDate());
   }
   resize(twips::toPxX(12900), twips::toPxY(6705));
@@ -149,7 +152,7 @@ void OrdersWindow::Command3_Click() {
 
 void OrdersWindow::showOrders(const ShopQuery& orders) {
   if (!orders.ok()) {
-    msg::requestError(orders.errorText);
+    msg::shopRequestError(orders.errorNumber, orders.errorText);
     return;
   }
   fillingOrders_ = true;
@@ -208,7 +211,7 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
     FillGrid(*details->items, MSFlexGrid3, false);
   }
   if (!details->ok()) {
-    msg::requestError(details->errorText);
+    msg::shopRequestError(details->errorNumber, details->errorText);
     return;
   }
   SetOrderHistoryGridHeaders(MSFlexGrid2);

@@ -126,31 +126,71 @@ void FillGrid(Recordset& rs, FlexGrid* grid, bool priceRules) {
   grid->setRedraw(true);
 }
 
-void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& cat, const std::vector<CatalogueRow>& rows, bool withImages,
-                   PriceFill rules, int thumbnailRowTwips) {
-  if (!grid) return;
-  grid->setRedraw(false);
-  grid->reserveRows(grid->rows() + static_cast<int>(rows.size()));
-  const bool list = rules == PriceFill::PriceList;
-  const int cols = std::min(grid->cols(), 9);
-  std::string_view cells[9];
-  for (const CatalogueRow& r : rows) {
-    const CatalogueProduct& p = cat.product(r.product);
-    for (auto& c : cells) c = std::string_view();
-    cells[0] = shown(p.id);
-    cells[1] = shown(p.ean);
-    cells[2] = shown(p.name);
-    cells[3] = list ? stock(p.quantity) : shown(p.quantity);
+namespace {
+
+// The texts of a fill's rows, read from the catalogue when a row is shown.
+struct ShownRows {
+  std::shared_ptr<PriceCatalogue> catalogue;
+  std::vector<CatalogueRow> rows;
+  bool withImages = false;
+  bool list = true;  // the price list's rules (stock shown as 9999, zeros empty)
+
+  std::string_view text(int index, int col) const {
+    if (index < 0 || static_cast<size_t>(index) >= rows.size()) return {};
+    const CatalogueRow& r = rows[static_cast<size_t>(index)];
+    const CatalogueProduct& p = catalogue->product(r.product);
     const int base = withImages ? 5 : 4;
-    cells[base] = shown(p.price);
-    cells[base + 1] = list ? zeroEmpty(p.orderCount) : shown(p.orderCount);
-    cells[base + 2] = list ? zeroEmpty(p.orderSumm) : shown(p.orderSumm);
-    const CatalogueImage* img = withImages && r.image >= 0 ? &cat.image(r.image) : nullptr;
-    if (img && !list && img->name && !img->nameIsNull) cells[8] = *img->name;
-    const int row = grid->addRowUtf8(cells, cols);
-    if (img && !img->empty.value_or(false)) {
-      grid->setCellPictureKey(row, 4, img->rowid);
-      grid->setRowHeight(row, thumbnailRowTwips);
+    switch (col) {
+      case 0: return shown(p.id);
+      case 1: return shown(p.ean);
+      case 2: return shown(p.name);
+      case 3: return list ? stock(p.quantity) : shown(p.quantity);
+      default: break;
+    }
+    if (col == base) return shown(p.price);
+    if (col == base + 1) return list ? zeroEmpty(p.orderCount) : shown(p.orderCount);
+    if (col == base + 2) return list ? zeroEmpty(p.orderSumm) : shown(p.orderSumm);
+    if (col == 8 && withImages && !list && r.image >= 0) return imageName(static_cast<size_t>(index));
+    return {};
+  }
+
+  // The search's ninth column: the picture file name, stored after the picture
+  // and so read only for rows being shown. Shown rows have theirs already (read
+  // with their pictures); a row read before it is shown brings the names of
+  // the rows after it along.
+  std::string_view imageName(size_t index) const {
+    constexpr size_t kNamesPerRead = 32;
+    const int image = rows[index].image;
+    std::vector<int> next;
+    if (!catalogue->image(image).name)
+      for (size_t k = index + 1; k < std::min(rows.size(), index + 1 + kNamesPerRead); ++k)
+        if (rows[k].image >= 0) next.push_back(rows[k].image);
+    return catalogue->imageName(image, next);
+  }
+};
+
+}  // namespace
+
+void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> cat, std::vector<CatalogueRow> rows, bool withImages,
+                   PriceFill rules, int thumbnailRowTwips) {
+  if (!grid || !cat) return;
+  grid->setRedraw(false);
+  auto shownRows = std::make_shared<ShownRows>();
+  shownRows->catalogue = std::move(cat);
+  shownRows->rows = std::move(rows);
+  shownRows->withImages = withImages;
+  shownRows->list = rules == PriceFill::PriceList;
+  const int count = static_cast<int>(shownRows->rows.size());
+  const int first = grid->addSourceRows(count, [shownRows](int index, int col) { return shownRows->text(index, col); });
+  if (withImages) {
+    const PriceCatalogue& catalogue = *shownRows->catalogue;
+    for (int i = 0; i < count; ++i) {
+      const CatalogueRow& r = shownRows->rows[static_cast<size_t>(i)];
+      if (r.image < 0) continue;
+      const CatalogueImage& img = catalogue.image(r.image);
+      if (img.empty.value_or(false)) continue;
+      grid->setCellPictureKey(first + i, 4, img.rowid);
+      grid->setRowHeight(first + i, thumbnailRowTwips);
     }
   }
   grid->setRedraw(true);
@@ -163,7 +203,12 @@ QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
   reader.setAutoTransform(false);
-  if (size.isValid() && reader.size().isValid()) reader.setScaledSize(size);
+  // Decoding straight to the size pays only where the picture shrinks to half
+  // or less (the decoder then skips detail); a smaller change is quicker as a
+  // full decode and one smooth scaling.
+  const QSize source = reader.size();
+  if (size.isValid() && source.isValid() && size.width() * 2 <= source.width() && size.height() * 2 <= source.height())
+    reader.setScaledSize(size);
   QImage image = reader.read();
   if (image.isNull()) return QPixmap();
   if (size.isValid() && image.size() != size)
@@ -172,9 +217,11 @@ QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
 }
 
 std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box,
-                                                   std::vector<qint64>* emptyRowids) {
+                                                   PriceCatalogue* names, std::vector<qint64>* emptyRowids) {
   std::unordered_map<qint64, QPixmap> out;
-  for (const auto& [rowid, bytes] : ReadThumbnailBytes(dbPath, ids)) {
+  for (const auto& [rowid, stored] : ReadThumbnails(dbPath, ids)) {
+    if (names) names->setImageName(rowid, std::string_view(stored.name.constData(), size_t(stored.name.size())), stored.nameIsNull);
+    const QByteArray& bytes = stored.bytes;
     if (bytes.isEmpty()) {
       if (emptyRowids) emptyRowids->push_back(rowid);
       continue;

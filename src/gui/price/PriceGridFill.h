@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,17 +33,20 @@ enum class PriceFill {
   Search      // every value as stored, and the picture file name in a 9th column
 };
 
-// Appends catalogue rows to a price grid laid out for them. With pictures, the
-// picture cell gets a lazily decoded thumbnail and its row the thumbnail height.
-void FillPriceGrid(FlexGrid* grid, const PriceCatalogue& catalogue, const std::vector<CatalogueRow>& rows,
+// Appends catalogue rows to a price grid laid out for them. Their texts are
+// read from the catalogue (kept alive by the grid) when they are shown, so the
+// fill itself copies nothing; with pictures, the picture cell gets a lazily
+// decoded thumbnail and its row the thumbnail height.
+void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> catalogue, std::vector<CatalogueRow> rows,
                    bool withImages, PriceFill rules, int thumbnailRowTwips);
 
 // Decodes picture bytes in memory, stretched to the given size (no aspect kept);
 // a null pixmap when the bytes are not a picture.
 QPixmap DecodePicture(const QByteArray& bytes, QSize size);
 // Reads the thumbnails of image rows of the price database in one statement and
-// decodes them to the box size.
-// Rows whose picture holds no bytes are left out of the result and listed in
-// emptyRowids, when given.
+// decodes them to the box size. The picture file names read with them are kept
+// in the catalogue, when given. Rows whose picture holds no bytes are left out
+// of the result and listed in emptyRowids, when given.
 std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& imageRowids,
-                                                   QSize box, std::vector<qint64>* emptyRowids = nullptr);
+                                                   QSize box, PriceCatalogue* names = nullptr,
+                                                   std::vector<qint64>* emptyRowids = nullptr);

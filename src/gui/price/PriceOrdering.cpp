@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cmath>
 
 namespace {
 constexpr int kMaxQuantityDigits = 6;  // 999 999 at most: sums stay exact to the kopeck
@@ -39,8 +40,17 @@ void PriceWindow::typeOnGrid(int keyAscii) {
   const QString id = g->textMatrix(row, 0);
   QString qty = g->textMatrix(row, qtyCol);
 
-  auto store = [&](qlonglong count, double sum) {
-    database_.storeQuantity(id, count, sum, nullptr);
+  // A quantity is shown only once it is stored; otherwise the user is told why
+  // and the cells keep the stored values.
+  auto storeAndShow = [&](const QString& shownQty, double count, double sum, const QString& shownSum) {
+    QString error;
+    if (!database_.storeQuantity(id, static_cast<qlonglong>(count), sum, &error)) {
+      msg::critical(QStringLiteral("Количество не сохранено.") + QChar('\r') + error, QStringLiteral("Предупреждение"));
+      showOrderTotal();
+      return;
+    }
+    g->setTextMatrix(row, qtyCol, shownQty);
+    g->setTextMatrix(row, sumCol, shownSum);
     showOrderTotal();
   };
 
@@ -50,13 +60,14 @@ void PriceWindow::typeOnGrid(int keyAscii) {
   } else if (keyAscii == 8) {
     if (qty.isEmpty()) return;
     if (qty.size() == 1) {
-      g->setTextMatrix(row, qtyCol, QString());
-      g->setTextMatrix(row, sumCol, QString());
-      store(0, 0.0);
+      storeAndShow(QString(), 0, 0.0, QString());
       return;
     }
     qty.chop(1);
   } else {
+    // Only a printable character starts a search: Enter, Esc, paste and the
+    // other control characters never land in the search box.
+    if (!QChar::isPrint(char32_t(keyAscii))) return;
     Text1->setText(QString(QChar(keyAscii)));
     if (Text1->isEnabled()) {
       Text1->setFocus();
@@ -64,11 +75,18 @@ void PriceWindow::typeOnGrid(int keyAscii) {
     }
     return;
   }
-  g->setTextMatrix(row, qtyCol, qty);
+  const QString priceText = g->textMatrix(row, priceCol);
   const double count = num::leadingValue(qty);
-  const double sum = count * num::cellValue(g->textMatrix(row, priceCol));
-  g->setTextMatrix(row, sumCol, num::locale(sum));
-  store(static_cast<qlonglong>(count), sum);
+  const double sum = count * num::cellValue(priceText);
+  if (!std::isfinite(sum)) {
+    msg::critical(QStringLiteral("Цена товара «%1» в прайс-листе не является числом (%2), поэтому заказать его нельзя. "
+                                 "Количество не принято.")
+                      .arg(g->textMatrix(row, 2), priceText),
+                  QStringLiteral("Предупреждение"));
+    showOrderTotal();
+    return;
+  }
+  storeAndShow(qty, count, sum, num::locale(sum));
 }
 
 void PriceWindow::switchOrderView() {
@@ -106,7 +124,7 @@ void PriceWindow::sendOrder() {
   }
   PendingOrder order;
   QString error;
-  if (!ReadPendingOrder(&order, &error)) {
+  if (!database_.readPendingOrder(&order, &error)) {
     msg::requestErrorWithNumber(error, 3044);
     return;
   }

@@ -18,6 +18,7 @@
 #include <QLocale>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QTreeWidget>
 #include <unordered_set>
@@ -35,7 +36,7 @@ W* named(W* w, const char* name) {
 
 }  // namespace
 
-PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прайс-лист"), parent), catalogue_(database_.loadedCatalogue()) {
+PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прайс-лист"), parent) {
   setObjectName(QStringLiteral("frm_price"));
   Label3 = named(new QLabel(this), "Label3");
   Check2 = named(new QCheckBox(QStringLiteral("Изображения построчно"), this), "Check2");
@@ -88,7 +89,14 @@ PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прай
   connect(Command3, &QPushButton::clicked, this, &PriceWindow::showWholeList);
   connect(Command1, &QPushButton::clicked, this, &PriceWindow::switchOrderView);
   connect(Command4, &QPushButton::clicked, this, &PriceWindow::sendOrder);
+  // The category the selection lands on is shown, whether a click or a key
+  // (arrows, Home/End, PageUp/PageDown) moved it there; a click on the node
+  // already current shows it again.
+  connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* now) {
+    if (!restoringTree_ && !treePressed_ && now && now->isSelected()) showSelectedCategory();
+  });
   connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { showSelectedCategory(); });
+  TreeView1->viewport()->installEventFilter(this);
   connect(MSFlexGrid1, &FlexGrid::KeyPress, this, &PriceWindow::typeOnGrid);
   connect(MSFlexGrid1, &FlexGrid::MouseMove, this, [this] { ApplyWheelDirection(MSFlexGrid1); });
   connect(MSFlexGrid1, &FlexGrid::EnterCell, this, [this] { showPreview(); });
@@ -97,7 +105,7 @@ PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прай
   const QSize box = thumbnailSize();
   MSFlexGrid1->setPictureProvider([this, dbPath, box](const std::vector<qint64>& keys) {
     std::vector<qint64> empty;
-    auto pictures = LoadThumbnails(dbPath, keys, box, &empty);
+    auto pictures = LoadThumbnails(dbPath, keys, box, &catalogue(), &empty);
     if (!empty.empty()) QTimer::singleShot(0, this, [this, empty] { dropEmptyPictures(empty); });
     return pictures;
   });
@@ -125,7 +133,7 @@ void PriceWindow::Form_Load() {
 
 void PriceWindow::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
   const std::unordered_set<qint64> empty(imageRowids.begin(), imageRowids.end());
-  for (qint64 id : empty) catalogue_.markImageEmpty(id);
+  for (qint64 id : empty) catalogue().markImageEmpty(id);
   FlexGrid* g = MSFlexGrid1;
   if (g->cols() <= 4) return;
   const int defaultHeight = g->pixelsToTwipsY(g->defaultRowHeightPixels());
@@ -137,7 +145,7 @@ void PriceWindow::dropEmptyPictures(const std::vector<qint64>& imageRowids) {
 }
 
 void PriceWindow::setPriceDate() {
-  const QDateTime t = database_.fileTime();
+  const QDateTime t = database_.priceDate();
   const QLocale loc;
   Label3->setText(QStringLiteral("Прайс-лист от ") + loc.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
                   t.time().toString(QStringLiteral("H:mm:ss")));
@@ -146,6 +154,8 @@ void PriceWindow::setPriceDate() {
 bool PriceWindow::loadCategories(QString* error) {
   std::vector<PriceCategory> categories;
   if (!database_.readCategories(&categories, error)) return false;
+  const QTreeWidgetItem* shown = Text2->text().isEmpty() ? nullptr : TreeView1->currentItem();
+  const QString shownKey = shown ? shown->data(0, Qt::UserRole).toString() : QString();
   TreeView1->clear();
   QList<QTreeWidgetItem*> items;
   items.reserve(static_cast<qsizetype>(categories.size()));
@@ -155,26 +165,42 @@ bool PriceWindow::loadCategories(QString* error) {
     items.append(item);
   }
   TreeView1->addTopLevelItems(items);
+  reselectCategory(shownKey);
   return true;
 }
 
-PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.catalogue(error); }
+void PriceWindow::reselectCategory(const QString& key) {
+  // The rebuilt tree selects the category still named in Text2, so that a
+  // search within it finds its products; a category that is gone is named no more.
+  QTreeWidgetItem* found = nullptr;
+  for (int i = 0; !key.isEmpty() && i < TreeView1->topLevelItemCount() && !found; ++i)
+    if (TreeView1->topLevelItem(i)->data(0, Qt::UserRole).toString() == key) found = TreeView1->topLevelItem(i);
+  const QScopedValueRollback<bool> quiet(restoringTree_, true);
+  TreeView1->setCurrentItem(found);
+  if (!found) {
+    TreeView1->clearSelection();
+    Text2->clear();
+  }
+}
 
-void PriceWindow::showRows(const std::vector<CatalogueRow>& rows) {
+PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.catalogue(error, thumbnailsOn()); }
+
+void PriceWindow::showRows(std::vector<CatalogueRow> rows) {
   const bool thumbs = thumbnailsOn();
   if (thumbs) SetPriceGridHeadersWithImage(MSFlexGrid1);
   else SetPriceGridHeaders(MSFlexGrid1);
-  FillPriceGrid(MSFlexGrid1, catalogue_, rows, thumbs, PriceFill::PriceList, thumbnailRowTwips());
+  FillPriceGrid(MSFlexGrid1, database_.sharedCatalogue(), std::move(rows), thumbs, PriceFill::PriceList, thumbnailRowTwips());
   if (MSFlexGrid1->rows() > 1) MSFlexGrid1->setRow(1);
   // The current row is the first one now: the preview shows its picture.
   showPreview();
 }
 
 void PriceWindow::showResult(const ProductFilter& filter, bool emptyLabelWhenNone) {
-  const auto rows = catalogue_.query(filter);
+  auto rows = catalogue().query(filter);
   if (!rows.empty()) {
-    showRows(rows);
-    Label1->setText(QStringLiteral("Выведено") + num::invariant(static_cast<double>(rows.size())));
+    const double count = static_cast<double>(rows.size());
+    showRows(std::move(rows));
+    Label1->setText(QStringLiteral("Выведено") + num::invariant(count));
     return;
   }
   MSFlexGrid1->setRows(1);
@@ -230,7 +256,7 @@ void PriceWindow::toggleThumbnails() { loadPriceList(); }
 
 void PriceWindow::showWholeList() {
   Text2->clear();
-  loadPriceList();
+  loadPriceList();  // no category selected any more, in the tree either
 }
 
 void PriceWindow::Form_Resize() {
@@ -269,6 +295,11 @@ bool PriceWindow::eventFilter(QObject* watched, QEvent* event) {
     else if (ke->key() == Qt::Key_Escape) code = 27;
     else if (!ke->text().isEmpty() && ke->text().at(0).isPrint()) code = ke->text().at(0).unicode();
     if (code) searchKeyPressed(code);
+  } else if (watched == TreeView1->viewport() &&
+             (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    treePressed_ = true;  // the click that follows shows the category
+  } else if (watched == TreeView1->viewport() && event->type() == QEvent::MouseButtonRelease) {
+    treePressed_ = false;
   } else if (watched == Picture1 && event->type() == QEvent::MouseButtonRelease) {
     openBigPictureFromPreview();
   }

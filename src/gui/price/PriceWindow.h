@@ -60,9 +60,12 @@ protected:
 private:
   // Lists and search.
   PriceCatalogue* freshCatalogue(QString* error);
+  // The products as last read (shared with the lists shown from them).
+  PriceCatalogue& catalogue() { return database_.loadedCatalogue(); }
   bool loadCategories(QString* error);
+  void reselectCategory(const QString& key);
   void setPriceDate();
-  void showRows(const std::vector<CatalogueRow>& rows);
+  void showRows(std::vector<CatalogueRow> rows);
   void showResult(const ProductFilter& filter, bool emptyLabelWhenNone);
   ProductFilter viewFilter(bool withImages) const;
   bool searchProducts(const QString& category, bool withThumbnails);
@@ -94,6 +97,7 @@ private:
   QLabel* Label2;
 
   PriceDatabase database_;
-  PriceCatalogue& catalogue_;
   bool showWholePrice_ = true;
+  bool restoringTree_ = false;   // the tree's selection is being set by the window
+  bool treePressed_ = false;     // a mouse button is down on the tree
 };

@@ -23,14 +23,13 @@ bool PriceWindow::searchProducts(const QString& category, bool withThumbnails) {
     f.like = upper;
     if (category != QLatin1String("all")) f.parent = category;
     rows = cat->query(f);
-    if (withThumbnails && !rows.empty()) cat->loadImageNames(PriceDatabasePath(), rows);
   }
   bool found = false;
   if (!rows.empty()) {
     grid->setRedraw(false);
     grid->setCols(withThumbnails ? 9 : 7);
     grid->setRows(1);
-    FillPriceGrid(grid, catalogue_, rows, withThumbnails, PriceFill::Search, thumbnailRowTwips());
+    FillPriceGrid(grid, database_.sharedCatalogue(), rows, withThumbnails, PriceFill::Search, thumbnailRowTwips());
     grid->setRedraw(true);
     if (grid->rows() > 1) grid->setRow(1);
     if (!box->hasSelectedText()) {

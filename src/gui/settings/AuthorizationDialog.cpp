@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 AuthorizationDialog::AuthorizationDialog(QWidget* parent) : QDialog(parent) {
@@ -50,32 +51,60 @@ bool AuthorizationDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ShowAuthorizationDialog(QWidget* owner, bool modal) {
+  // One sign-in at a time: asking again brings the open window forward.
+  static QPointer<AuthorizationDialog> open;
+  if (open) {
+    open->raise();
+    open->activateWindow();
+    open->Text2->setFocus();
+    return;
+  }
   auto* w = new AuthorizationDialog(owner ? owner->window() : nullptr);
   w->setAttribute(Qt::WA_DeleteOnClose);
-  if (modal) w->exec();
-  else w->show();
+  open = w;
+  if (modal) {
+    w->exec();
+  } else {
+    w->show();
+    w->activateWindow();  // the keyboard goes to the code box at once
+  }
+}
+
+void AuthorizationDialog::backToCode() {
+  activateWindow();
+  Text2->setFocus();
+  Text2->selectAll();
 }
 
 void AuthorizationDialog::Command1_Click() {
+  // The boxes belong to this window; after one the keyboard is back in the code box.
+  const msg::ScopedParent boxesHere(this);
   const QString code = Text2->text();
   if (code.isEmpty()) {
     msg::information(QStringLiteral("Введите код организации"));
+    backToCode();
     return;
   }
   const auto answer = RunShopTask<AuthorizationCheck>(QStringLiteral("Проверка кода организации…"),
                                                      [code](TaskControl&) { return CheckOrganisationCode(code); });
-  if (!answer) return;  // cancelled: the window stays open for another try
+  if (!answer) {  // cancelled: the window stays open for another try
+    backToCode();
+    return;
+  }
   const AuthorizationCheck& check = *answer;
   if (!check.refusal.isEmpty()) {
     msg::requestError(check.refusal);
+    backToCode();
     return;
   }
   if (!check.ok) {
-    msg::requestErrorWithNumber(check.errorText, check.errorNumber);
+    msg::shopRequestErrorWithNumber(check.errorNumber, check.errorText);
+    backToCode();
     return;
   }
   if (!check.found) {
     msg::information(QStringLiteral("Неправильно указан код организации"));
+    backToCode();
     return;
   }
   settings::write(settings::OrganisationId, check.id);

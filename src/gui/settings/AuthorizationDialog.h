@@ -17,6 +17,10 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  friend void ShowAuthorizationDialog(QWidget* owner, bool modal);
+  // After a message: the code box has the keyboard, its text selected.
+  void backToCode();
+
   QLabel* Label1;
   QLineEdit* Text2;
   QLabel* Label2;
@@ -25,5 +29,5 @@ private:
 };
 
 // Opens the authorization window over the owner's top-level window; a modal one
-// returns when it has closed.
+// returns when it has closed. While one is open, it is brought forward instead.
 void ShowAuthorizationDialog(QWidget* owner, bool modal);

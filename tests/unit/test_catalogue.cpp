@@ -1,0 +1,187 @@
+// The products held in memory against the statements they stand for: every
+// list, category and search gives exactly the rows of its statement, in Russian
+// name order; the order to send, its total and the clearing agree with the file;
+// the products are read again only when the file changes.
+#include "base/ProgramFolder.h"
+#include "data/PriceDatabase.h"
+#include "data/RussianCollation.h"
+#include "fixtures/sample_data.h"
+#include "support/PriceStatements.h"
+
+#include <QtTest>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Row = std::pair<qint64, qint64>;  // product rowid, image rowid (0: none)
+
+// Rows every generated file lacks: names that differ only by case or Ё or end
+// where another goes on (at the eight bytes the sort compares at once), a text
+// and a fractional category, Null names, a text quantity, LIKE's own signs,
+// pictures of no product and a product with two pictures.
+const char* kEdgeRows = R"SQL(
+INSERT INTO products(product_id,parent_id,product_ean,product_quantity,product_price,name_ruRU,name_ruRU_big,order_count,order_summ) VALUES
+ ('e1', 9001, 'E1', 5, 10, 'ёлка большая', 'ЁЛКА БОЛЬШАЯ', 2, 20),
+ ('e2', 9001, 'E2', 5, 10, 'Ёлка большая', 'ЁЛКА БОЛЬШАЯ', 0, 0),
+ ('e3', 9001, 'E3', 5, 10, 'елка большая', 'ЕЛКА БОЛЬШАЯ', 0, 0),
+ ('e4', 9001, 'E4', 5, 10, 'Елка большая', 'ЕЛКА БОЛЬШАЯ', 'много', 7.5),
+ ('e5', 'x12', 'E5', 5, 12.5, 'coffee 100%_mix', 'coffee 100%_MIX', NULL, NULL),
+ ('e6', NULL, 'E6', NULL, NULL, NULL, NULL, 1, 12.5),
+ ('e7', 9001.5, 'E7', 150, 3, 'Чай дробный', 'ЧАЙ ДРОБНЫЙ', -1, 0),
+ ('e8', 9001, 'E8', 1, 1, 'кофе молотый', 'КОФЕ МОЛОТЫЙ', 0, 0), ('e9', 9001, 'E9', 1, 1, 'Кофе', 'КОФЕ', 0, 0),
+ ('e10', 9001, 'E10', 1, 1, 'кофе', 'КОФЕ', 0, 0), ('e11', 9001, 'E11', 1, 1, 'Кофе а', 'КОФЕ А', 0, 0);
+INSERT INTO images(product_id,image_thumb,image_name,image_full) VALUES
+ ('e1', X'00', 'e1a.jpg', NULL), ('e1', X'', 'e1b.jpg', NULL), ('nobody', X'00', 'x.jpg', NULL), (NULL, X'00', 'n.jpg', NULL);
+)SQL";
+
+void exec(const QString& path, const QString& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.toUtf8().constData(), &db);
+  char* err = nullptr;
+  if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) qFatal("%s", err);
+  sqlite3_close(db);
+}
+
+// The rows of a statement, told apart by rowid: its select list is widened, nothing else changes.
+std::vector<Row> statementRows(const QString& path, QString sql, bool withImages) {
+  sql.replace(0, 7, withImages ? u"SELECT p.rowid, i.rowid, "_s : u"SELECT p.rowid, 0, "_s);
+  std::vector<Row> rows;
+  sqlite3* db = nullptr;
+  sqlite3_open(path.toUtf8().constData(), &db);
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) qFatal("%s", sqlite3_errmsg(db));
+  while (sqlite3_step(st) == SQLITE_ROW) rows.emplace_back(sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+QStringList column(const QString& path, const QString& sql) {
+  QStringList out;
+  sqlite3* db = nullptr;
+  sqlite3_open(path.toUtf8().constData(), &db);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return out;
+}
+
+QString nameOf(const PriceCatalogue& cat, int product) {
+  const CellValue& v = cat.product(product).name;
+  return QString::fromUtf8(v.text.data(), qsizetype(v.text.size()));
+}
+
+}  // namespace
+
+class TestCatalogue : public QObject {
+  Q_OBJECT
+  QTemporaryDir tmp_;
+  QString path_;
+  QStringList textColumn(const QString& sql) const { return column(path_, sql); }
+
+  // The catalogue's rows for a filter, checked to be in name order.
+  std::vector<Row> catalogueRows(const ProductFilter& f) {
+    PriceDatabase db;
+    PriceCatalogue* cat = db.catalogue(nullptr, f.withImages);
+    if (!cat) qFatal("no catalogue");
+    std::vector<Row> rows;
+    const std::vector<CatalogueRow> found = cat->query(f);
+    for (size_t i = 0; i < found.size(); ++i) {
+      const CatalogueProduct& p = cat->product(found[i].product);
+      rows.emplace_back(p.rowid, found[i].image >= 0 ? cat->image(found[i].image).rowid : 0);
+      if (i > 0) {
+        const CatalogueProduct& before = cat->product(found[i - 1].product);
+        if (!before.name.isNull && (p.name.isNull || collation::compare(nameOf(*cat, found[i - 1].product), nameOf(*cat, found[i].product)) > 0))
+          qFatal("not in name order at row %zu", i);
+      }
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  }
+
+private slots:
+  void initTestCase() {
+    SetProgramFolder(tmp_.path());
+    path_ = tmp_.filePath(u"varnokel.mdb"_s);
+    QString error;
+    QVERIFY2(makePriceDb(path_, 1500, 7, &error), qPrintable(error));
+    exec(path_, QString::fromUtf8(kEdgeRows));
+    // Names of exactly eight bytes beside longer ones that begin the same.
+    for (const QChar letter : u"ЮЩЪЭЖФ"_s)
+      for (const QString& name : {QString(4, letter), QString(4, letter) + u" а"_s})
+        exec(path_, u"INSERT INTO products(product_id,parent_id,name_ruRU,name_ruRU_big) VALUES ('%1', 9001, '%2', '%3')"_s
+                        .arg(name, name, name.toUpper()));
+  }
+
+  void rowsAreThoseOfTheStatements() {
+    const QString someCategory = textColumn(u"SELECT parent_id FROM products LIMIT 1"_s).value(0);
+    int compared = 0;
+    for (const bool images : {false, true}) {
+      for (const bool whole : {true, false}) {
+        ProductFilter f{images, !whole, std::nullopt, std::nullopt};
+        QCOMPARE(catalogueRows(f), statementRows(path_, stmt::list(images, whole), images));
+        for (const QString& id : {someCategory, u"9001"_s, u" 9001"_s, u"9001.0"_s, u"9001.5"_s, u"x12"_s, u"nosuch"_s})
+          for (const QString& like : {u""_s, u"ЁЛКА"_s, u"ЧАЙ"_s, u"COFFEE"_s, u"%"_s, u"0%_M"_s}) {
+            f.parent = id;
+            f.like = like;
+            QVERIFY2(catalogueRows(f) == statementRows(path_, stmt::category(images, whole, id, like), images),
+                     qPrintable(u"category '%1', search '%2'"_s.arg(id, like)));
+            ++compared;
+          }
+      }
+      for (const QString& category : {u"all"_s, someCategory, u"x12"_s})
+        for (const QString& like : {u"ЧАЙ"_s, u"ЕЛКА"_s, u"ЁЛКА"_s, u"COFFEE"_s, u"100%"_s, u"_"_s, u"ОЧЕНЬ РЕДКОЕ"_s}) {
+          ProductFilter f{images, false, std::nullopt, like};
+          if (category != u"all"_s) f.parent = category;
+          QVERIFY2(catalogueRows(f) == statementRows(path_, stmt::search(images, u"p.name_ruRU_big"_s, like, category), images),
+                   qPrintable(u"search '%1' in %2"_s.arg(like, category)));
+          ++compared;
+        }
+    }
+    QVERIFY(compared > 100);
+  }
+
+  void orderToSendAndClearingAgreeWithTheFile() {
+    PriceDatabase db;
+    QString error;
+    for (const char* id : {"e2", "e3"}) QVERIFY2(db.storeQuantity(QString::fromLatin1(id), 3, 30.5, &error), qPrintable(error));
+    PendingOrder order;
+    QVERIFY2(db.readPendingOrder(&order, &error), qPrintable(error));
+    QCOMPARE(order.total, textColumn(u"SELECT sum(order_summ) FROM products"_s).value(0).toDouble());
+    QStringList sent, names;
+    for (const OrderLine& l : order.lines) sent << l.productId, names << l.name;
+    QStringList expected = textColumn(u"SELECT product_id FROM products WHERE order_count > 0"_s);
+    sent.sort();
+    expected.sort();
+    QCOMPARE(sent, expected);
+    QVERIFY(sent.contains(u"e4"_s) && !sent.contains(u"e5"_s) && !sent.contains(u"e7"_s));  // a text quantity counts, Null and -1 do not
+    for (qsizetype i = 1; i < names.size(); ++i) QVERIFY(collation::compare(names[i - 1], names[i]) <= 0);
+
+    QVERIFY2(db.clearQuantities(&error), qPrintable(error));
+    QCOMPARE(textColumn(u"SELECT count(*) FROM products WHERE order_count IS NOT 0 OR order_summ IS NOT 0"_s), QStringList{u"0"_s});
+    QVERIFY(db.readPendingOrder(&order, &error) && order.lines.empty() && order.total == 0);
+  }
+
+  void keptWhileTheFileIsUnchanged() {
+    PriceDatabase a, b;
+    PriceCatalogue* first = a.catalogue(nullptr);
+    QVERIFY(first && b.catalogue(nullptr) == first);
+    const std::shared_ptr<PriceCatalogue> shown = a.sharedCatalogue();
+    QVERIFY(a.storeQuantity(u"e1"_s, 4, 40, nullptr));  // our own write keeps it
+    QCOMPARE(b.catalogue(nullptr), first);
+    QTest::qWait(20);
+    exec(path_, u"UPDATE products SET product_price = 77 WHERE product_id = 'e1'"_s);
+    PriceCatalogue* fresh = b.catalogue(nullptr);
+    QVERIFY(fresh && fresh != first);
+    QCOMPARE(fresh->product(fresh->findProduct(u"e1"_s)).price.number, 77.0);
+    QCOMPARE(shown->product(shown->findProduct(u"e1"_s)).price.number, 10.0);  // a list shown from the old one keeps it
+  }
+};
+
+QTEST_GUILESS_MAIN(TestCatalogue)
+#include "test_catalogue.moc"
