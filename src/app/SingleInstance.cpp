@@ -48,11 +48,11 @@ bool SingleInstance::claim() {
     return false;
   }
 #ifdef VARNOKEL_LOCAL_SOCKET
-  server_ = std::make_unique<QLocalServer>();
+  server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   QLocalServer::removeServer(serverName_);  // a socket left by a program that ended
   if (!server_->listen(serverName_)) return true;  // works on; later starts are told it runs
-  connect(server_.get(), &QLocalServer::newConnection, this, [this] {
+  connect(server_, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* s = server_->nextPendingConnection()) {
       connect(s, &QLocalSocket::readyRead, this, [this, s] {
         if (s->readAll().contains("forward") && comeForward_) comeForward_();

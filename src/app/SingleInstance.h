@@ -29,6 +29,6 @@ private:
   QString folder_;
   QString serverName_;
   QLockFile lock_;
-  std::unique_ptr<QLocalServer> server_;
+  QLocalServer* server_ = nullptr;  // owned as a child
   std::function<void()> comeForward_;
 };
