@@ -6,7 +6,10 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#ifdef VARNOKEL_LOCAL_SOCKET
+#include <QLocalServer>
 #include <QLocalSocket>
+#endif
 
 namespace {
 
@@ -44,11 +47,12 @@ bool SingleInstance::claim() {
                          .arg(QDir::toNativeSeparators(folder_)));
     return false;
   }
-  server_ = std::make_unique<QLocalServer>();
+#ifdef VARNOKEL_LOCAL_SOCKET
+  server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   QLocalServer::removeServer(serverName_);  // a socket left by a program that ended
   if (!server_->listen(serverName_)) return true;  // works on; later starts are told it runs
-  connect(server_.get(), &QLocalServer::newConnection, this, [this] {
+  connect(server_, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* s = server_->nextPendingConnection()) {
       connect(s, &QLocalSocket::readyRead, this, [this, s] {
         if (s->readAll().contains("forward") && comeForward_) comeForward_();
@@ -59,10 +63,15 @@ bool SingleInstance::claim() {
       connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
     }
   });
+#endif
   return true;
 }
 
 bool SingleInstance::askRunningToComeForward() {
+#ifndef VARNOKEL_LOCAL_SOCKET
+  // A build without local sockets cannot reach the running program: the user is told.
+  return false;
+#else
   QLocalSocket s;
   s.connectToServer(serverName_);
   if (!s.waitForConnected(kAnswerWaitMs)) return false;
@@ -70,4 +79,5 @@ bool SingleInstance::askRunningToComeForward() {
   if (!s.waitForBytesWritten(kAnswerWaitMs)) return false;
   // The answer comes once the window has been brought forward.
   return s.waitForReadyRead(kAnswerWaitMs) && s.readAll().startsWith("ok");
+#endif
 }

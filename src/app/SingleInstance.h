@@ -3,11 +3,12 @@
 // quantities over each other and download under each other. The first start
 // holds a lock file in the folder and listens on a local socket named after
 // the folder; a later start asks it to come forward and ends.
-#include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
 #include <functional>
 #include <memory>
+
+class QLocalServer;
 
 class SingleInstance : public QObject {
   Q_OBJECT
@@ -28,6 +29,6 @@ private:
   QString folder_;
   QString serverName_;
   QLockFile lock_;
-  std::unique_ptr<QLocalServer> server_;
+  QLocalServer* server_ = nullptr;  // owned as a child
   std::function<void()> comeForward_;
 };
