@@ -105,8 +105,9 @@ bool PriceStore::open(const QString& path, QString* error) {
                    .arg(QDir::toNativeSeparators(path));
     return false;
   }
-  // No CREATE flag: a file that vanished meanwhile is not made anew.
-  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  // No CREATE flag: a file that vanished meanwhile is not made anew. SQLite
+  // takes the name in UTF-8 on every system (on Windows not in the ANSI code page).
+  if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     if (error) *error = QStringLiteral("Не удалось открыть прайс-лист: ") + QString::fromUtf8(sqlite3_errmsg(db_));
     close();
     return false;
