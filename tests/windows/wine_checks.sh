@@ -35,9 +35,11 @@ bash "$src/scripts/build-windows.sh" || fail "the Windows build failed"
 # For the checks only: the program with its remote control, and the test
 # programs that can run under wine: those of the window layer and the settings
 # file that need no Linux server or shell (test_authorization, test_history and
-# test_send_order start a MariaDB server, test_updates runs the POSIX scripts).
+# test_send_order start a MariaDB server, test_updates runs the POSIX scripts;
+# test_price measures how the window follows its frame, which wine's offscreen
+# platform sizes differently from a desktop).
 windows_tests=(test_settings test_grid_row_store test_grid test_main_window test_options test_order_entry
-               test_pictures test_price)
+               test_pictures)
 cmake --build "$build" -j"$(nproc)" --target Varnokel-e2e "${windows_tests[@]}" >"$build/tests-build.log" 2>&1 ||
   fail "the Windows test programs do not build: $(tail -20 "$build/tests-build.log")"
 built=$(date +%s)
