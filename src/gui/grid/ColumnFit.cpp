@@ -13,14 +13,6 @@
 namespace columnfit {
 namespace {
 
-// Characters of a UTF-8 text, counted up to one past the fitted length.
-int characters(std::string_view utf8) {
-  int n = 0;
-  for (unsigned char b : utf8)
-    if ((b & 0xC0) != 0x80 && ++n > kLongestFittedText) break;
-  return n;
-}
-
 // The header paints its text inside the style's margins and cuts it 4 pixels
 // before the label's edge.
 int headerMargins(const QHeaderView* header) {
@@ -65,10 +57,8 @@ int NeededWidth(const FlexGrid& grid, int col, int widthNow) {
   int counts[3] = {0, 0, 0};  // candidates of length longest, longest-1, longest-2
   const int rows = model->dataRows();
   for (int r = 0; r < rows; ++r) {
-    const std::string_view t = model->cellUtf8(r, col);
-    if (t.empty() || int(t.size()) < longest - 2) continue;  // bytes >= characters
-    const int n = characters(t);
-    if (n > kLongestFittedText || n < longest - 2) continue;
+    const int n = model->cellCharacters(r, col, kLongestFittedText + 1);
+    if (n == 0 || n > kLongestFittedText || n < longest - 2) continue;
     if (n > longest) {
       longest = n;
       std::erase_if(candidates, [&](const Candidate& c) { return c.length < longest - 2; });
