@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace columnfit {
 namespace {
@@ -25,7 +26,27 @@ int gridLine(const FlexGrid& grid) { return grid.showGrid() ? 1 : 0; }
 }  // namespace
 
 int CellWidthFor(const FlexGrid& grid, const QString& text) {
-  const double advance = QFontMetricsF(grid.font()).horizontalAdvance(text);
+  // Cells draw their texts without shaping (GridDelegate), so a text is as wide
+  // as its letters' advances together: kept per letter for the grid's font.
+  static QFont measuredFont;
+  static std::vector<double> advances;
+  if (advances.empty() || !(measuredFont == grid.font())) {
+    measuredFont = grid.font();
+    advances.assign(0x500, -1);
+  }
+  QFont font = grid.font();
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  const QFontMetricsF metrics(font);
+  double advance = 0;
+  for (const QChar ch : text) {
+    if (ch.unicode() >= advances.size()) {
+      advance = metrics.horizontalAdvance(text);
+      break;
+    }
+    double& a = advances[ch.unicode()];
+    if (a < 0) a = metrics.horizontalAdvance(ch);
+    advance += a;
+  }
   return int(std::ceil(advance)) + 2 * kCellTextPad + gridLine(grid) + 1;
 }
 
