@@ -3,7 +3,7 @@
 set -euo pipefail
 PKGS=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-mysql libsqlite3-dev sqlite3
       mariadb-server mariadb-client python3-pyftpdlib curl fonts-dejavu-core xvfb xauth dpkg-dev file ccache
-      wine wine64 mingw-w64 locales)
+      wine wine64 mingw-w64 locales nsis xz-utils tcl)   # the last row: Windows build, wine checks, locale
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

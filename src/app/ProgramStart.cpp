@@ -1,5 +1,6 @@
 #include "app/ProgramStart.h"
 
+#include "base/ConsoleText.h"
 #include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
 #include "gui/common/SendMessages.h"
@@ -98,11 +99,11 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   if (const int checked = RunCheckCommand(argc, argv); checked >= 0) return checked;
   for (int i = 1; i < argc; ++i) {
     if (isOption(argv[i], "-h", "--help")) {
-      std::fputs(kHelp, stdout);
+      WriteConsoleText(QString::fromUtf8(kHelp));
       return 0;
     }
     if (isOption(argv[i], "-v", "--version")) {
-      std::printf("Varnokel %s\n", VARNOKEL_VERSION);
+      WriteConsoleText(QStringLiteral("Varnokel " VARNOKEL_VERSION "\n"));
       return 0;
     }
   }

@@ -19,16 +19,14 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QToolBar>
 #include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include <iostream>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -347,50 +345,35 @@ void handle(const QJsonObject& c) {
   reply(failure(QStringLiteral("unknown command ") + cmd));
 }
 
-class StdinReader : public QObject {
-public:
-  StdinReader() : QObject(qApp), notifier_(0, QSocketNotifier::Read, this) {
-    connect(&notifier_, &QSocketNotifier::activated, this, [this] { readMore(); });
-  }
+void handleLine(const QByteArray& text) {
+  const QByteArray line = text.trimmed();
+  if (line.isEmpty()) return;
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+  if (!doc.isObject()) return reply(failure(QStringLiteral("bad command: ") + error.errorString()));
+  handle(doc.object());
+}
 
-private:
-  void readMore() {
-#ifdef Q_OS_UNIX
-    char chunk[65536];
-    const ssize_t n = ::read(0, chunk, sizeof chunk);
-    if (n <= 0) {
-      // The test has gone: nobody is left to close the windows.
-      notifier_.setEnabled(false);
-      std::fflush(nullptr);
-      std::_Exit(n == 0 ? 0 : 1);
+// Commands come one a line on standard input. A thread of its own waits for
+// them with a blocking read, which works alike on every system, and hands each
+// line to the window thread in order.
+void startStdinReader() {
+  std::thread([] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      const QByteArray bytes = QByteArray::fromStdString(line);
+      QMetaObject::invokeMethod(qApp, [bytes] { handleLine(bytes); }, Qt::QueuedConnection);
     }
-    buffer_.append(chunk, n);
-#endif
-    qsizetype end;
-    while ((end = buffer_.indexOf('\n')) >= 0) {
-      const QByteArray line = buffer_.left(end).trimmed();
-      buffer_.remove(0, end + 1);
-      if (line.isEmpty()) continue;
-      QJsonParseError error;
-      const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-      if (!doc.isObject()) {
-        reply(failure(QStringLiteral("bad command: ") + error.errorString()));
-        continue;
-      }
-      handle(doc.object());
-    }
-  }
-
-  QSocketNotifier notifier_;
-  QByteArray buffer_;
-};
+    // The test has gone: nobody is left to close the windows.
+    std::fflush(nullptr);
+    std::_Exit(std::cin.bad() ? 1 : 0);
+  }).detach();
+}
 
 }  // namespace
 
 void StartTestDriverIfAsked() {
   if (qEnvironmentVariable("VARNOKEL_TEST_DRIVER") != QLatin1String("1")) return;
-#ifdef Q_OS_UNIX
-  new StdinReader;
+  startStdinReader();
   reply({{QStringLiteral("ok"), true}, {QStringLiteral("ready"), true}});
-#endif
 }

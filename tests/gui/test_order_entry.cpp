@@ -30,7 +30,7 @@ void buildSample(const QString& path) {
 }
 
 // The stored quantity and sum of a product, as text.
-QStringList stored(const QString& path, const QString& id) {
+QStringList storedIn(const QString& path, const QString& id) {
   const auto rows = queryPriceDb(path, "select order_count, order_summ from products where product_id = '" + id + "'");
   return rows.isEmpty() ? QStringList() : rows.first();
 }
@@ -52,6 +52,7 @@ struct Window {
     g->setRow(rowOf(g, id));
     for (QChar k : keys) w->typeOnGrid(k == QLatin1Char('\b') ? 8 : k.unicode());
   }
+  QString label(const char* name) const { return child<QLabel>(w, name)->text(); }
   MainWindow main;
   PriceWindow* w;
   FlexGrid* g;
@@ -61,6 +62,10 @@ struct Window {
 
 class OrderEntryTest : public QObject {
   Q_OBJECT
+
+  std::unique_ptr<TestProgramFolder> folder_;
+  std::unique_ptr<msg::ScopedRecorder> rec_;
+  QStringList stored(const QString& id) const { return storedIn(folder_->priceDb(), id); }
 
 private slots:
   // Every test: the sample price list in a fresh program folder, boxes recorded.
@@ -81,46 +86,28 @@ private slots:
   void lettersGoToTheSearchBox();
   void viewSwitch();
   void totalFollowsTheStoredSums();
-
-private:
-  std::unique_ptr<TestProgramFolder> folder_;
-  std::unique_ptr<msg::ScopedRecorder> rec_;
 };
 
+// Each step: the keys typed on Ведро (150), the cells shown, what the database holds and
+// the total's label ("-": not looked at). A leading zero stays in the cell only; at most
+// six digits; backspace on an empty cell changes nothing.
 void OrderEntryTest::digitsAndBackspace() {
   WriteSetting(settings::path(), "settings", "visiblesumm", "1");
   Window win;
   const int r = rowOf(win.g, "1");
-  win.type("1", "12");
-  QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("12"));
-  QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("1800"));
-  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"12", "1800.0"}));
-  QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 1800"));
-  win.type("1", "\b");
-  QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("1"));
-  QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("150"));
-  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"1", "150.0"}));
-  win.type("1", "\b");
-  QCOMPARE(win.g->textMatrix(r, 5), QString());
-  QCOMPARE(win.g->textMatrix(r, 6), QString());
-  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"0", "0.0"}));
-  QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QString());
-  win.type("1", "\b");  // an empty cell: nothing changes
-  QCOMPARE(win.g->textMatrix(r, 5), QString());
-  // A leading zero stays in the cell; the database keeps the number.
-  win.type("1", "05");
-  QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("05"));
-  QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("750"));
-  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"5", "750.0"}));
-  // At most six digits.
-  win.type("1", "\b\b999999999");
-  QCOMPARE(win.g->textMatrix(r, 5), QStringLiteral("999999"));
-  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"999999", "149999850.0"}));
-  // The header row takes no quantities.
-  win.g->setRow(1);
-  win.g->setRowSel(0);
-  win.w->typeOnGrid('7');
-  QCOMPARE(win.g->textMatrix(0, 5), QStringLiteral("ЗАКАЗ"));
+  const struct { const char* keys; QString count, sum; QStringList db; QString label; } steps[] = {
+      {"12", "12", "1800", {"12", "1800.0"}, "Сумма заказа : 1800"},
+      {"\b", "1", "150", {"1", "150.0"}, "-"},
+      {"\b", "", "", {"0", "0.0"}, ""},
+      {"\b", "", "", {"0", "0.0"}, "-"},
+      {"05", "05", "750", {"5", "750.0"}, "-"},
+      {"\b\b999999999", "999999", "149999850", {"999999", "149999850.0"}, "-"}};
+  for (const auto& s : steps) {
+    win.type("1", QString::fromLatin1(s.keys));
+    QCOMPARE((QStringList{win.g->textMatrix(r, 5), win.g->textMatrix(r, 6)}), (QStringList{s.count, s.sum}));
+    QCOMPARE(stored("1"), s.db);
+    if (s.label != u"-") QCOMPARE(win.label("Label2"), s.label);
+  }
   QVERIFY(rec_->boxes.empty());
 }
 
@@ -139,7 +126,7 @@ void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
   QCOMPARE(win.g->textMatrix(r, 7), QStringLiteral("4500"));
   QTest::keyClick(win.g, Qt::Key_Backspace);
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("3"));
-  QCOMPARE(stored(folder_->priceDb(), "1"), (QStringList{"3", "450.0"}));
+  QCOMPARE(stored("1"), (QStringList{"3", "450.0"}));
   // Arrow keys move the row; the next digits go to the new row.
   QTest::keyClick(win.g, Qt::Key_Down);
   const int next = win.g->rowSel();
@@ -156,11 +143,11 @@ void OrderEntryTest::fractionalPriceInRussianLocale() {
   win.type("2", "3");
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("37,5"));
   // The database gets the number, not the locale's text.
-  QCOMPARE(stored(folder_->priceDb(), "2"), (QStringList{"3", "37.5"}));
+  QCOMPARE(stored("2"), (QStringList{"3", "37.5"}));
   win.type("3", "3");
-  QCOMPARE(stored(folder_->priceDb(), "3"), (QStringList{"3", "299.7"}));
+  QCOMPARE(stored("3"), (QStringList{"3", "299.7"}));
   win.w->showOrderTotal();
-  QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 337.2"));
+  QCOMPARE(win.label("Label2"), QStringLiteral("Сумма заказа : 337.2"));
 }
 
 void OrderEntryTest::lettersGoToTheSearchBox() {
@@ -186,35 +173,27 @@ void OrderEntryTest::lettersGoToTheSearchBox() {
 
 void OrderEntryTest::viewSwitch() {
   Window win;
-  PriceWindow* w = win.w;
-  QVERIFY(!child<QPushButton>(w, "Command4")->isEnabled());
-  // No ordered product: header only, labels empty, sending enabled.
-  w->switchOrderView();
-  QVERIFY(!win.w->showsWholePrice());
-  QCOMPARE(win.g->rows(), 1);
-  QCOMPARE(child<QLabel>(w, "Label1")->text(), QString());
-  QCOMPARE(child<QLabel>(w, "Label2")->text(), QString());
-  QVERIFY(child<QPushButton>(w, "Command4")->isEnabled());
-  w->switchOrderView();
+  // Rows, the two labels, whether the search box and sending are enabled.
+  const auto state = [&win] {
+    return QStringList{QString::number(win.g->rows()), win.label("Label1"), win.label("Label2"),
+                       QString::number(child<QLineEdit>(win.w, "Text1")->isEnabled()),
+                       QString::number(child<QPushButton>(win.w, "Command4")->isEnabled())};
+  };
+  QCOMPARE(state(), (QStringList{"4", "Выведено 3", "", "1", "0"}));
+  win.w->switchOrderView();  // no ordered product: header only
+  QCOMPARE(state(), (QStringList{"1", "", "", "0", "1"}));
+  win.w->switchOrderView();
   QVERIFY(win.w->showsWholePrice());
-  QCOMPARE(win.g->rows(), 4);
-  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 3"));
   win.type("3", "2");
   win.type("1", "1");
-  w->switchOrderView();
+  win.w->switchOrderView();
+  QVERIFY(!win.w->showsWholePrice());
+  QCOMPARE(state(), (QStringList{"3", "Выведено 2", "Сумма заказа : 349.8", "0", "1"}));
+  QCOMPARE((QStringList{win.g->textMatrix(1, 2), win.g->textMatrix(2, 2)}), (QStringList{"Ведро", "Тарелка"}));
+  win.type("1", "\b");  // a quantity removed in the order view keeps its row until the next load
   QCOMPARE(win.g->rows(), 3);
-  QCOMPARE(win.g->textMatrix(1, 2), QStringLiteral("Ведро"));
-  QCOMPARE(win.g->textMatrix(2, 2), QStringLiteral("Тарелка"));
-  QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 2"));
-  QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("Сумма заказа : 349.8"));
-  QVERIFY(!child<QLineEdit>(w, "Text1")->isEnabled());
-  // A quantity removed in the order view keeps its row until the next load.
-  win.type("1", "\b");
-  QCOMPARE(win.g->rows(), 3);
-  w->switchOrderView();
-  QCOMPARE(child<QLabel>(w, "Label2")->text(), QString());  // emptied even with quantities
-  QVERIFY(child<QLineEdit>(w, "Text1")->isEnabled());
-  QVERIFY(!child<QPushButton>(w, "Command4")->isEnabled());
+  win.w->switchOrderView();  // the total is emptied even with quantities
+  QCOMPARE(state(), (QStringList{"4", "Выведено 3", "", "1", "0"}));
   QCOMPARE(win.g->textMatrix(rowOf(win.g, "3"), 5), QStringLiteral("2"));
   QVERIFY(rec_->boxes.empty());
 }
@@ -225,7 +204,7 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
     win.type("1", "2");
     win.type("2", "4");
     win.w->showOrderTotal();
-    QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 350"));
+    QCOMPARE(win.label("Label2"), QStringLiteral("Сумма заказа : 350"));
     // A store that fails (the file is locked by another writer) keeps the stored
     // state: the total is still the sum of what the database holds.
     sqlite3* locker = nullptr;
@@ -235,8 +214,8 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
     sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(locker);
     win.w->showOrderTotal();
-    QCOMPARE(child<QLabel>(win.w, "Label2")->text(), QStringLiteral("Сумма заказа : 350"));
-    QCOMPARE(stored(folder_->priceDb(), "3"), (QStringList{"0", "0.0"}));
+    QCOMPARE(win.label("Label2"), QStringLiteral("Сумма заказа : 350"));
+    QCOMPARE(stored("3"), (QStringList{"0", "0.0"}));
     win.main.close();
   }
   // Quantities survive closing and restarting the program.
@@ -244,7 +223,7 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
   QCOMPARE(again.g->textMatrix(rowOf(again.g, "1"), 5), QStringLiteral("2"));
   QCOMPARE(again.g->textMatrix(rowOf(again.g, "2"), 6), QStringLiteral("50"));
   again.w->showOrderTotal();
-  QCOMPARE(child<QLabel>(again.w, "Label2")->text(), QStringLiteral("Сумма заказа : 350"));
+  QCOMPARE(again.label("Label2"), QStringLiteral("Сумма заказа : 350"));
   QCOMPARE(queryPriceDb(folder_->priceDb(), "select sum(order_summ) from products").first().first().toDouble(), 350.0);
 }
 

@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "fixtures/program_env.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 
@@ -37,7 +38,7 @@ private slots:
 
 void SettingsTest::defaultContentOnlyWhenMissing() {
   TestProgramFolder folder;  // writes the default file
-  QCOMPARE(settings::path(), folder.file("settings.ini"));
+  QCOMPARE(QDir::fromNativeSeparators(settings::path()), folder.file("settings.ini"));
   QCOMPARE(readAll(settings::path()),
            QByteArray("[authentication]\r\nid=?\r\nlogin=?\r\n[settings]\r\nimagetostring=?\r\nimagethumb=?\r\n"
                       "visiblesumm=0\r\n[forms]\r\nname=6000\r\nremainder=1000\r\nprice=1000\r\norder=1000\r\nsumm=1000\r\n"));
