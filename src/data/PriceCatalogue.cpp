@@ -152,6 +152,13 @@ quint64 idHead(std::string_view id) {
 
 bool plainZero(const CellValue& v) { return !v.isNull && v.isNumber && v.number == 0; }
 
+quint8 characters(const CellValue& v) {
+  int n = 0;
+  for (const unsigned char b : v.text)
+    if ((b & 0xC0) != 0x80 && ++n == 255) break;
+  return static_cast<quint8>(n);
+}
+
 constexpr size_t kChunk = 1 << 20;
 
 // A folded name to sort by, and its product.
@@ -281,6 +288,7 @@ CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
 
 void PriceCatalogue::reset() {
   products_ = {};
+  characters_ = {};
   order_ = {};
   rank_ = {};
   parentNumber_ = {};
@@ -452,6 +460,8 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
   rank_.resize(n);
   for (size_t r = 0; r < n; ++r) rank_[static_cast<size_t>(order_[r])] = static_cast<int>(r);
 
+  characters_.resize(n);
+  for (size_t i = 0; i < n; ++i) countCharacters(i);
   buildIdIndex();
   for (size_t i = 0; i < n; ++i)
     if (!plainZero(products_[i].orderCount) || !plainZero(products_[i].orderSumm))
@@ -749,6 +759,24 @@ void PriceCatalogue::markImageEmpty(qint64 imageRowid) {
   if (i >= 0) images_[static_cast<size_t>(i)].empty = true;
 }
 
+void PriceCatalogue::countCharacters(size_t i) {
+  const CatalogueProduct& p = products_[i];
+  ShownCharacters& c = characters_[i];
+  c.id = characters(p.id);
+  c.ean = characters(p.ean);
+  c.name = characters(p.name);
+  c.quantity = characters(p.quantity);
+  c.price = characters(p.price);
+  c.count = characters(p.orderCount);
+  c.summ = characters(p.orderSumm);
+  const CellValue& q = p.quantity;
+  const bool large = !q.isNull && !q.text.empty() &&
+                     (q.isNumber ? q.number : num::leadingValue(QString::fromUtf8(q.text.data(), static_cast<qsizetype>(q.text.size())))) >= 100;
+  c.stock = large ? 4 : c.quantity;
+  c.countList = plainZero(p.orderCount) ? 0 : c.count;
+  c.summList = plainZero(p.orderSumm) ? 0 : c.summ;
+}
+
 void PriceCatalogue::updateOrderRow(int product) {
   const CatalogueProduct& p = products_[static_cast<size_t>(product)];
   const bool active = !plainZero(p.orderCount) || !plainZero(p.orderSumm);
@@ -763,6 +791,7 @@ void PriceCatalogue::setOrder(int product, double count, double summ) {
   p.orderCount = numberValue(count);
   p.orderSumm = numberValue(summ);
   updateOrderRow(product);
+  countCharacters(static_cast<size_t>(product));
 }
 
 void PriceCatalogue::clearOrders() {
@@ -773,6 +802,7 @@ void PriceCatalogue::clearOrders() {
   for (const int i : orderRows_) {
     products_[static_cast<size_t>(i)].orderCount = zero;
     products_[static_cast<size_t>(i)].orderSumm = zero;
+    countCharacters(static_cast<size_t>(i));
   }
   orderRows_.clear();
 }

@@ -33,6 +33,13 @@ struct CatalogueProduct {
   int imageCount = 0;
 };
 
+// The number of characters (up to 255) of a product's texts as the lists show
+// them, kept apart from the products so that a pass over many rows stays small.
+struct ShownCharacters {
+  quint8 id, ean, name, quantity, price, count, summ;  // as stored
+  quint8 stock, countList, summList;  // by the price list's rules: 9999 for 100 and more, 0 shown empty
+};
+
 struct CatalogueImage {
   qint64 rowid = 0;
   // Whether image_thumb holds no bytes (Null or empty); learnt when the picture is
@@ -86,6 +93,7 @@ public:
   const CatalogueProduct& product(int i) const { return products_.at(static_cast<size_t>(i)); }
   const CatalogueImage& image(int i) const { return images_.at(static_cast<size_t>(i)); }
   int productCount() const { return static_cast<int>(products_.size()); }
+  const ShownCharacters& shownCharacters(int i) const { return characters_[static_cast<size_t>(i)]; }
   // Index of the first product with this id, or -1.
   int findProduct(const QString& productId) const;
   // Index of the image row with this rowid, or -1.
@@ -127,6 +135,7 @@ private:
   size_t idLowerBound(std::string_view id, quint64 head, size_t from) const;
   void readImageNames(const std::vector<int>& images);
   void updateOrderRow(int product);
+  void countCharacters(size_t product);
   bool ordered(const CatalogueProduct& p) const;
   bool textMatches(size_t product, std::string_view needle, bool plain, const QString& pattern) const;
   void rememberFileState();
@@ -137,6 +146,7 @@ private:
   std::string decimalPoint_ = ".";
 
   std::vector<CatalogueProduct> products_;  // in storage order
+  std::vector<ShownCharacters> characters_;  // by product
   std::vector<int> order_;                  // product indices in name order (by rank)
   std::vector<int> rank_;                   // each product's place in that order
   // By product: parent_id as a whole number, or a marker with the text kept in

@@ -9,17 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace columnfit {
 namespace {
-
-// Characters of a UTF-8 text, counted up to one past the fitted length.
-int characters(std::string_view utf8) {
-  int n = 0;
-  for (unsigned char b : utf8)
-    if ((b & 0xC0) != 0x80 && ++n > kLongestFittedText) break;
-  return n;
-}
 
 // The header paints its text inside the style's margins and cuts it 4 pixels
 // before the label's edge.
@@ -33,7 +26,27 @@ int gridLine(const FlexGrid& grid) { return grid.showGrid() ? 1 : 0; }
 }  // namespace
 
 int CellWidthFor(const FlexGrid& grid, const QString& text) {
-  const double advance = QFontMetricsF(grid.font()).horizontalAdvance(text);
+  // Cells draw their texts without shaping (GridDelegate), so a text is as wide
+  // as its letters' advances together: kept per letter for the grid's font.
+  static QFont measuredFont;
+  static std::vector<double> advances;
+  if (advances.empty() || !(measuredFont == grid.font())) {
+    measuredFont = grid.font();
+    advances.assign(0x500, -1);
+  }
+  QFont font = grid.font();
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  const QFontMetricsF metrics(font);
+  double advance = 0;
+  for (const QChar ch : text) {
+    if (ch.unicode() >= advances.size()) {
+      advance = metrics.horizontalAdvance(text);
+      break;
+    }
+    double& a = advances[ch.unicode()];
+    if (a < 0) a = metrics.horizontalAdvance(ch);
+    advance += a;
+  }
   return int(std::ceil(advance)) + 2 * kCellTextPad + gridLine(grid) + 1;
 }
 
@@ -65,10 +78,8 @@ int NeededWidth(const FlexGrid& grid, int col, int widthNow) {
   int counts[3] = {0, 0, 0};  // candidates of length longest, longest-1, longest-2
   const int rows = model->dataRows();
   for (int r = 0; r < rows; ++r) {
-    const std::string_view t = model->cellUtf8(r, col);
-    if (t.empty() || int(t.size()) < longest - 2) continue;  // bytes >= characters
-    const int n = characters(t);
-    if (n > kLongestFittedText || n < longest - 2) continue;
+    const int n = model->cellCharacters(r, col, kLongestFittedText + 1);
+    if (n == 0 || n > kLongestFittedText || n < longest - 2) continue;
     if (n > longest) {
       longest = n;
       std::erase_if(candidates, [&](const Candidate& c) { return c.length < longest - 2; });

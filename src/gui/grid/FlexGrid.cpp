@@ -188,14 +188,15 @@ int FlexGrid::addRow()
     return dataRow + 1;
 }
 
-int FlexGrid::addSourceRows(int count, std::function<std::string_view(int index, int col)> source)
+int FlexGrid::addSourceRows(int count, std::function<std::string_view(int index, int col)> source,
+                            std::function<int(int index, int col)> characters)
 {
     count = std::max(0, count);
     const bool wasOn = m_redraw;
     if (wasOn)
         setRedraw(false);
     m_syncing = true;
-    const int first = m_model->appendSourceRows(count, std::move(source));
+    const int first = m_model->appendSourceRows(count, std::move(source), std::move(characters));
     m_syncing = false;
     if (!m_rowHeightPx.empty())
         m_rowHeightPx.resize(m_rowHeightPx.size() + size_t(count), -1);

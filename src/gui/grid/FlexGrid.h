@@ -47,7 +47,9 @@ public:
     // first of them, column) when they are painted or read, until a text of the
     // row is set; nothing is copied. The views it gives must stay valid while
     // the rows exist. Returns the first new row.
-    int addSourceRows(int count, std::function<std::string_view(int index, int col)> source);
+    // `characters`, when given, counts a row's text without reading it.
+    int addSourceRows(int count, std::function<std::string_view(int index, int col)> source,
+                      std::function<int(int index, int col)> characters = {});
     void reserveRows(int n);
 
     // Texts

@@ -132,12 +132,21 @@ void GridModel::setCols(int n) {
   }
 }
 
-int GridModel::appendSourceRows(int count, RowSource source) {
+int GridModel::cellCharacters(int r, int c, int cap) const {
+  if (sourceCharacters_ && fromSource(r)) return std::min(cap, sourceCharacters_(r - sourceFirst_, c));
+  int n = 0;
+  for (const unsigned char b : cellUtf8(r, c))
+    if ((b & 0xC0) != 0x80 && ++n >= cap) break;
+  return n;
+}
+
+int GridModel::appendSourceRows(int count, RowSource source, RowCharacters characters) {
   // Rows still read from an earlier source keep their texts as copies.
   for (int r = sourceFirst_; r < sourceEnd_; ++r)
     if (fromSource(r)) materialize(r);
   const int first = dataRows();
   source_ = std::move(source);
+  sourceCharacters_ = std::move(characters);
   sourceFirst_ = first;
   sourceEnd_ = first;
   setDataRows(first + std::max(0, count));
@@ -156,6 +165,7 @@ void GridModel::endSource(int rows) {
   if (sourceEnd_ <= sourceFirst_) {
     sourceFirst_ = sourceEnd_ = 0;
     source_ = nullptr;
+    sourceCharacters_ = nullptr;
   }
 }
 

@@ -46,8 +46,13 @@ class GridModel : public QAbstractTableModel {
   // column) until one of their texts is set, when the row keeps a copy of all
   // its texts; removing or clearing the rows ends it. A view the source gives
   // must stay valid while the rows exist. Returns the first new data row.
+  // `characters`, when given, tells the number of characters of a source row's
+  // text without reading it (for texts costly to read, a number above any fit).
   using RowSource = std::function<std::string_view(int index, int c)>;
-  int appendSourceRows(int count, RowSource source);
+  using RowCharacters = std::function<int(int index, int c)>;
+  int appendSourceRows(int count, RowSource source, RowCharacters characters = {});
+  // The number of characters of a cell's text, counted up to `cap`.
+  int cellCharacters(int r, int c, int cap) const;
 
   // Texts. No range checks: callers check. The view is valid until the next
   // change of the texts.
@@ -99,6 +104,7 @@ class GridModel : public QAbstractTableModel {
 
   GridRowStore store_;
   RowSource source_;
+  RowCharacters sourceCharacters_;
   int sourceFirst_ = 0, sourceEnd_ = 0;  // data rows [first, end) read from the source
   int viewRows_ = 0;
   int viewCols_ = 1;

@@ -154,6 +154,26 @@ struct ShownRows {
     return {};
   }
 
+  // The characters of a cell's text, without reading it. The picture file
+  // name counts as long: it is read only for rows being shown.
+  int characters(int index, int col) const {
+    if (index < 0 || static_cast<size_t>(index) >= rows.size()) return 0;
+    const ShownCharacters& c = catalogue->shownCharacters(rows[static_cast<size_t>(index)].product);
+    const int base = withImages ? 5 : 4;
+    switch (col) {
+      case 0: return c.id;
+      case 1: return c.ean;
+      case 2: return c.name;
+      case 3: return list ? c.stock : c.quantity;
+      default: break;
+    }
+    if (col == base) return c.price;
+    if (col == base + 1) return list ? c.countList : c.count;
+    if (col == base + 2) return list ? c.summList : c.summ;
+    if (col == 8 && withImages && !list && rows[static_cast<size_t>(index)].image >= 0) return 255;
+    return 0;
+  }
+
   // The search's ninth column: the picture file name, stored after the picture
   // and so read only for rows being shown. Shown rows have theirs already (read
   // with their pictures); a row read before it is shown brings the names of
@@ -181,7 +201,9 @@ void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> cat, std::vec
   shownRows->withImages = withImages;
   shownRows->list = rules == PriceFill::PriceList;
   const int count = static_cast<int>(shownRows->rows.size());
-  const int first = grid->addSourceRows(count, [shownRows](int index, int col) { return shownRows->text(index, col); });
+  const int first = grid->addSourceRows(
+      count, [shownRows](int index, int col) { return shownRows->text(index, col); },
+      [shownRows](int index, int col) { return shownRows->characters(index, col); });
   if (withImages) {
     const PriceCatalogue& catalogue = *shownRows->catalogue;
     for (int i = 0; i < count; ++i) {
