@@ -7,6 +7,7 @@
 #include "fixtures/mariadb_server.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
+#include "support/DrivenProgram.h"
 
 #include <QtTest>
 
@@ -16,139 +17,34 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kStepTimeoutMs = 30000;
+using namespace driver;
 
-// The program under test, started with the remote control on.
-class Program {
+// The program under test in a folder of its own, driven through its remote control.
+class Program : public DrivenProgram {
 public:
-  ~Program() {
-    if (proc_.state() != QProcess::NotRunning) {
-      proc_.kill();
-      proc_.waitForFinished(5000);
-    }
-  }
-
   bool start(const QString& home, const QStringList& args, QString* error) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VARNOKEL_HOME"_s, home);
     return start(QStringLiteral(VARNOKEL_E2E_EXE), env, args, error);
   }
-
   bool start(const QString& exe, QProcessEnvironment env, const QStringList& args, QString* error) {
-    env.insert(u"VARNOKEL_TEST_DRIVER"_s, u"1"_s);
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
-    proc_.setProcessEnvironment(env);
-    proc_.start(exe, args);
-    if (!proc_.waitForStarted(10000)) {
-      *error = proc_.errorString();
-      return false;
-    }
-    if (!nextReply().value(u"ready"_s).toBool()) {
-      *error = u"no ready line; stderr: "_s + QString::fromLocal8Bit(proc_.readAllStandardError());
-      return false;
-    }
-    return true;
+    return DrivenProgram::start(exe, args, env, error);
   }
-
-  // One command, its one answer.
-  QJsonObject send(const QJsonObject& command) {
-    proc_.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-    proc_.waitForBytesWritten(5000);
-    return nextReply();
-  }
-
-  // Asks until the answer satisfies the condition or the time is up; returns the last answer.
-  QJsonObject waitFor(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition, bool* met) {
-    QDeadlineTimer deadline(kStepTimeoutMs);
-    while (true) {
-      const QJsonObject last = send(command);
-      *met = last.value(u"ok"_s).toBool() && condition(last);
-      if (*met || deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return last;
-      QThread::msleep(20);
-    }
-  }
-
-  bool waitForExit(int* code) {
-    if (!proc_.waitForFinished(kStepTimeoutMs)) return false;
-    *code = proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
-    return true;
-  }
-
-private:
-  QJsonObject nextReply() {
-    QDeadlineTimer deadline(kStepTimeoutMs);
-    while (true) {
-      while (proc_.canReadLine()) {
-        const QByteArray line = proc_.readLine().trimmed();
-        if (line.startsWith("@@driver ")) return QJsonDocument::fromJson(line.mid(9)).object();
-      }
-      if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning)
-        return {{u"ok"_s, false}, {u"error"_s, u"no answer"_s}};
-      proc_.waitForReadyRead(100);
-    }
-  }
-
-  QProcess proc_;
 };
 
-QJsonObject cmd(const QString& name, QJsonObject args = {}) {
-  args.insert(u"cmd"_s, name);
-  return args;
-}
-// A command on the widget at path ("window/child").
-QJsonObject at(const QString& name, const QString& path, QJsonObject args = {}) {
-  args.insert(u"path"_s, path);
-  return cmd(name, args);
-}
-QJsonObject widget(const QString& path) { return at(u"widget"_s, path); }
-QJsonObject grid(const QString& path, int count = 200) { return at(u"grid"_s, path, {{u"count"_s, count}}); }
-QJsonObject click(const QString& path) { return at(u"click"_s, path); }
-QJsonObject clickCell(const QString& path, int row, int col) {
-  return at(u"clickCell"_s, path, {{u"row"_s, row}, {u"col"_s, col}});
-}
-QJsonObject keys(const QString& path, const QString& typed) { return at(u"keys"_s, path, {{u"text"_s, typed}}); }
-QJsonObject answer(const QString& button) { return cmd(u"answer"_s, {{u"button"_s, button}}); }
-QJsonObject windows() { return cmd(u"windows"_s); }
-
-QString cell(const QJsonObject& g, int row, int col) {
-  return g.value(u"cells"_s).toArray().at(row).toArray().at(col).toString();
-}
-int rows(const QJsonObject& g) { return g.value(u"rows"_s).toInt(); }
-QString text(const QJsonObject& w) { return w.value(u"text"_s).toString(); }
 QStringList sorted(QStringList l) {
   l.sort();
   return l;
 }
 
-// The first visible message box, or an empty object, and its first button.
-QJsonObject box(const QJsonObject& ws) { return ws.value(u"boxes"_s).toArray().at(0).toObject(); }
 QString firstButton(const QJsonObject& ws) { return box(ws).value(u"buttons"_s).toArray().at(0).toString(); }
 bool showsBox(const QJsonObject& ws, const QString& textShown) { return text(box(ws)) == textShown; }
-bool hasWindow(const QJsonObject& ws, const QString& name) {
-  for (const char* list : {"windows", "children"})
-    for (const auto& v : ws.value(QLatin1String(list)).toArray())
-      if (v.toObject().value(u"name"_s).toString() == name) return true;
-  return false;
-}
 
 double number(QString s) { return s.trimmed().replace(u',', u'.').toDouble(); }
-QString dump(const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
 
 }  // namespace
-
-#define STEP(program, command, ...)                                                                 \
-  do {                                                                                              \
-    bool met_ = false;                                                                              \
-    const QJsonObject last_ = (program).waitFor((command), __VA_ARGS__, &met_);                     \
-    if (!met_) QFAIL(qPrintable(u"waited in vain; last answer: "_s + dump(last_)));                \
-  } while (0)
-
-#define ACT(program, command)                                                                       \
-  do {                                                                                              \
-    const QJsonObject r_ = (program).send(command);                                                 \
-    if (!r_.value(u"ok"_s).toBool()) QFAIL(qPrintable(u"action refused: "_s + dump(r_)));           \
-  } while (0)
 
 class TestE2e : public QObject {
   Q_OBJECT

@@ -15,12 +15,15 @@
 #include "fixtures/mariadb_server.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
+#include "support/DrivenProgram.h"
 
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using namespace driver;
 
 constexpr int kStepTimeoutMs = 60000;
 
@@ -30,93 +33,19 @@ QString required(const char* name) {
   return v;
 }
 
-// The program under wine with the remote control on: one JSON command a line
-// on its standard input, one "@@driver {json}" answer line on its output.
-class WineProgram {
+// The program under wine: wine passes no QT_* variable on, so the platform goes
+// on its command line.
+class WineProgram : public DrivenProgram {
 public:
-  ~WineProgram() {
-    if (proc_.state() != QProcess::NotRunning) {
-      proc_.kill();
-      proc_.waitForFinished(5000);
-    }
-  }
-
+  WineProgram() : DrivenProgram(kStepTimeoutMs) {}
   bool start(const QString& exe, QString* error) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VARNOKEL_TEST_DRIVER"_s, u"1"_s);
     env.insert(u"WINEDEBUG"_s, u"-all"_s);
     env.remove(u"VARNOKEL_HOME"_s);
     env.remove(u"DISPLAY"_s);
-    proc_.setProcessEnvironment(env);
-    proc_.start(u"wine"_s, {exe, u"-platform"_s, u"offscreen"_s});
-    if (!proc_.waitForStarted(10000) || !nextReply().value(u"ready"_s).toBool()) {
-      *error = u"no ready line from the program under wine; stderr: "_s +
-               QString::fromLocal8Bit(proc_.readAllStandardError());
-      return false;
-    }
-    return true;
+    return DrivenProgram::start(u"wine"_s, {exe, u"-platform"_s, u"offscreen"_s}, env, error);
   }
-
-  QJsonObject send(const QJsonObject& command) {
-    proc_.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-    proc_.waitForBytesWritten(5000);
-    return nextReply();
-  }
-
-  // Asks until the answer satisfies the condition or the time is up.
-  bool waitFor(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition,
-               QJsonObject* last) {
-    QDeadlineTimer deadline(kStepTimeoutMs);
-    while (true) {
-      *last = send(command);
-      if (last->value(u"ok"_s).toBool() && condition(*last)) return true;
-      if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return false;
-      QThread::msleep(50);
-    }
-  }
-
-  bool waitForExit(int* code) {
-    if (!proc_.waitForFinished(kStepTimeoutMs)) return false;
-    *code = proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
-    return true;
-  }
-
-private:
-  QJsonObject nextReply() {
-    QDeadlineTimer deadline(kStepTimeoutMs);
-    while (true) {
-      while (proc_.canReadLine()) {
-        const QByteArray line = proc_.readLine().trimmed();
-        if (line.startsWith("@@driver ")) return QJsonDocument::fromJson(line.mid(9)).object();
-      }
-      if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning)
-        return {{u"ok"_s, false}, {u"error"_s, u"no answer"_s}};
-      proc_.waitForReadyRead(100);
-    }
-  }
-
-  QProcess proc_;
 };
-
-QJsonObject cmd(const QString& name, const QString& path = {}, QJsonObject args = {}) {
-  args.insert(u"cmd"_s, name);
-  if (!path.isEmpty()) args.insert(u"path"_s, path);
-  return args;
-}
-QString cell(const QJsonObject& g, int row, int col) {
-  return g.value(u"cells"_s).toArray().at(row).toArray().at(col).toString();
-}
-QString text(const QJsonObject& w) { return w.value(u"text"_s).toString(); }
-QString boxText(const QJsonObject& ws) {
-  return text(ws.value(u"boxes"_s).toArray().at(0).toObject());
-}
-bool hasWindow(const QJsonObject& ws, const QString& name) {
-  for (const char* list : {"windows", "children"})
-    for (const auto& v : ws.value(QLatin1String(list)).toArray())
-      if (v.toObject().value(u"name"_s).toString() == name) return true;
-  return false;
-}
-QString dump(const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
 
 bool copyFolder(const QString& from, const QString& to) {
   QDir().mkpath(to);
@@ -128,19 +57,6 @@ bool copyFolder(const QString& from, const QString& to) {
 }
 
 }  // namespace
-
-#define STEP(program, command, ...)                                                             \
-  do {                                                                                          \
-    QJsonObject last_;                                                                          \
-    if (!(program).waitFor((command), __VA_ARGS__, &last_))                                     \
-      QFAIL(qPrintable(u"waited in vain; last answer: "_s + dump(last_)));                      \
-  } while (0)
-
-#define ACT(program, command)                                                                   \
-  do {                                                                                          \
-    const QJsonObject r_ = (program).send(command);                                             \
-    if (!r_.value(u"ok"_s).toBool()) QFAIL(qPrintable(u"action refused: "_s + dump(r_)));       \
-  } while (0)
 
 class TestWineProgram : public QObject {
   Q_OBJECT
@@ -175,34 +91,34 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   WineProgram program;
   QVERIFY2(program.start(u"C:\\Заявки Варнокел\\Varnokel-e2e.exe"_s, &error), qPrintable(error));
   const QString grid = u"frm_price/MSFlexGrid1"_s;
-  STEP(program, cmd(u"grid"_s, grid, {{u"count"_s, 2}}), [](const QJsonObject& g) { return g.value(u"rows"_s).toInt() == 301; });
-  STEP(program, cmd(u"widget"_s, u"frm_main"_s),
+  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}), [](const QJsonObject& g) { return g.value(u"rows"_s).toInt() == 301; });
+  STEP(program, at(u"widget"_s, u"frm_main"_s),
        [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
 
   // A quantity on the first row, then the order view and sending it: the
   // sign-in comes first, with the organisation code of the demo shop.
   QJsonObject shown;
-  STEP(program, cmd(u"grid"_s, grid, {{u"count"_s, 2}}), [&](const QJsonObject& g) { return (shown = g, true); });
+  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}), [&](const QJsonObject& g) { return (shown = g, true); });
   const QString product = cell(shown, 1, 0);
   const QString name = queryPriceDb(folder + u"/varnokel.mdb"_s,
                                     u"select name_ruRU from products where product_id = '"_s + product + u"'"_s).value(0).value(0);
   QVERIFY(!name.isEmpty());
-  ACT(program, cmd(u"clickCell"_s, grid, {{u"row"_s, 1}, {u"col"_s, 2}}));
-  ACT(program, cmd(u"keys"_s, grid, {{u"text"_s, u"7"_s}}));
+  ACT(program, at(u"clickCell"_s, grid, {{u"row"_s, 1}, {u"col"_s, 2}}));
+  ACT(program, at(u"keys"_s, grid, {{u"text"_s, u"7"_s}}));
   const QString quantity = cell(shown, 1, 5) + u"7"_s;
-  STEP(program, cmd(u"grid"_s, grid, {{u"count"_s, 2}}), [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
-  ACT(program, cmd(u"click"_s, u"frm_price/Command1"_s));
-  STEP(program, cmd(u"widget"_s, u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
-  ACT(program, cmd(u"click"_s, u"frm_price/Command4"_s));
-  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return boxText(w).startsWith(u"Необходимо пройти авторизацию"_s); });
-  ACT(program, cmd(u"answer"_s, {}, {{u"button"_s, u"Да"_s}}));
-  STEP(program, cmd(u"widget"_s, u"frm_avtor"_s), [](const QJsonObject& w) { return w.value(u"visible"_s).toBool(); });
-  ACT(program, cmd(u"click"_s, u"frm_avtor/Text2"_s));
-  ACT(program, cmd(u"keys"_s, u"frm_avtor/Text2"_s, {{u"text"_s, u"57"_s}}));
-  ACT(program, cmd(u"click"_s, u"frm_avtor/Command1"_s));
+  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}), [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
+  ACT(program, at(u"click"_s, u"frm_price/Command1"_s));
+  STEP(program, at(u"widget"_s, u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
+  ACT(program, at(u"click"_s, u"frm_price/Command4"_s));
+  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return text(box(w)).startsWith(u"Необходимо пройти авторизацию"_s); });
+  ACT(program, cmd(u"answer"_s, {{u"button"_s, u"Да"_s}}));
+  STEP(program, at(u"widget"_s, u"frm_avtor"_s), [](const QJsonObject& w) { return w.value(u"visible"_s).toBool(); });
+  ACT(program, at(u"click"_s, u"frm_avtor/Text2"_s));
+  ACT(program, at(u"keys"_s, u"frm_avtor/Text2"_s, {{u"text"_s, u"57"_s}}));
+  ACT(program, at(u"click"_s, u"frm_avtor/Command1"_s));
   STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
-  ACT(program, cmd(u"click"_s, u"frm_price/Command4"_s));
-  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return boxText(w) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
+  ACT(program, at(u"click"_s, u"frm_price/Command4"_s));
+  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
 
   // The shop holds the order with the customer's Cyrillic name and the item.
   const auto orders = server.query(u"SELECT order_id, user_id, f_name FROM uop5b_jshopping_orders WHERE order_id > "_s +
@@ -218,8 +134,8 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   QCOMPARE(items[0][2], name);
 
   // The order is kept, the program closed: the price file holds the quantity.
-  ACT(program, cmd(u"answer"_s, {}, {{u"button"_s, u"Нет"_s}}));
-  ACT(program, cmd(u"close"_s, u"frm_main"_s));
+  ACT(program, cmd(u"answer"_s, {{u"button"_s, u"Нет"_s}}));
+  ACT(program, at(u"close"_s, u"frm_main"_s));
   int code = -2;
   QVERIFY2(program.waitForExit(&code), "the program did not end after its main window closed");
   QCOMPARE(code, 0);
