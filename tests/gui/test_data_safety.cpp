@@ -13,6 +13,8 @@
 #include "gui/grid/FlexGrid.h"
 #include "gui/price/PriceWindow.h"
 #include "gui/settings/OptionsDialog.h"
+#include "support/DrivenProgram.h"
+#include "support/PriceProgram.h"
 #include "support/Widgets.h"
 
 #include <QCryptographicHash>
@@ -142,82 +144,43 @@ void buildSample(const QString& path) {
   db.addProduct(u"5"_s, 1, u"A-5"_s, 10, qInf(), u"Таз"_s, 1, qInf());
 }
 
-struct Window {
-  Window() {
-    main.MDIForm_Load(QString());
-    main.ShowStartupWindow();
-    w = main.priceWindow();
-    g = child<FlexGrid>(w, "MSFlexGrid1");
-  }
-  int rowOf(const QString& id) const {
-    for (int r = 1; r < g->rows(); ++r)
-      if (g->textMatrix(r, 0) == id) return r;
-    return -1;
-  }
+struct Window : PriceProgram {
   void type(const QString& id, int key) {
     g->setRow(rowOf(id));
     w->typeOnGrid(key);
   }
   QString total() const { return child<QLabel>(w, "Label2")->text(); }
-  MainWindow main;
-  PriceWindow* w;
-  FlexGrid* g;
 };
 
 // ---- the real program in a process of its own, driven through its remote control
 
-class Program {
+class Program : public DrivenProgram {
 public:
+  Program() : DrivenProgram(20000) {}
   bool start(const QString& home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VARNOKEL_HOME"_s, home);
-    env.insert(u"VARNOKEL_TEST_DRIVER"_s, u"1"_s);
-    p_.setProcessEnvironment(env);
-    p_.start(QStringLiteral(VARNOKEL_E2E_EXE), {});
-    return p_.waitForStarted(10000) && reply().value(u"ready"_s).toBool();
+    QString error;
+    return DrivenProgram::start(QStringLiteral(VARNOKEL_E2E_EXE), {}, env, &error);
   }
-  QJsonObject send(const QJsonObject& command) {
-    p_.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-    return reply();
-  }
-  // Asks until the condition holds (10 s at most).
+  // Asks until the condition holds.
   bool until(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition) {
-    for (QDeadlineTimer t(10000); !t.hasExpired(); QThread::msleep(30))
-      if (const QJsonObject r = send(command); r.value(u"ok"_s).toBool() && condition(r)) return true;
-    return false;
+    bool met = false;
+    waitFor(command, condition, &met);
+    return met;
   }
-  QJsonObject grid() { return send({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}}); }
-  bool gridShows(const std::function<bool(const QJsonObject&)>& condition) {
-    return until({{u"cmd"_s, u"grid"_s}, {u"path"_s, u"frm_price/MSFlexGrid1"_s}}, condition);
-  }
+  QJsonObject grid() { return send(driver::grid(kGrid)); }
+  bool gridShows(const std::function<bool(const QJsonObject&)>& condition) { return until(driver::grid(kGrid), condition); }
   bool loaded() { return gridShows([](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; }); }
-  QString text(const char* path) {
-    return send({{u"cmd"_s, u"widget"_s}, {u"path"_s, QLatin1String(path)}}).value(u"text"_s).toString();
-  }
+  QString text(const char* path) { return driver::text(send(driver::widget(QLatin1String(path)))); }
   bool typeOnRow(int row, const QString& keys) {
-    const QString g = u"frm_price/MSFlexGrid1"_s;
-    return send({{u"cmd"_s, u"clickCell"_s}, {u"path"_s, g}, {u"row"_s, row}, {u"col"_s, 2}}).value(u"ok"_s).toBool() &&
-           send({{u"cmd"_s, u"keys"_s}, {u"path"_s, g}, {u"text"_s, keys}}).value(u"ok"_s).toBool();
+    return send(driver::clickCell(kGrid, row, 2)).value(u"ok"_s).toBool() &&
+           send(driver::keys(kGrid, keys)).value(u"ok"_s).toBool();
   }
-  void kill() { p_.kill(); p_.waitForFinished(); }
-  bool ended(int* code) {
-    if (!p_.waitForFinished(10000)) return false;
-    *code = p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1;
-    return true;
-  }
-  ~Program() { if (p_.state() != QProcess::NotRunning) kill(); }
+  bool ended(int* code) { return waitForExit(code); }
 
 private:
-  QJsonObject reply() {
-    for (QDeadlineTimer t(20000); !t.hasExpired();) {
-      while (p_.canReadLine())
-        if (const QByteArray l = p_.readLine().trimmed(); l.startsWith("@@driver ")) return QJsonDocument::fromJson(l.mid(9)).object();
-      if (p_.state() == QProcess::NotRunning) break;
-      p_.waitForReadyRead(100);
-    }
-    return {{u"ok"_s, false}};
-  }
-  QProcess p_;
+  const QString kGrid = u"frm_price/MSFlexGrid1"_s;
 };
 
 QString cell(const QJsonObject& g, int row, int col) { return g[u"cells"_s][row][col].toString(); }

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include "support/PriceProgram.h"
 #include "support/Widgets.h"
 
 #include <QtTest>
@@ -35,27 +36,12 @@ QStringList storedIn(const QString& path, const QString& id) {
   return rows.isEmpty() ? QStringList() : rows.first();
 }
 
-int rowOf(FlexGrid* g, const QString& id) {
-  for (int r = 1; r < g->rows(); ++r)
-    if (g->textMatrix(r, 0) == id) return r;
-  return -1;
-}
-
-struct Window {
-  Window() {
-    main.MDIForm_Load(QString());
-    main.ShowStartupWindow();
-    w = main.priceWindow();
-    g = child<FlexGrid>(w, "MSFlexGrid1");
-  }
+struct Window : PriceProgram {
   void type(const QString& id, const QString& keys) {
-    g->setRow(rowOf(g, id));
+    g->setRow(rowOf(id));
     for (QChar k : keys) w->typeOnGrid(k == QLatin1Char('\b') ? 8 : k.unicode());
   }
   QString label(const char* name) const { return child<QLabel>(w, name)->text(); }
-  MainWindow main;
-  PriceWindow* w;
-  FlexGrid* g;
 };
 
 }  // namespace
@@ -94,7 +80,7 @@ private slots:
 void OrderEntryTest::digitsAndBackspace() {
   WriteSetting(settings::path(), "settings", "visiblesumm", "1");
   Window win;
-  const int r = rowOf(win.g, "1");
+  const int r = win.rowOf("1");
   const struct { const char* keys; QString count, sum; QStringList db; QString label; } steps[] = {
       {"12", "12", "1800", {"12", "1800.0"}, "Сумма заказа : 1800"},
       {"\b", "1", "150", {"1", "150.0"}, "-"},
@@ -116,7 +102,7 @@ void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
   Window win;
   QCOMPARE(win.g->cols(), 8);
   win.w->show();
-  const int r = rowOf(win.g, "1");
+  const int r = win.rowOf("1");
   win.g->setFocus();
   win.g->setRow(r);
   win.g->setCol(2);
@@ -138,7 +124,7 @@ void OrderEntryTest::thumbnailLayoutColumnsAndRealKeys() {
 void OrderEntryTest::fractionalPriceInRussianLocale() {
   QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   Window win;
-  const int r = rowOf(win.g, "2");
+  const int r = win.rowOf("2");
   QCOMPARE(win.g->textMatrix(r, 4), QStringLiteral("12,5"));  // the cell in the locale's notation
   win.type("2", "3");
   QCOMPARE(win.g->textMatrix(r, 6), QStringLiteral("37,5"));
@@ -160,7 +146,7 @@ void OrderEntryTest::lettersGoToTheSearchBox() {
   QCOMPARE(child<QLineEdit>(win.w, "Text1")->text(), QStringLiteral("к"));
   QCOMPARE(child<QLineEdit>(win.w, "Text1")->cursorPosition(), 1);
   QVERIFY(child<QLineEdit>(win.w, "Text1")->hasFocus());
-  QCOMPARE(win.g->textMatrix(rowOf(win.g, "1"), 5), QString());
+  QCOMPARE(win.g->textMatrix(win.rowOf("1"), 5), QString());
   // In the order view the box is disabled: the letter lands there, the focus stays.
   win.type("1", "1");
   win.w->switchOrderView();
@@ -194,7 +180,7 @@ void OrderEntryTest::viewSwitch() {
   QCOMPARE(win.g->rows(), 3);
   win.w->switchOrderView();  // the total is emptied even with quantities
   QCOMPARE(state(), (QStringList{"4", "Выведено 3", "", "1", "0"}));
-  QCOMPARE(win.g->textMatrix(rowOf(win.g, "3"), 5), QStringLiteral("2"));
+  QCOMPARE(win.g->textMatrix(win.rowOf("3"), 5), QStringLiteral("2"));
   QVERIFY(rec_->boxes.empty());
 }
 
@@ -220,8 +206,8 @@ void OrderEntryTest::totalFollowsTheStoredSums() {
   }
   // Quantities survive closing and restarting the program.
   Window again;
-  QCOMPARE(again.g->textMatrix(rowOf(again.g, "1"), 5), QStringLiteral("2"));
-  QCOMPARE(again.g->textMatrix(rowOf(again.g, "2"), 6), QStringLiteral("50"));
+  QCOMPARE(again.g->textMatrix(again.rowOf("1"), 5), QStringLiteral("2"));
+  QCOMPARE(again.g->textMatrix(again.rowOf("2"), 6), QStringLiteral("50"));
   again.w->showOrderTotal();
   QCOMPARE(again.label("Label2"), QStringLiteral("Сумма заказа : 350"));
   QCOMPARE(queryPriceDb(folder_->priceDb(), "select sum(order_summ) from products").first().first().toDouble(), 350.0);

@@ -55,6 +55,12 @@ public:
     }
   }
 
+  // Ends the program at once, as a power cut or the task manager would.
+  void kill() {
+    proc_.kill();
+    proc_.waitForFinished();
+  }
+
   bool waitForExit(int* code) {
     if (!proc_.waitForFinished(stepTimeoutMs_)) return false;
     *code = proc_.exitStatus() == QProcess::NormalExit ? proc_.exitCode() : -1;
