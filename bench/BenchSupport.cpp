@@ -3,14 +3,14 @@
 
 #include <QSet>
 
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <time.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <sqlite3.h>
 #include <string>
-#include <sys/resource.h>
-#include <time.h>
 
 namespace bench {
 
@@ -92,8 +92,10 @@ int runBare(sqlite3* db, const QString& sql) {
   while (sqlite3_step(st) == SQLITE_ROW) {
     ++rows;
     for (int c = 0; c < sqlite3_column_count(st); ++c) {
-      if (sqlite3_column_type(st, c) == SQLITE_BLOB) sqlite3_column_blob(st, c);
-      else sqlite3_column_text(st, c);
+      if (sqlite3_column_type(st, c) == SQLITE_BLOB)
+        sqlite3_column_blob(st, c);
+      else
+        sqlite3_column_text(st, c);
     }
   }
   sqlite3_finalize(st);

@@ -6,8 +6,8 @@
 
 #if defined(Q_OS_WIN)
 #define PSAPI_VERSION 2  // GetProcessMemoryInfo from kernel32, no psapi library
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 #elif defined(Q_OS_UNIX)
 #include <sys/resource.h>
 #endif

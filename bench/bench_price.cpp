@@ -20,6 +20,7 @@
 
 #include "app/MainWindow.h"
 #include "app/ProgramStart.h"
+#include "base/Numbers.h"
 #include "base/ProgramFolder.h"
 #include "base/Settings.h"
 #include "data/PriceDatabase.h"
@@ -29,7 +30,6 @@
 #include "gui/grid/FlexGrid.h"
 #include "gui/price/PriceGridFill.h"
 #include "gui/price/PriceWindow.h"
-#include "base/Numbers.h"
 #include "support/PriceStatements.h"
 
 #include <QApplication>
@@ -39,17 +39,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTreeWidget>
 
-#include <cstdio>
 #include <sqlite3.h>
+#include <cstdio>
 
 namespace {
 
@@ -63,7 +63,7 @@ constexpr int kSends = 5;
 
 // Counts the paints of a grid, so that a figure can check that it painted.
 class PaintCounter : public QObject {
-public:
+ public:
   using QObject::QObject;
   int paints = 0;
   bool eventFilter(QObject*, QEvent* e) override {
@@ -134,7 +134,9 @@ void clickItem(QTreeWidget* tree, QTreeWidgetItem* item) {
 }
 
 int countOf(sqlite3* db, const QString& statement) {
-  return bench::column(db, QStringLiteral("SELECT count(*) FROM (%1)").arg(statement).toUtf8().constData()).value(0).toInt();
+  return bench::column(db, QStringLiteral("SELECT count(*) FROM (%1)").arg(statement).toUtf8().constData())
+      .value(0)
+      .toInt();
 }
 
 QSize thumbnailBox() {
@@ -171,33 +173,38 @@ bench::Sample shopStatementsAlone(QSqlDatabase& db, const PendingOrder& order) {
   };
   bool ok = true;
   const bench::Sample elapsed = bench::measure([&] {
-  const QString total = num::plain(order.total);
-  const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd H:mm:ss"));
-  ok = q.exec(QStringLiteral("START TRANSACTION"));
-  ok = ok && run(QStringLiteral(
-      "insert into uop5b_jshopping_orders(user_id,order_total,order_subtotal,order_tax,order_shipping,order_payment,"
-      "order_discount,shipping_tax,payment_tax,order_package,currency_code,currency_code_iso,currency_exchange,"
-      "order_status,order_created,order_date,invoice_date,order_m_date,shipping_method_id,delivery_times_id,"
-      "payment_method_id,delivery_date,coupon_id,title,f_name,client_type) "
-      "VALUES (?,?,?,'0.0000','0.0000','0.0000','0.0000','0.0000','0.0000','0.00','руб.','RUB','1.000000','1','0',?,"
-      "'0000-00-00 00:00:00',?,'0','0','0','0000-00-00 00:00:00','0','1',?,'0')"),
-      {QStringLiteral("57"), total, total, now, now, QStringLiteral("ООО Ромашка")});
-  ok = ok && q.exec(QStringLiteral("SELECT LAST_INSERT_ID()")) && q.next();
-  const qlonglong id = ok ? q.value(0).toLongLong() : 0;
-  ok = ok && run(QStringLiteral("UPDATE uop5b_jshopping_orders SET order_number = ? where order_id= ?"),
-                 {QString::number(id).rightJustified(8, QLatin1Char('0')), id});
-  QString sql = QStringLiteral(
-      "INSERT INTO uop5b_jshopping_order_item (order_id,product_id,product_ean,product_name,product_quantity,"
-      "product_item_price,product_tax,files,weight,delivery_times_id,vendor_id,basicprice) Values ");
-  QVariantList values;
-  for (size_t i = 0; i < order.lines.size(); ++i) {
-    if (i) sql += QLatin1Char(',');
-    sql += QStringLiteral("(?,?,?,?,?,?,'0.0000','a:0:{}','0.0000','0','1','0.00')");
-    const OrderLine& l = order.lines[i];
-    values << id << l.productId << l.ean << l.name << l.quantity << l.price;
-  }
-  ok = ok && run(sql, values);
-  ok = ok && q.exec(QStringLiteral("COMMIT"));
+    const QString total = num::plain(order.total);
+    const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd H:mm:ss"));
+    ok = q.exec(QStringLiteral("START TRANSACTION"));
+    ok =
+        ok &&
+        run(QStringLiteral(
+                "insert into "
+                "uop5b_jshopping_orders(user_id,order_total,order_subtotal,order_tax,order_shipping,order_payment,"
+                "order_discount,shipping_tax,payment_tax,order_package,currency_code,currency_code_iso,currency_"
+                "exchange,"
+                "order_status,order_created,order_date,invoice_date,order_m_date,shipping_method_id,delivery_times_id,"
+                "payment_method_id,delivery_date,coupon_id,title,f_name,client_type) "
+                "VALUES "
+                "(?,?,?,'0.0000','0.0000','0.0000','0.0000','0.0000','0.0000','0.00','руб.','RUB','1.000000','1','0',?,"
+                "'0000-00-00 00:00:00',?,'0','0','0','0000-00-00 00:00:00','0','1',?,'0')"),
+            {QStringLiteral("57"), total, total, now, now, QStringLiteral("ООО Ромашка")});
+    ok = ok && q.exec(QStringLiteral("SELECT LAST_INSERT_ID()")) && q.next();
+    const qlonglong id = ok ? q.value(0).toLongLong() : 0;
+    ok = ok && run(QStringLiteral("UPDATE uop5b_jshopping_orders SET order_number = ? where order_id= ?"),
+                   {QString::number(id).rightJustified(8, QLatin1Char('0')), id});
+    QString sql = QStringLiteral(
+        "INSERT INTO uop5b_jshopping_order_item (order_id,product_id,product_ean,product_name,product_quantity,"
+        "product_item_price,product_tax,files,weight,delivery_times_id,vendor_id,basicprice) Values ");
+    QVariantList values;
+    for (size_t i = 0; i < order.lines.size(); ++i) {
+      if (i) sql += QLatin1Char(',');
+      sql += QStringLiteral("(?,?,?,?,?,?,'0.0000','a:0:{}','0.0000','0','1','0.00')");
+      const OrderLine& l = order.lines[i];
+      values << id << l.productId << l.ean << l.name << l.quantity << l.price;
+    }
+    ok = ok && run(sql, values);
+    ok = ok && q.exec(QStringLiteral("COMMIT"));
   });
   if (!ok) bench::fail(QStringLiteral("shop statements: %1").arg(q.lastError().text()));
   return elapsed;
@@ -215,10 +222,12 @@ class DurableUpdate {
     QFile::remove(copy_);
     QFile::remove(copy_ + QStringLiteral("-journal"));
     sqlite3_open(copy_.toUtf8().constData(), &db_);
-    const QByteArray make = "ATTACH '" + dbPath.toUtf8() + "' AS price; CREATE TABLE products AS SELECT * FROM price.products; "
+    const QByteArray make = "ATTACH '" + dbPath.toUtf8() +
+                            "' AS price; CREATE TABLE products AS SELECT * FROM price.products; "
                             "DETACH price; PRAGMA synchronous=FULL; PRAGMA journal_mode=PERSIST";
     if (sqlite3_exec(db_, make.constData(), nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(db_, "UPDATE products SET order_count = ?1, order_summ = ?2 WHERE rowid = ?3", -1, &st_, nullptr) != SQLITE_OK)
+        sqlite3_prepare_v2(db_, "UPDATE products SET order_count = ?1, order_summ = ?2 WHERE rowid = ?3", -1, &st_,
+                           nullptr) != SQLITE_OK)
       bench::fail(QStringLiteral("floor copy: %1").arg(QString::fromUtf8(sqlite3_errmsg(db_))));
   }
   ~DurableUpdate() {
@@ -280,10 +289,10 @@ int main(int argc, char** argv) {
   const QStringList words = bench::searchWords(bare, 2 * kSearches, 7);
 
   MainWindow main;
-  main.MDIForm_Load(QString());
+  main.startUp(QString());
   main.showNormal();
   main.resize(1366, 768);
-  main.ShowStartupWindow();
+  main.showStartupWindow();
   View v = View::of(main);
   // No quantities left from an earlier run: the orders below are exactly theirs.
   if (!v.window->database().clearQuantities(&error)) bench::fail(QStringLiteral("clearing: %1").arg(error));
@@ -301,7 +310,7 @@ int main(int argc, char** argv) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (old) bench::fail(QStringLiteral("the closed window is still there"));
     reopen.add(bench::measure([&] {
-      main.Pricelist_Click();
+      main.openPriceWindow();
       if (!main.priceWindow()) bench::fail(QStringLiteral("the window was not opened again"));
       v = View::of(main);
       v.settle();
@@ -337,7 +346,8 @@ int main(int argc, char** argv) {
       }));
       if (v.tree->currentItem() != node) bench::fail(QStringLiteral("the category was not selected"));
       const int expected = countOf(bare, stmt::category(false, true, id, QString()));
-      if (v.grid->rows() - 1 != expected) bench::fail(QStringLiteral("category %1: rows differ from the statement").arg(id));
+      if (v.grid->rows() - 1 != expected)
+        bench::fail(QStringLiteral("category %1: rows differ from the statement").arg(id));
       const qint64 wanted = id.toLongLong();
       size_t hits = 0;
       clicks.addFloor(bench::measure([&] {
@@ -361,11 +371,13 @@ int main(int argc, char** argv) {
         pressKey(v.search, Qt::Key_Return, QStringLiteral("\r"));
         v.settle();
       }));
-      const int expected = countOf(bare, stmt::search(pictures, QStringLiteral("p.name_ruRU_big"), upper, QStringLiteral("all"))
-                                             .replace(QStringLiteral("i.image_thumb,"), QString())
-                                             .replace(QStringLiteral(",i.image_name"), QString()));
+      const int expected =
+          countOf(bare, stmt::search(pictures, QStringLiteral("p.name_ruRU_big"), upper, QStringLiteral("all"))
+                            .replace(QStringLiteral("i.image_thumb,"), QString())
+                            .replace(QStringLiteral(",i.image_name"), QString()));
       if (v.shownCount() != expected || v.grid->rows() - 1 != expected)
-        bench::fail(QStringLiteral("search %1: %2 rows, the statement gives %3").arg(word).arg(v.shownCount()).arg(expected));
+        bench::fail(
+            QStringLiteral("search %1: %2 rows, the statement gives %3").arg(word).arg(v.shownCount()).arg(expected));
       bench::Sample floor = bench::measure([&] {
         bench::runBare(bare, stmt::search(false, QStringLiteral("p.name_ruRU_big"), upper, QStringLiteral("all")));
       });
@@ -375,8 +387,12 @@ int main(int argc, char** argv) {
         // The picture file name column shows the names of the rows shown.
         const int top = v.grid->rowAt(0) + 1;
         if (const qint64 key = v.grid->cellPictureKey(top, 4); key >= 0) {
-          const QString name = bench::column(bare, QStringLiteral("SELECT image_name FROM images WHERE rowid = %1").arg(key).toUtf8().constData()).value(0);
-          if (v.grid->textMatrix(top, 8) != name) bench::fail(QStringLiteral("search %1: the picture name is not shown").arg(word));
+          const QString name =
+              bench::column(
+                  bare, QStringLiteral("SELECT image_name FROM images WHERE rowid = %1").arg(key).toUtf8().constData())
+                  .value(0);
+          if (v.grid->textMatrix(top, 8) != name)
+            bench::fail(QStringLiteral("search %1: the picture name is not shown").arg(word));
         }
       }
       searches.addFloor(floor);
@@ -423,13 +439,19 @@ int main(int argc, char** argv) {
     for (int k = 0; k < kKeyPresses; ++k) {
       const bool digit = k == 0 || k % 2 == 1;
       presses.add(bench::measure([&] {
-        if (digit) pressKey(v.grid, Qt::Key_5, QStringLiteral("5"));
-        else pressKey(v.grid, Qt::Key_Backspace, QString());
+        if (digit)
+          pressKey(v.grid, Qt::Key_5, QStringLiteral("5"));
+        else
+          pressKey(v.grid, Qt::Key_Backspace, QString());
         v.settle();
       }));
       presses.addFloor(durable.once());
       const QString id = v.grid->textMatrix(keyRow, 0);
-      const QString stored = bench::column(bare, QStringLiteral("SELECT order_count FROM products WHERE product_id = '%1'").arg(id).toUtf8().constData()).value(0);
+      const QString stored =
+          bench::column(
+              bare,
+              QStringLiteral("SELECT order_count FROM products WHERE product_id = '%1'").arg(id).toUtf8().constData())
+              .value(0);
       if (stored != v.grid->textMatrix(keyRow, 5)) bench::fail(QStringLiteral("the typed quantity was not stored"));
     }
     while (!v.grid->textMatrix(keyRow, 5).isEmpty()) pressKey(v.grid, Qt::Key_Backspace, QString());
@@ -460,7 +482,8 @@ int main(int argc, char** argv) {
     bench::Figure sends, first;
     for (int run = 0; run <= kSends; ++run) {
       for (const auto& [id, price] : chosen)
-        if (!db.storeQuantity(id, 2, 2 * price, &error)) bench::fail(QStringLiteral("storing the order: %1").arg(error));
+        if (!db.storeQuantity(id, 2, 2 * price, &error))
+          bench::fail(QStringLiteral("storing the order: %1").arg(error));
       PendingOrder order;
       if (!db.readPendingOrder(&order, &error) || int(order.lines.size()) != kOrderLines)
         bench::fail(QStringLiteral("the order to send has %1 lines").arg(order.lines.size()));
@@ -472,14 +495,18 @@ int main(int argc, char** argv) {
         v.window->sendOrder();
         v.settle();
       });
-      const auto items = server.query(QStringLiteral(
-          "SELECT count(*) FROM uop5b_jshopping_order_item WHERE order_id = (SELECT max(order_id) FROM uop5b_jshopping_orders)"));
-      if (answers.boxes.size() != 1 || items.value(0).value(0).toInt() != kOrderLines || v.counter->text() != QStringLiteral("Заказ отправлен"))
+      const auto items =
+          server.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_order_item WHERE order_id = (SELECT "
+                                      "max(order_id) FROM uop5b_jshopping_orders)"));
+      if (answers.boxes.size() != 1 || items.value(0).value(0).toInt() != kOrderLines ||
+          v.counter->text() != QStringLiteral("Заказ отправлен"))
         bench::fail(QStringLiteral("the order was not sent: %1").arg(answers.texts().join(QStringLiteral(" | "))));
       if (countOf(bare, QStringLiteral("SELECT 1 FROM products WHERE order_count <> 0 OR order_summ <> 0")) != 0)
         bench::fail(QStringLiteral("the quantities were not cleared"));
-      if (run == 0) first.add(t);
-      else sends.add(t);
+      if (run == 0)
+        first.add(t);
+      else
+        sends.add(t);
       sends.addFloor(shopStatementsAlone(shop, order));
       v.window->switchOrderView();  // back to the whole list
       v.settle();

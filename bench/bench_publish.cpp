@@ -19,12 +19,12 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include <sqlite3.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,14 +70,20 @@ bool readSource(const QString& path, int limit, const QString& pictureFolder, So
   sqlite3_bind_int(st, 1, limit);
   QHash<QByteArray, size_t> byId;
   while (sqlite3_step(st) == SQLITE_ROW) {
-    Product p{text(st, 0), text(st, 2), text(st, 5), sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 3),
-              sqlite3_column_double(st, 4), {}};
+    Product p{text(st, 0),
+              text(st, 2),
+              text(st, 5),
+              sqlite3_column_int64(st, 1),
+              sqlite3_column_int64(st, 3),
+              sqlite3_column_double(st, 4),
+              {}};
     byId.insert(p.id, s->products.size());
     s->products.push_back(std::move(p));
   }
   sqlite3_finalize(st);
-  sqlite3_prepare_v2(db, pictureFolder.isEmpty() ? "SELECT product_id FROM images ORDER BY rowid"
-                                                 : "SELECT product_id, image_thumb FROM images ORDER BY rowid",
+  sqlite3_prepare_v2(db,
+                     pictureFolder.isEmpty() ? "SELECT product_id FROM images ORDER BY rowid"
+                                             : "SELECT product_id, image_thumb FROM images ORDER BY rowid",
                      -1, &st, nullptr);
   while (sqlite3_step(st) == SQLITE_ROW) {
     const auto it = byId.constFind(text(st, 0));
@@ -117,14 +123,15 @@ bool loadShop(MariaDbServer& shop, const Source& s, QString* error) {
             return "(" + QByteArray::number(s.categories[i].first) + ",1," + QByteArray::number(qsizetype(i)) + "," +
                    sqlText(s.categories[i].second) + ")";
           });
-  batches("INSERT INTO uop5b_jshopping_products (product_id, product_ean, product_quantity, product_price, "
-          "product_publish, image, `name_ru-RU`) VALUES ",
-          s.products.size(), [&](size_t i) {
-            const Product& p = s.products[i];
-            return "(" + p.id + "," + sqlText(p.ean) + "," + QByteArray::number(p.quantity) + "," +
-                   QByteArray::number(p.price, 'f', 2) + ",1," + sqlText(p.pictures.empty() ? "" : p.pictures[0]) +
-                   "," + sqlText(p.name) + ")";
-          });
+  batches(
+      "INSERT INTO uop5b_jshopping_products (product_id, product_ean, product_quantity, product_price, "
+      "product_publish, image, `name_ru-RU`) VALUES ",
+      s.products.size(), [&](size_t i) {
+        const Product& p = s.products[i];
+        return "(" + p.id + "," + sqlText(p.ean) + "," + QByteArray::number(p.quantity) + "," +
+               QByteArray::number(p.price, 'f', 2) + ",1," + sqlText(p.pictures.empty() ? "" : p.pictures[0]) + "," +
+               sqlText(p.name) + ")";
+      });
   batches("INSERT INTO uop5b_jshopping_products_to_categories VALUES ", s.products.size(), [&](size_t i) {
     const Product& p = s.products[i];
     QByteArray row = "(" + p.id + "," + QByteArray::number(p.category) + ",1)";
@@ -198,9 +205,10 @@ int writeFloor(const QString& source, int limit, const QString& pictureFolder, c
   QFile::remove(output);
   sqlite3* db = nullptr;
   if (sqlite3_open(output.toUtf8().constData(), &db) != SQLITE_OK) return 1;
-  bool ok = sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", nullptr, nullptr, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, kPriceSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool ok =
+      sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;", nullptr, nullptr, nullptr) == SQLITE_OK &&
+      sqlite3_exec(db, kPriceSchemaSql, nullptr, nullptr, nullptr) == SQLITE_OK &&
+      sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_stmt *cat = nullptr, *prod = nullptr, *img = nullptr;
   sqlite3_prepare_v2(db, "INSERT INTO categories VALUES (?,?)", -1, &cat, nullptr);
   sqlite3_prepare_v2(db,
@@ -311,8 +319,8 @@ int main(int argc, char** argv) {
   const QString floorOutput = work.filePath(QStringLiteral("floor.mdb"));
   std::vector<double> ms, mb, floorMs, floorMb;
   for (int i = 0; i < runs; ++i) {
-    const ChildRun r = runChild({QStringLiteral(PUBLISHER_EXE), QStringLiteral("--config"), config,
-                                 QStringLiteral("--output"), output});
+    const ChildRun r = runChild(
+        {QStringLiteral(PUBLISHER_EXE), QStringLiteral("--config"), config, QStringLiteral("--output"), output});
     const ChildRun f = runChild({QCoreApplication::applicationFilePath(), QStringLiteral("--floor"), source,
                                  QString::number(products), pictures, floorOutput});
     if (!r.ok || !f.ok) {

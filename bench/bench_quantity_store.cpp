@@ -17,12 +17,12 @@
 #include "gui/grid/FlexGrid.h"
 #include "gui/price/PriceWindow.h"
 
+#include <sqlite3.h>
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
-#include <sqlite3.h>
 #include <vector>
 
 namespace {
@@ -54,7 +54,7 @@ int nextQuantity() {
 
 // One durable one-row UPDATE on a kept connection.
 class Floor {
-public:
+ public:
   Floor(const QByteArray& path, const char* journal) {
     sqlite3_open(path.constData(), &db_);
     sqlite3_exec(db_, (QByteArray("PRAGMA synchronous=FULL; PRAGMA journal_mode=") + journal).constData(), nullptr,
@@ -83,7 +83,7 @@ public:
     return median(t);
   }
 
-private:
+ private:
   sqlite3* db_ = nullptr;
   sqlite3_stmt* st_ = nullptr;
 };
@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
   std::vector<double> keys, stores, floors;
   {
     MainWindow main;
-    main.MDIForm_Load(QString());
-    main.ShowStartupWindow();
+    main.startUp(QString());
+    main.showStartupWindow();
     PriceWindow* w = main.priceWindow();
     auto* g = w->findChild<FlexGrid*>(QStringLiteral("MSFlexGrid1"));
     PriceDatabase& prices = w->database();
@@ -148,7 +148,8 @@ int main(int argc, char** argv) {
   }
   const double floor = median(floors);
   const double wal = Floor(path, "WAL").medianOf(ids);
-  std::printf("BENCH quantity_typed_store %.3f ms floor %.3f ms ratio %.2f\n", median(keys), floor, median(keys) / floor);
+  std::printf("BENCH quantity_typed_store %.3f ms floor %.3f ms ratio %.2f\n", median(keys), floor,
+              median(keys) / floor);
   std::printf("BENCH quantity_store %.3f ms floor %.3f ms ratio %.2f\n", median(stores), floor, median(stores) / floor);
   std::printf("BENCH quantity_store_wal_floor %.3f ms\n", wal);
   return 0;

@@ -10,14 +10,14 @@
 #include <QDir>
 #include <QString>
 
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstring>
 
 extern char** environ;
 
@@ -83,9 +83,7 @@ Start runOnce(const QString& folder, bool emptyWindow) {
 // Every column of every product, stepped through with the C API.
 bench::Sample bareProductsRead(const QString& path) {
   sqlite3* db = bench::openReadOnly(path);
-  const bench::Sample t = bench::measure([&] {
-    bench::runBare(db, QStringLiteral("SELECT * FROM products"));
-  });
+  const bench::Sample t = bench::measure([&] { bench::runBare(db, QStringLiteral("SELECT * FROM products")); });
   sqlite3_close(db);
   return t;
 }

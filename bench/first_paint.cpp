@@ -30,7 +30,7 @@ void leaveAfterPaint(int rows) {
 }
 
 class GridPaintWatcher : public QObject {
-public:
+ public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint && !done_) {
@@ -43,12 +43,12 @@ public:
     return false;
   }
 
-private:
+ private:
   bool done_ = false;
 };
 
 class WindowPaintWatcher : public QObject {
-public:
+ public:
   using QObject::QObject;
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Paint && !done_) {
@@ -58,7 +58,7 @@ public:
     return false;
   }
 
-private:
+ private:
   bool done_ = false;
 };
 

@@ -6,18 +6,18 @@
 // Runs under any Qt platform (offscreen included); every message box is
 // answered automatically so the run never blocks, and every box shown is
 // printed, so a screenshot of a failed step does not pass unnoticed.
-#include "gui/orders/OrdersWindow.h"
-#include "gui/settings/OptionsDialog.h"
-#include "gui/price/BigPictureWindow.h"
-#include "gui/grid/FlexGrid.h"
-#include "gui/price/PriceWindow.h"
-#include "app/ProgramStart.h"
-#include "base/ProgramFolder.h"
-#include "gui/settings/AuthorizationDialog.h"
 #include "app/MainWindow.h"
+#include "app/ProgramStart.h"
 #include "base/IniFile.h"
-#include "gui/common/MessageBoxes.h"
+#include "base/ProgramFolder.h"
 #include "base/Settings.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/grid/FlexGrid.h"
+#include "gui/orders/OrdersWindow.h"
+#include "gui/price/BigPictureWindow.h"
+#include "gui/price/PriceWindow.h"
+#include "gui/settings/AuthorizationDialog.h"
+#include "gui/settings/OptionsDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -43,15 +43,16 @@ void settle() {
 
 // Every box shown since the last call goes to stderr.
 void reportBoxes(const char* step) {
-  for (const auto& b : recorder->boxes)
-    std::fprintf(stderr, "screenshots: %s: box \"%s\"\n", step, qPrintable(b.text));
+  for (const auto& b : recorder->boxes) std::fprintf(stderr, "screenshots: %s: box \"%s\"\n", step, qPrintable(b.text));
   recorder->boxes.clear();
 }
 
 void save(QWidget* w, const QString& file) {
   settle();
-  if (!w->grab().save(file)) std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
-  else std::printf("%s\n", qPrintable(file));
+  if (!w->grab().save(file))
+    std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(file));
+  else
+    std::printf("%s\n", qPrintable(file));
 }
 
 template <class W = QWidget>
@@ -103,10 +104,10 @@ int main(int argc, char** argv) {
   boxes.defaultAnswer = msg::Answer::No;
 
   MainWindow main;
-  main.MDIForm_Load(QString());
+  main.startUp(QString());
   main.showNormal();
   main.resize(width, height);
-  main.ShowStartupWindow();
+  main.showStartupWindow();
   settle();
   PriceWindow* price = main.priceWindow();
   FlexGrid* grid = named<FlexGrid>(price, "MSFlexGrid1");
@@ -123,7 +124,7 @@ int main(int argc, char** argv) {
   {
     const int row = rowWithPicture(grid);
     BigPictureWindow* big = BigPictureWindow::instance(price);
-    big->GetBig(grid->textMatrix(row, 0), grid->textMatrix(row, 1));
+    big->showPicture(grid->textMatrix(row, 0), grid->textMatrix(row, 1));
     big->show();
     save(big, out + "/big-picture.png");
     big->hide();
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
   }
 
   // The orders window over the last month, with the details of an order.
-  main.Orders_Click();
+  main.openOrdersWindow();
   settle();
   if (OrdersWindow* orders = main.ordersWindow()) {
     named<QDateEdit>(orders, "DTPicker1")->setDate(QDate::currentDate().addDays(-40));
@@ -160,14 +161,14 @@ int main(int argc, char** argv) {
     auto* list = named<FlexGrid>(orders, "MSFlexGrid1");
     if (list->rows() > 1) {
       list->setRow(list->rows() > 2 ? 2 : 1);
-      orders->MSFlexGrid1_EnterCell();
+      orders->showCurrentOrder();
     }
     save(&main, out + "/orders.png");
   }
   reportBoxes("orders");
 
   // The settings dialog, a window of its own over the main window.
-  main.settings_Click();
+  main.openSettings();
   settle();
   if (OptionsDialog* options = main.optionsWindow()) save(options, out + "/settings.png");
   reportBoxes("settings");

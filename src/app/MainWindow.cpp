@@ -41,11 +41,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   };
   // Each command has a mnemonic letter (Alt+letter); F10 or Alt alone puts the
   // keyboard on the menu, where the arrows and Enter choose a command.
-  addMenu("getprice", QStringLiteral("По&лучить прайс-лист"), &MainWindow::getprice_Click);
-  addMenu("Pricelist", QStringLiteral("&Прайс-лист"), &MainWindow::Pricelist_Click);
-  addMenu("Orders", QStringLiteral("&Заказы"), &MainWindow::Orders_Click);
-  addMenu("settings", QStringLiteral("&Настройки"), &MainWindow::settings_Click);
-  addMenu("updatepo", QStringLiteral("&Обновление ПО"), &MainWindow::updatepo_Click);
+  addMenu("getprice", QStringLiteral("По&лучить прайс-лист"), &MainWindow::downloadPriceList);
+  addMenu("Pricelist", QStringLiteral("&Прайс-лист"), &MainWindow::openPriceWindow);
+  addMenu("Orders", QStringLiteral("&Заказы"), &MainWindow::openOrdersWindow);
+  addMenu("settings", QStringLiteral("&Настройки"), &MainWindow::openSettings);
+  addMenu("updatepo", QStringLiteral("&Обновление ПО"), &MainWindow::downloadProgramUpdate);
   auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
   connect(f10, &QShortcut::activated, this, [this] {
     menuBar()->setActiveAction(menuBar()->actions().value(0));
@@ -55,30 +55,41 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   toolbar_ = addToolBar(QStringLiteral("Окна"));
   toolbar_->setObjectName(QStringLiteral("Toolbar1"));
   toolbar_->setMovable(false);
-  connect(toolbar_, &QToolBar::actionTriggered, this, &MainWindow::Toolbar1_ButtonClick);
+  connect(toolbar_, &QToolBar::actionTriggered, this, &MainWindow::activateBarWindow);
   msg::setParentWindow(this);
 }
 
 MainWindow::~MainWindow() { msg::setParentWindow(nullptr); }
 
-bool MainWindow::MDIForm_Load(const QString& commandLine) {
+bool MainWindow::startUp(const QString& commandLine) {
   settings::createDefault();
   showMaximized();
   switch (ParseResultCode(commandLine)) {
-    case 40: msg::information(QStringLiteral("Прайс-лист обновлен")); break;
-    case 41: msg::information(WithUpdateFailureReason(QStringLiteral("Прайс-лист не обновлен"))); break;
+    case 40:
+      msg::information(QStringLiteral("Прайс-лист обновлен"));
+      break;
+    case 41:
+      msg::information(WithUpdateFailureReason(QStringLiteral("Прайс-лист не обновлен")));
+      break;
     case 30:
       if (CompleteProgramUpdate()) return false;
       break;
-    case 31: msg::information(WithUpdateFailureReason(QStringLiteral("Не удалось проверить обновление ПО"))); break;
-    case 50: msg::information(QStringLiteral("Обновление ПО прошло успешно")); break;
-    case 51: msg::information(WithUpdateFailureReason(QStringLiteral("ПО не обновлено"))); break;
-    default: break;
+    case 31:
+      msg::information(WithUpdateFailureReason(QStringLiteral("Не удалось проверить обновление ПО")));
+      break;
+    case 50:
+      msg::information(QStringLiteral("Обновление ПО прошло успешно"));
+      break;
+    case 51:
+      msg::information(WithUpdateFailureReason(QStringLiteral("ПО не обновлено")));
+      break;
+    default:
+      break;
   }
   return true;
 }
 
-void MainWindow::ShowStartupWindow() { showChild<PriceWindow>(priceSlot_, kPriceCaption); }
+void MainWindow::showStartupWindow() { showChild<PriceWindow>(priceSlot_, kPriceCaption); }
 
 PriceWindow* MainWindow::priceWindow() const { return static_cast<PriceWindow*>(priceSlot_.data()); }
 OrdersWindow* MainWindow::ordersWindow() const { return static_cast<OrdersWindow*>(ordersSlot_.data()); }
@@ -92,10 +103,10 @@ W* MainWindow::showChild(QPointer<QWidget>& slot, const QString& caption) {
   }
   W* w = new W();
   w->setWindowTitle(caption);
-  connect(w, &ChildWindow::barButtonRemovalRequested, this, &MainWindow::RemoveBarButton);
+  connect(w, &ChildWindow::barButtonRemovalRequested, this, &MainWindow::removeBarButton);
   slot = w;
   place(w);
-  w->Form_Load();
+  w->loadContents();
   return w;
 }
 
@@ -128,20 +139,20 @@ void MainWindow::bringForward(QWidget* w) {
 }
 
 void MainWindow::ensureBarButton(const QString& caption) {
-  if (!BarButton(caption)) toolbar_->addAction(caption);
+  if (!barButton(caption)) toolbar_->addAction(caption);
 }
 
-void MainWindow::Pricelist_Click() {
+void MainWindow::openPriceWindow() {
   showChild<PriceWindow>(priceSlot_, kPriceCaption);
   ensureBarButton(kPriceCaption);
 }
 
-void MainWindow::Orders_Click() {
+void MainWindow::openOrdersWindow() {
   showChild<OrdersWindow>(ordersSlot_, kOrdersCaption);
   ensureBarButton(kOrdersCaption);
 }
 
-void MainWindow::settings_Click() {
+void MainWindow::openSettings() {
   showChild<OptionsDialog>(optionsSlot_, kSettingsCaption);
   ensureBarButton(kSettingsCaption);
 }
@@ -153,33 +164,37 @@ void MainWindow::ComeForward() {
   activateWindow();
 }
 
-void MainWindow::getprice_Click() { RunPriceDownload(); }
-void MainWindow::updatepo_Click() { RunProgramDownload(); }
+void MainWindow::downloadPriceList() { RunPriceDownload(); }
+void MainWindow::downloadProgramUpdate() { RunProgramDownload(); }
 
-void MainWindow::Toolbar1_ButtonClick(QAction* button) {
+void MainWindow::activateBarWindow(QAction* button) {
   const QString c = button->text();
   QWidget* w = nullptr;
-  if (c == kPriceCaption) w = priceSlot_;
-  else if (c == kOrdersCaption) w = ordersSlot_;
-  else if (c == kSettingsCaption) w = optionsSlot_;
-  else return;
+  if (c == kPriceCaption)
+    w = priceSlot_;
+  else if (c == kOrdersCaption)
+    w = ordersSlot_;
+  else if (c == kSettingsCaption)
+    w = optionsSlot_;
+  else
+    return;
   if (w) bringForward(w);
 }
 
-QStringList MainWindow::BarCaptions() const {
+QStringList MainWindow::barCaptions() const {
   QStringList out;
   for (QAction* a : toolbar_->actions()) out << a->text();
   return out;
 }
 
-QAction* MainWindow::BarButton(const QString& caption) const {
+QAction* MainWindow::barButton(const QString& caption) const {
   for (QAction* a : toolbar_->actions())
     if (a->text() == caption) return a;
   return nullptr;
 }
 
-void MainWindow::RemoveBarButton(const QString& caption) {
-  if (QAction* a = BarButton(caption)) {
+void MainWindow::removeBarButton(const QString& caption) {
+  if (QAction* a = barButton(caption)) {
     toolbar_->removeAction(a);
     a->deleteLater();
   }

@@ -14,28 +14,28 @@ class OptionsDialog;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
-public:
+ public:
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Start-up steps; returns false when the program is ending (an update handed over).
-  bool MDIForm_Load(const QString& commandLine);
+  bool startUp(const QString& commandLine);
   // Opens the start-up window (the price list) without a window-bar button.
-  void ShowStartupWindow();
+  void showStartupWindow();
   // Brings the window forward (a second start on the same folder asked for it).
   void ComeForward();
 
-  void Pricelist_Click();
-  void Orders_Click();
-  void settings_Click();
-  void getprice_Click();
-  void updatepo_Click();
-  void Toolbar1_ButtonClick(QAction* button);
+  void openPriceWindow();
+  void openOrdersWindow();
+  void openSettings();
+  void downloadPriceList();
+  void downloadProgramUpdate();
+  void activateBarWindow(QAction* button);
 
   // Window bar: button captions in order, and removal of the first with a caption.
-  QStringList BarCaptions() const;
-  void RemoveBarButton(const QString& caption);
-  QAction* BarButton(const QString& caption) const;
+  QStringList barCaptions() const;
+  void removeBarButton(const QString& caption);
+  QAction* barButton(const QString& caption) const;
 
   PriceWindow* priceWindow() const;
   OrdersWindow* ordersWindow() const;
@@ -43,11 +43,12 @@ public:
   QMdiArea* mdiArea() const { return mdi_; }
   QToolBar* toolbar() const { return toolbar_; }
 
-protected:
+ protected:
   void closeEvent(QCloseEvent* event) override;
 
-private:
-  template <class W> W* showChild(QPointer<QWidget>& slot, const QString& caption);
+ private:
+  template <class W>
+  W* showChild(QPointer<QWidget>& slot, const QString& caption);
   void ensureBarButton(const QString& caption);
   void bringForward(QWidget* w);
   void place(ChildWindow* w);

@@ -1,11 +1,11 @@
 #include "app/ProgramStart.h"
 
+#include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 #include "base/ConsoleText.h"
 #include "base/ProgramFolder.h"
-#include "app/MainWindow.h"
 #include "gui/common/SendMessages.h"
 #include "update/CheckCommand.h"
-#include "app/SingleInstance.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -20,22 +20,22 @@
 
 namespace {
 
-const char kHelp[] =
-    "Программа заявок Варнокел " VARNOKEL_VERSION "\n"
-    "Прайс-лист оптового магазина, заказ по нему и отправка заказа в магазин.\n"
-    "\n"
-    "Использование: Varnokel [КОД]\n"
-    "\n"
-    "  КОД            код результата обновления, с которым программу перезапускают\n"
-    "                 сценарии обновления: 30/31 загрузка программы, 40/41 загрузка\n"
-    "                 прайс-листа, 50/51 замена программы (успешно/неуспешно)\n"
-    "  -h, --help     показать эту справку и выйти\n"
-    "  -v, --version  показать версию и выйти\n"
-    "\n"
-    "Папка программы (settings.ini, varnokel.mdb, temp/) - папка исполняемого файла;\n"
-    "у установленной программы - ~/.local/share/Varnokel. Переменная окружения\n"
-    "VARNOKEL_HOME задаёт другую папку.\n"
-    "Подключение к базе магазина и серверу обновлений - раздел [connection] в settings.ini.\n";
+const char kHelp[] = "Программа заявок Варнокел " VARNOKEL_VERSION
+                     "\n"
+                     "Прайс-лист оптового магазина, заказ по нему и отправка заказа в магазин.\n"
+                     "\n"
+                     "Использование: Varnokel [КОД]\n"
+                     "\n"
+                     "  КОД            код результата обновления, с которым программу перезапускают\n"
+                     "                 сценарии обновления: 30/31 загрузка программы, 40/41 загрузка\n"
+                     "                 прайс-листа, 50/51 замена программы (успешно/неуспешно)\n"
+                     "  -h, --help     показать эту справку и выйти\n"
+                     "  -v, --version  показать версию и выйти\n"
+                     "\n"
+                     "Папка программы (settings.ini, varnokel.mdb, temp/) - папка исполняемого файла;\n"
+                     "у установленной программы - ~/.local/share/Varnokel. Переменная окружения\n"
+                     "VARNOKEL_HOME задаёт другую папку.\n"
+                     "Подключение к базе магазина и серверу обновлений - раздел [connection] в settings.ini.\n";
 
 bool isOption(const char* arg, const char* shortName, const char* longName) {
   return std::strcmp(arg, shortName) == 0 || std::strcmp(arg, longName) == 0;
@@ -48,9 +48,10 @@ QByteArray platformName(int argc, char** argv) {
 }
 
 void noDisplay(const char* detail) {
-  std::fprintf(stderr,
-               "Программа заявок Варнокел: не удалось открыть окно - нет доступного графического дисплея.\n"
-               "Запустите программу в графическом сеансе (переменная DISPLAY или WAYLAND_DISPLAY должна быть задана).\n");
+  std::fprintf(
+      stderr,
+      "Программа заявок Варнокел: не удалось открыть окно - нет доступного графического дисплея.\n"
+      "Запустите программу в графическом сеансе (переменная DISPLAY или WAYLAND_DISPLAY должна быть задана).\n");
   if (detail && *detail) std::fprintf(stderr, "Подробности: %s\n", detail);
   std::fflush(stderr);
 }
@@ -64,8 +65,10 @@ void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, co
     noDisplay(text.section(QLatin1Char('\n'), 0, 0).toLocal8Bit().constData());
     std::_Exit(1);
   }
-  if (previousHandler) previousHandler(type, context, text);
-  else std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+  if (previousHandler)
+    previousHandler(type, context, text);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
 }
 
 // A start without any display fails before Qt is asked: a clear message, no abort.
@@ -127,8 +130,8 @@ int RunProgram(int argc, char** argv, const std::function<void()>& afterApplicat
   const QStringList args = QApplication::arguments().mid(1);
   MainWindow main;
   instance.onComeForward([&main] { main.ComeForward(); });
-  if (!main.MDIForm_Load(args.join(QLatin1Char(' ')))) return 0;
-  main.ShowStartupWindow();
+  if (!main.startUp(args.join(QLatin1Char(' ')))) return 0;
+  main.showStartupWindow();
   // A send that the last run could not finish is settled once the windows show.
   QTimer::singleShot(0, &main, [] { SettleUnfinishedOrders(); });
   return app.exec();

@@ -28,7 +28,8 @@ QString serverNameFor(const QString& folder) {
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& folder)
-    : folder_(folder), serverName_(serverNameFor(folder)),
+    : folder_(folder),
+      serverName_(serverNameFor(folder)),
       lock_(JoinProgramPath(folder, QStringLiteral("varnokel.lock"))) {
   // A running program keeps its lock however long it runs; a lock left by a
   // program that ended without removing it is taken over.
@@ -50,7 +51,7 @@ bool SingleInstance::claim() {
 #ifdef VARNOKEL_LOCAL_SOCKET
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
-  QLocalServer::removeServer(serverName_);  // a socket left by a program that ended
+  QLocalServer::removeServer(serverName_);         // a socket left by a program that ended
   if (!server_->listen(serverName_)) return true;  // works on; later starts are told it runs
   connect(server_, &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* s = server_->nextPendingConnection()) {

@@ -12,7 +12,7 @@ class QLocalServer;
 
 class SingleInstance : public QObject {
   Q_OBJECT
-public:
+ public:
   explicit SingleInstance(const QString& folder);
   ~SingleInstance() override;
 
@@ -23,7 +23,7 @@ public:
   // Called when a later start asks this program to come forward.
   void onComeForward(std::function<void()> handler) { comeForward_ = std::move(handler); }
 
-private:
+ private:
   bool askRunningToComeForward();
 
   QString folder_;

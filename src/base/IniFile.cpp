@@ -1,6 +1,5 @@
 #include "base/IniFile.h"
 
-
 #include <QFile>
 #include <QSaveFile>
 #include <array>
@@ -11,12 +10,11 @@ namespace {
 
 // Code points of the bytes 0x80..0xFF; 0 marks the one unassigned byte (0x98).
 constexpr std::array<char16_t, 128> kHigh = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039,
-    0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408,
-    0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB,
-    0x0458, 0x0405, 0x0455, 0x0457};
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0000, 0x2122,
+    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
 
 std::optional<char> encodeChar(char16_t c) {
   if (c < 0x80) return static_cast<char>(c);
@@ -40,9 +38,12 @@ QString decode(const QByteArray& bytes) {
   out.reserve(bytes.size());
   for (char b : bytes) {
     const auto u = static_cast<unsigned char>(b);
-    if (u < 0x80) out.append(QChar(u));
-    else if (u >= 0xC0) out.append(QChar(char16_t(0x0410 + (u - 0xC0))));
-    else out.append(kHigh[u - 0x80] ? QChar(kHigh[u - 0x80]) : QChar(0xFFFD));
+    if (u < 0x80)
+      out.append(QChar(u));
+    else if (u >= 0xC0)
+      out.append(QChar(char16_t(0x0410 + (u - 0xC0))));
+    else
+      out.append(kHigh[u - 0x80] ? QChar(kHigh[u - 0x80]) : QChar(0xFFFD));
   }
   return out;
 }
@@ -100,10 +101,9 @@ QString cut(const QString& v) { return v.size() > kBufferChars ? v.left(kBufferC
 }  // namespace
 
 QByteArray DefaultSettingsContent() {
-  static const char* const lines[] = {"[authentication]", "id=?", "login=?", "[settings]",
-                                      "imagetostring=?", "imagethumb=?", "visiblesumm=0", "[forms]",
-                                      "name=6000", "remainder=1000", "price=1000", "order=1000",
-                                      "summ=1000"};
+  static const char* const lines[] = {"[authentication]", "id=?",          "login=?",  "[settings]", "imagetostring=?",
+                                      "imagethumb=?",     "visiblesumm=0", "[forms]",  "name=6000",  "remainder=1000",
+                                      "price=1000",       "order=1000",    "summ=1000"};
   QByteArray out;
   for (const char* l : lines) out += QByteArray(l) + "\r\n";
   return out;
@@ -116,8 +116,7 @@ void CreateDefaultSettings(const QString& path) {
   f.write(DefaultSettingsContent());
 }
 
-QString ReadSetting(const QString& path, const QString& section, const QString& key,
-                    const QString& defaultValue) {
+QString ReadSetting(const QString& path, const QString& section, const QString& key, const QString& defaultValue) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) return cut(defaultValue.trimmed());
   const auto lines = splitLines(f.readAll());
@@ -159,7 +158,10 @@ bool WriteSetting(const QString& path, const QString& section, const QString& ke
   std::vector<qsizetype> nexts;                        // start of the next line
   for (qsizetype i = 0, start = 0; i <= data.size(); ++i) {
     if (i == data.size()) {
-      if (start < data.size()) { spans.push_back({start, i}); nexts.push_back(i); }
+      if (start < data.size()) {
+        spans.push_back({start, i});
+        nexts.push_back(i);
+      }
       break;
     }
     if (data[i] == '\r' || data[i] == '\n') {
@@ -178,7 +180,10 @@ bool WriteSetting(const QString& path, const QString& section, const QString& ke
     const QByteArray line = lineAt(n);
     if (auto s = sectionName(line)) {
       if (sectionLine) break;
-      if (sameName(*s, section)) { sectionLine = n; lastContent = n; }
+      if (sameName(*s, section)) {
+        sectionLine = n;
+        lastContent = n;
+      }
       continue;
     }
     if (!sectionLine) continue;

@@ -9,13 +9,12 @@ void CreateDefaultSettings(const QString& path);
 // The value of the key, or the default when the file, section or key is missing.
 // Surrounding blanks and one pair of enclosing quotes are dropped; at most 254
 // characters come back.
-QString ReadSetting(const QString& path, const QString& section, const QString& key,
-                    const QString& defaultValue);
+QString ReadSetting(const QString& path, const QString& section, const QString& key, const QString& defaultValue);
 // Sets the key, creating the file, the section and the key as needed. Other lines
 // stay byte for byte. Line breaks in the value are written as blanks. False, with
 // the reason in *error, when the file cannot be read or written.
-bool WriteSetting(const QString& path, const QString& section, const QString& key,
-                  const QString& value, QString* error = nullptr);
+bool WriteSetting(const QString& path, const QString& section, const QString& key, const QString& value,
+                  QString* error = nullptr);
 
 // The default content of a new settings file.
 QByteArray DefaultSettingsContent();

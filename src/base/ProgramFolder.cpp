@@ -72,7 +72,8 @@ bool ProgramFolderIsUserData() {
 
 QString JoinProgramPath(const QString& folder, const QString& name) {
   const QChar sep = QDir::separator();
-  if (folder.endsWith(sep) || folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))) return folder + name;
+  if (folder.endsWith(sep) || folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\')))
+    return folder + name;
   return folder + sep + name;
 }
 

@@ -58,16 +58,18 @@ DistributionAccount distributionAccount(const QString& settingsFile) {
 }
 
 QString noShopServerText() {
-  return QStringLiteral("Сервер базы данных магазина не настроен, поэтому ничего не отправлено. "
-                        "Укажите его в файле %1, раздел [connection], ключ shop_host "
-                        "(и при необходимости shop_port, shop_database, shop_user, shop_password).")
+  return QStringLiteral(
+             "Сервер базы данных магазина не настроен, поэтому ничего не отправлено. "
+             "Укажите его в файле %1, раздел [connection], ключ shop_host "
+             "(и при необходимости shop_port, shop_database, shop_user, shop_password).")
       .arg(QDir::toNativeSeparators(path()));
 }
 
 QString noDistributionServerText() {
-  return QStringLiteral("Сервер обновлений не настроен, поэтому ничего не загружено. "
-                        "Укажите его в файле %1, раздел [connection], ключ ftp_host "
-                        "(и при необходимости ftp_user, ftp_password).")
+  return QStringLiteral(
+             "Сервер обновлений не настроен, поэтому ничего не загружено. "
+             "Укажите его в файле %1, раздел [connection], ключ ftp_host "
+             "(и при необходимости ftp_user, ftp_password).")
       .arg(QDir::toNativeSeparators(path()));
 }
 

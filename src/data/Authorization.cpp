@@ -14,8 +14,8 @@ AuthorizationCheck CheckOrganisationCode(const QString& code) {
   try {
     ConnectionPtr shop = OpenShopConnection();
     // "057" and "+57" name user 57, as the number they spell.
-    RecordsetPtr rs = Query(*shop, QStringLiteral("select user_id , f_name from uop5b_jshopping_users where user_id = ?"),
-                            {userId});
+    RecordsetPtr rs =
+        Query(*shop, QStringLiteral("select user_id , f_name from uop5b_jshopping_users where user_id = ?"), {userId});
     out.ok = true;
     if (rs->eof() || rs->bof()) return out;
     out.found = true;

@@ -36,7 +36,7 @@ bool run(QSqlQuery& q, const QString& sql, const QVariantList& values) {
 
 QString shopDriver() {
   return QSqlDatabase::isDriverAvailable(QStringLiteral("QMARIADB")) ? QStringLiteral("QMARIADB")
-                                                                   : QStringLiteral("QMYSQL");
+                                                                     : QStringLiteral("QMYSQL");
 }
 
 }  // namespace
@@ -101,7 +101,8 @@ ConnectionPtr OpenShopConnection() {
   d.setDatabaseName(s.database);
   d.setUserName(s.user);
   d.setPassword(s.password);
-  d.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=30;MYSQL_OPT_WRITE_TIMEOUT=30"));
+  d.setConnectOptions(
+      QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=30;MYSQL_OPT_WRITE_TIMEOUT=30"));
   if (!d.open()) {
     const QSqlError e = d.lastError();
     throw DbError(errorText(e), errorNumber(e));
@@ -114,8 +115,9 @@ ConnectionPtr OpenShopConnection() {
   // timeout above gives up here: otherwise it could still run after the program
   // took it for failed.
   try {
-    conn->execute(QStringLiteral("SET SESSION lock_wait_timeout = LEAST(@@lock_wait_timeout, 20), "
-                                 "innodb_lock_wait_timeout = LEAST(@@innodb_lock_wait_timeout, 20)"));
+    conn->execute(
+        QStringLiteral("SET SESSION lock_wait_timeout = LEAST(@@lock_wait_timeout, 20), "
+                       "innodb_lock_wait_timeout = LEAST(@@innodb_lock_wait_timeout, 20)"));
   } catch (const DbError&) {
   }
   return conn;
@@ -125,8 +127,9 @@ ConnectionPtr OpenPriceConnection() {
   const QString path = PriceDatabasePath();
   auto fail = [](const QString& text) -> ConnectionPtr { throw DbError(text, 3044); };
   if (!QFileInfo(path).isFile())
-    return fail(QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
-                    .arg(path));
+    return fail(
+        QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
+            .arg(path));
   // While nothing of ours holds the file, a journal or log beside it may be
   // another copy's: it is looked at before SQLite would replay it.
   if (!PriceStore::anyOpen()) SetAsideForeignLogs(path, RecordedPriceFileStamp());
@@ -139,7 +142,8 @@ ConnectionPtr OpenPriceConnection() {
   // A file that is not a price database opens fine but fails its first read.
   QSqlQuery probe(d);
   if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-    return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") + errorText(probe.lastError()));
+    return fail(QStringLiteral("Файл прайс-листа повреждён или имеет неверный формат: ") +
+                errorText(probe.lastError()));
   probe.finish();
   return conn;
 }

@@ -21,7 +21,7 @@ struct DbError : std::runtime_error {
 
 // One open connection with its own Qt connection name; closed when destroyed.
 class Connection {
-public:
+ public:
   Connection(const QString& driver, bool isShop);
   ~Connection();
   Connection(const Connection&) = delete;
@@ -37,7 +37,7 @@ public:
   // Number of rows changed by the last execute().
   long long affectedRows() const { return affected_; }
 
-private:
+ private:
   QString name_;
   bool shop_;
   long long affected_ = 0;
@@ -45,13 +45,15 @@ private:
 
 // A fetched result set: all rows in memory, walked with a cursor.
 class Recordset {
-public:
+ public:
   int fieldCount() const { return static_cast<int>(fields_.size()); }
   QString fieldName(int i) const { return fields_.at(i); }
   long recordCount() const { return static_cast<long>(rows_.size()); }
   bool eof() const { return pos_ >= rows_.size(); }
   bool bof() const { return rows_.empty(); }
-  void moveNext() { if (pos_ < rows_.size()) ++pos_; }
+  void moveNext() {
+    if (pos_ < rows_.size()) ++pos_;
+  }
   void moveFirst() { pos_ = 0; }
   // Field i of the current record; throws DbError past the end.
   QVariant value(int i) const;
@@ -59,7 +61,7 @@ public:
 
   static std::unique_ptr<Recordset> fetch(QSqlQuery& query);
 
-private:
+ private:
   std::vector<QString> fields_;
   std::vector<std::vector<QVariant>> rows_;
   size_t pos_ = 0;

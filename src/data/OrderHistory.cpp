@@ -21,8 +21,9 @@ ShopQuery readOrders(const QString& sql, const QVariantList& values) {
 }  // namespace
 
 ShopQuery ReadOrders(qlonglong organisation, const QDate& from, const QDate& to) {
-  return readOrders(kOrdersSelect + QStringLiteral(" AND  DATE(d.order_date) BETWEEN ? AND ?"),
-                    {organisation, from.toString(QStringLiteral("yyyy-MM-dd")), to.toString(QStringLiteral("yyyy-MM-dd"))});
+  return readOrders(
+      kOrdersSelect + QStringLiteral(" AND  DATE(d.order_date) BETWEEN ? AND ?"),
+      {organisation, from.toString(QStringLiteral("yyyy-MM-dd")), to.toString(QStringLiteral("yyyy-MM-dd"))});
 }
 
 ShopQuery ReadOpenOrders(qlonglong organisation) {
@@ -37,10 +38,11 @@ OrderDetails ReadOrderDetails(qlonglong orderId) {
                       QStringLiteral("select product_ean,product_name,product_item_price,product_quantity "
                                      "from uop5b_jshopping_order_item where order_id= ?"),
                       {orderId});
-    out.history = Query(*shop,
-                        QStringLiteral("select order_status_id,comments,DATE_FORMAT(status_date_added,'%d-%m-%Y %H:%i:%s') "
-                                       "from uop5b_jshopping_order_history where order_id= ? Order by status_date_added"),
-                        {orderId});
+    out.history =
+        Query(*shop,
+              QStringLiteral("select order_status_id,comments,DATE_FORMAT(status_date_added,'%d-%m-%Y %H:%i:%s') "
+                             "from uop5b_jshopping_order_history where order_id= ? Order by status_date_added"),
+              {orderId});
   } catch (const DbError& e) {
     out.errorText = e.description;
     out.errorNumber = e.number;

@@ -92,13 +92,17 @@ QString unfitValue(const Organisation& organisation, qlonglong userId, const Pen
   for (const OrderLine& l : order.lines) {
     const QString product = QStringLiteral("у товара %1 ").arg(quoted(l.name.left(60)));
     qlonglong id = 0;
-    if (!intColumnValue(l.productId, &id)) return product + QStringLiteral("код %1 не является числом, которое принимает магазин").arg(quoted(l.productId));
+    if (!intColumnValue(l.productId, &id))
+      return product + QStringLiteral("код %1 не является числом, которое принимает магазин").arg(quoted(l.productId));
     if (l.name.size() > kNameLength) return product + QStringLiteral("название длиннее %1 знаков").arg(kNameLength);
-    if (l.ean.size() > kEanLength) return product + QStringLiteral("артикул %1 длиннее %2 знаков").arg(quoted(l.ean)).arg(kEanLength);
+    if (l.ean.size() > kEanLength)
+      return product + QStringLiteral("артикул %1 длиннее %2 знаков").arg(quoted(l.ean)).arg(kEanLength);
     if (!fits(l.quantity.toDouble(), kQuantityColumn))
-      return product + QStringLiteral("количество %1 больше, чем может принять магазин (не более %2)").arg(l.quantity, kQuantityColumn.largestText());
+      return product + QStringLiteral("количество %1 больше, чем может принять магазин (не более %2)")
+                           .arg(l.quantity, kQuantityColumn.largestText());
     if (!fits(l.price.toDouble(), kPriceColumn))
-      return product + QStringLiteral("цена %1 больше, чем может принять магазин (не более %2)").arg(l.price, kPriceColumn.largestText());
+      return product + QStringLiteral("цена %1 больше, чем может принять магазин (не более %2)")
+                           .arg(l.price, kPriceColumn.largestText());
   }
   return {};
 }
@@ -108,7 +112,8 @@ QString contentsDigest(qlonglong userId, const QString& total, const std::vector
   QCryptographicHash h(QCryptographicHash::Sha1);
   h.addData(QString::number(userId).toUtf8() + '\n' + total.toUtf8() + '\n');
   for (const OrderLine& l : lines)
-    h.addData((l.productId + QLatin1Char('\t') + l.quantity + QLatin1Char('\t') + l.price + QLatin1Char('\n')).toUtf8());
+    h.addData(
+        (l.productId + QLatin1Char('\t') + l.quantity + QLatin1Char('\t') + l.price + QLatin1Char('\n')).toUtf8());
   return QString::fromLatin1(h.result().toHex().left(20));
 }
 
@@ -120,8 +125,10 @@ void checkWarnings(Connection& shop) {
   long long implicitDefaults = 0;
   for (listed->moveFirst(); !listed->eof(); listed->moveNext()) {
     const long code = listed->value(1).toInt();
-    if (code == 1364) ++implicitDefaults;
-    else throw DbError(listed->value(2).toString(), code);
+    if (code == 1364)
+      ++implicitDefaults;
+    else
+      throw DbError(listed->value(2).toString(), code);
   }
   // The list stops at max_error_count (64 unless set otherwise); the count does not.
   if (listed->recordCount() >= 64 &&
@@ -140,8 +147,8 @@ void insertItems(Connection& shop, qlonglong orderId, const std::vector<OrderLin
       if (i > start) sql += QLatin1Char(',');
       sql += kItemRow;
       const OrderLine& l = lines[i];
-      values << orderId << l.productId.trimmed() << l.ean << l.name << columnText(l.quantity.toDouble(), kQuantityColumn)
-             << columnText(l.price.toDouble(), kPriceColumn);
+      values << orderId << l.productId.trimmed() << l.ean << l.name
+             << columnText(l.quantity.toDouble(), kQuantityColumn) << columnText(l.price.toDouble(), kPriceColumn);
     }
     shop.execute(sql, values);
     checkWarnings(shop);
@@ -153,7 +160,8 @@ struct SendCancelled {};
 ShopSession thisSession(Connection& shop) {
   ShopSession s;
   try {
-    RecordsetPtr rs = Query(shop, QStringLiteral("SELECT ID, HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()"));
+    RecordsetPtr rs =
+        Query(shop, QStringLiteral("SELECT ID, HOST FROM information_schema.PROCESSLIST WHERE ID = CONNECTION_ID()"));
     s.id = rs->value(0).toLongLong();
     s.host = rs->value(1).toString();
   } catch (const DbError&) {  // without it the session is left to end on its own
@@ -223,7 +231,8 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
     RecordUnfinishedOrder(record);  // kept until the outcome is known
     writing = true;
     shop->execute(QStringLiteral("START TRANSACTION"));
-    shop->execute(kOrderInsert, {userId, record.total, record.total, record.time, modifiedDate, organisation.name, record.key});
+    shop->execute(kOrderInsert,
+                  {userId, record.total, record.total, record.time, modifiedDate, organisation.name, record.key});
     checkWarnings(*shop);
     // The id of the row just inserted, read on the connection that inserted it.
     record.orderId = Query(*shop, QStringLiteral("SELECT LAST_INSERT_ID()"))->value(0).toLongLong();
@@ -275,9 +284,7 @@ SendOutcome SendOrder(const Organisation& organisation, const PendingOrder& orde
     case OrderPresence::Unknown:
       // With its row gone the order is not in the shop; item rows left without
       // it are removed later without a word.
-      out.state = r.order.rowRemoved ? SendState::NotSent
-                  : commitSent       ? SendState::Unknown
-                                     : SendState::NotSentLeft;
+      out.state = r.order.rowRemoved ? SendState::NotSent : commitSent ? SendState::Unknown : SendState::NotSentLeft;
       break;
   }
   return out;

@@ -16,7 +16,7 @@ struct OrderLine {
 };
 
 struct PendingOrder {
-  double total = 0;  // the sum of the stored sums
+  double total = 0;              // the sum of the stored sums
   std::vector<OrderLine> lines;  // products with a quantity, in Russian name order
 };
 
@@ -36,12 +36,12 @@ struct SendOutcome {
   SendState state = SendState::NotSent;
   qlonglong orderId = 0;
   QString orderNumber;
-  QString refusal;      // refused before anything was sent: the reason (no shop failure then)
-  QString errorText;    // the shop's failure
+  QString refusal;    // refused before anything was sent: the reason (no shop failure then)
+  QString errorText;  // the shop's failure
   long errorNumber = 0;
-  bool cancelled = false;         // the user cancelled the send
-  bool alreadyInShop = false;     // this same order was found whole in the shop from an earlier send
-  bool earlierUnchecked = false;  // this same order's earlier send could not be checked: not sent again
+  bool cancelled = false;                // the user cancelled the send
+  bool alreadyInShop = false;            // this same order was found whole in the shop from an earlier send
+  bool earlierUnchecked = false;         // this same order's earlier send could not be checked: not sent again
   std::vector<OrderResolution> earlier;  // what became of earlier unfinished sends
   bool sent() const { return state == SendState::Sent; }
 };

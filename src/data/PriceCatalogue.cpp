@@ -4,6 +4,7 @@
 #include "data/Database.h"
 #include "data/RussianCollation.h"
 
+#include <sqlite3.h>
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <sqlite3.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -194,8 +194,10 @@ void sortKeys(std::vector<NameKey>& items, size_t from, size_t to, size_t depth)
       bool longer = items[next].len > depth + 8;  // some key goes on past these eight bytes
       while (end < to && items[end].word == items[next].word) longer |= items[end++].len > depth + 8;
       if (end - next > 1 && longer) {
-        if (end == to) last = next;
-        else sortKeys(items, next, end, depth + 8);
+        if (end == to)
+          last = next;
+        else
+          sortKeys(items, next, end, depth + 8);
       }
       next = end;
     }
@@ -269,7 +271,8 @@ CellValue PriceCatalogue::numberValue(double v) {
 CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
   CellValue v;
   switch (sqlite3_column_type(stmt, col)) {
-    case SQLITE_NULL: return v;
+    case SQLITE_NULL:
+      return v;
     case SQLITE_INTEGER: {
       const sqlite3_int64 n = sqlite3_column_int64(stmt, col);
       char buf[24];
@@ -279,8 +282,11 @@ CellValue PriceCatalogue::readValue(sqlite3_stmt* stmt, int col) {
       v.isNumber = true;
       break;
     }
-    case SQLITE_FLOAT: return numberValue(sqlite3_column_double(stmt, col));
-    default: v.text = keep(columnText(stmt, col)); break;
+    case SQLITE_FLOAT:
+      return numberValue(sqlite3_column_double(stmt, col));
+    default:
+      v.text = keep(columnText(stmt, col));
+      break;
   }
   v.isNull = false;
   return v;
@@ -371,15 +377,23 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
       double parentFraction = 0;
       std::string_view parentAsText;
       switch (sqlite3_column_type(st.s, 8)) {
-        case SQLITE_NULL: parent = kNullParent; break;
-        case SQLITE_INTEGER: parent = sqlite3_column_int64(st.s, 8); break;
+        case SQLITE_NULL:
+          parent = kNullParent;
+          break;
+        case SQLITE_INTEGER:
+          parent = sqlite3_column_int64(st.s, 8);
+          break;
         case SQLITE_FLOAT: {
           const double d = sqlite3_column_double(st.s, 8);
-          if (d == std::trunc(d) && std::abs(d) < 9.2e18) parent = static_cast<qint64>(d);
-          else parent = kFractionParent, parentFraction = d;
+          if (d == std::trunc(d) && std::abs(d) < 9.2e18)
+            parent = static_cast<qint64>(d);
+          else
+            parent = kFractionParent, parentFraction = d;
           break;
         }
-        default: parentAsText = keep(columnText(st.s, 8)); break;
+        default:
+          parentAsText = keep(columnText(st.s, 8));
+          break;
       }
       if (parent != kTextParent && parent != kNullParent && parent != kFractionParent && isParentMarker(parent)) {
         parentFraction = static_cast<double>(parent);
@@ -421,7 +435,8 @@ void PriceCatalogue::load(sqlite3* db, const QString& filePath) {
       continue;
     }
     const std::string_view k = keys.get(i);
-    items.push_back({reinterpret_cast<const unsigned char*>(k.data()), static_cast<quint32>(k.size()), static_cast<int>(i), 0});
+    items.push_back(
+        {reinterpret_cast<const unsigned char*>(k.data()), static_cast<quint32>(k.size()), static_cast<int>(i), 0});
   }
   sortKeys(items, 0, items.size(), 0);
   // Names that fold to the same key: by the order of their own letters, then
@@ -577,7 +592,8 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
     const qint64 have = parentNumber_[i];
     if (parent.kind == ParentKey::Whole && have == wanted && !wantedIsMarker) return true;
     if (have == kFractionParent && parent.kind != ParentKey::Text)
-      return parentFraction_[i] == (parent.kind == ParentKey::Whole ? static_cast<double>(parent.whole) : parent.fraction);
+      return parentFraction_[i] ==
+             (parent.kind == ParentKey::Whole ? static_cast<double>(parent.whole) : parent.fraction);
     return have == kTextParent && parent.kind == ParentKey::Text && parentText_[i] == parentText;
   };
   std::string needle;
@@ -611,7 +627,8 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
       const char* hit = findBytes(from, end, needle);
       if (!hit) break;
       const auto at = static_cast<quint32>(hit - base);
-      const size_t i = static_cast<size_t>(std::upper_bound(searchAt_.begin(), searchAt_.end(), at) - searchAt_.begin()) - 1;
+      const size_t i =
+          static_cast<size_t>(std::upper_bound(searchAt_.begin(), searchAt_.end(), at) - searchAt_.begin()) - 1;
       if (!searchNull_[i] && (!f.parent || parentMatches(i))) found(i);
       from = base + searchAt_[i + 1];
     }
@@ -644,7 +661,8 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
 
 sqlite3* PriceCatalogue::openReadOnly(const QString& filePath) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(filePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(filePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
     const QString why = QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_close(db);
     throw DbError(why, 3044);
@@ -659,7 +677,8 @@ void PriceCatalogue::buildIdIndex() {
     if (!products_[i].id.isNull) idOrder_.push_back({idHead(products_[i].id.text), static_cast<int>(i)});
   std::sort(idOrder_.begin(), idOrder_.end(), [&](const IdEntry& x, const IdEntry& y) {
     if (x.head != y.head) return x.head < y.head;
-    const int c = products_[static_cast<size_t>(x.index)].id.text.compare(products_[static_cast<size_t>(y.index)].id.text);
+    const int c =
+        products_[static_cast<size_t>(x.index)].id.text.compare(products_[static_cast<size_t>(y.index)].id.text);
     return c != 0 ? c < 0 : x.index < y.index;
   });
 }
@@ -684,8 +703,10 @@ size_t PriceCatalogue::idLowerBound(std::string_view id, quint64 head, size_t fr
   hi = std::min(hi, n);
   while (hi - lo > 1) {  // below(lo), !below(hi) (or hi == n)
     const size_t mid = lo + (hi - lo) / 2;
-    if (below(mid)) lo = mid;
-    else hi = mid;
+    if (below(mid))
+      lo = mid;
+    else
+      hi = mid;
   }
   return hi;
 }
@@ -702,7 +723,8 @@ int PriceCatalogue::findProduct(const QString& productId) const {
 }
 
 int PriceCatalogue::findImage(qint64 imageRowid) const {
-  const auto it = std::lower_bound(imageByRowid_.begin(), imageByRowid_.end(), std::pair<qint64, int>(imageRowid, INT_MIN));
+  const auto it =
+      std::lower_bound(imageByRowid_.begin(), imageByRowid_.end(), std::pair<qint64, int>(imageRowid, INT_MIN));
   return it != imageByRowid_.end() && it->first == imageRowid ? it->second : -1;
 }
 
@@ -738,7 +760,8 @@ std::string_view PriceCatalogue::imageName(int image, const std::vector<int>& al
   if (!images_[static_cast<size_t>(image)].name) {
     std::vector<int> wanted{image};
     for (const int i : alsoRead)
-      if (i >= 0 && static_cast<size_t>(i) < images_.size() && !images_[static_cast<size_t>(i)].name) wanted.push_back(i);
+      if (i >= 0 && static_cast<size_t>(i) < images_.size() && !images_[static_cast<size_t>(i)].name)
+        wanted.push_back(i);
     readImageNames(wanted);
   }
   const CatalogueImage& img = images_[static_cast<size_t>(image)];
@@ -770,8 +793,10 @@ void PriceCatalogue::countCharacters(size_t i) {
   c.count = characters(p.orderCount);
   c.summ = characters(p.orderSumm);
   const CellValue& q = p.quantity;
-  const bool large = !q.isNull && !q.text.empty() &&
-                     (q.isNumber ? q.number : num::leadingValue(QString::fromUtf8(q.text.data(), static_cast<qsizetype>(q.text.size())))) >= 100;
+  const bool large =
+      !q.isNull && !q.text.empty() &&
+      (q.isNumber ? q.number
+                  : num::leadingValue(QString::fromUtf8(q.text.data(), static_cast<qsizetype>(q.text.size())))) >= 100;
   c.stock = large ? 4 : c.quantity;
   c.countList = plainZero(p.orderCount) ? 0 : c.count;
   c.summList = plainZero(p.orderSumm) ? 0 : c.summ;
@@ -782,8 +807,10 @@ void PriceCatalogue::updateOrderRow(int product) {
   const bool active = !plainZero(p.orderCount) || !plainZero(p.orderSumm);
   const auto it = std::lower_bound(orderRows_.begin(), orderRows_.end(), product);
   const bool listed = it != orderRows_.end() && *it == product;
-  if (active && !listed) orderRows_.insert(it, product);
-  else if (!active && listed) orderRows_.erase(it);
+  if (active && !listed)
+    orderRows_.insert(it, product);
+  else if (!active && listed)
+    orderRows_.erase(it);
 }
 
 void PriceCatalogue::setOrder(int product, double count, double summ) {
@@ -832,7 +859,9 @@ double PriceCatalogue::orderTotal() const {
   for (const int i : orderRows_) {
     const CellValue& s = products_[static_cast<size_t>(i)].orderSumm;
     if (s.isNull) continue;
-    const double v = s.isNumber ? s.number : num::leadingValue(QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
+    const double v = s.isNumber
+                         ? s.number
+                         : num::leadingValue(QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
     if (std::isfinite(v)) total += v;  // a stored sum that is no number never enters the total
   }
   return total;

@@ -58,14 +58,14 @@ struct CatalogueRow {
 };
 
 struct ProductFilter {
-  bool withImages = false;         // outer join with images
-  bool orderedOnly = false;        // order_count > 0
-  std::optional<QString> parent;   // parent_id = this text
-  std::optional<QString> like;     // name_ruRU_big LIKE '%like%'
+  bool withImages = false;        // outer join with images
+  bool orderedOnly = false;       // order_count > 0
+  std::optional<QString> parent;  // parent_id = this text
+  std::optional<QString> like;    // name_ruRU_big LIKE '%like%'
 };
 
 class PriceCatalogue {
-public:
+ public:
   // The catalogue of the process for a price database file (one file at a
   // time); empty until one is read. A catalogue read again replaces it, while
   // lists still shown from the old one keep that alive.
@@ -125,7 +125,7 @@ public:
 
   static bool likeMatch(QStringView text, QStringView pattern);
 
-private:
+ private:
   CellValue readValue(sqlite3_stmt* stmt, int col);
   // Copies a text into the store; the view stays valid until reset().
   std::string_view keep(std::string_view text);
@@ -145,10 +145,10 @@ private:
   size_t chunkSize_ = 0;
   std::string decimalPoint_ = ".";
 
-  std::vector<CatalogueProduct> products_;  // in storage order
+  std::vector<CatalogueProduct> products_;   // in storage order
   std::vector<ShownCharacters> characters_;  // by product
-  std::vector<int> order_;                  // product indices in name order (by rank)
-  std::vector<int> rank_;                   // each product's place in that order
+  std::vector<int> order_;                   // product indices in name order (by rank)
+  std::vector<int> rank_;                    // each product's place in that order
   // By product: parent_id as a whole number, or a marker with the text kept in
   // parentText_ or the fraction in parentFraction_ (only when there is one);
   // name_ruRU_big (ASCII letters upper-cased, as LIKE folds only those) one

@@ -6,12 +6,12 @@
 #include "data/PriceFileGuard.h"
 #include "data/RussianCollation.h"
 
+#include <sqlite3.h>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <sqlite3.h>
 
 PriceDatabase::PriceDatabase() : path_(PriceDatabasePath()) {}
 
@@ -76,8 +76,9 @@ bool PriceDatabase::readCategories(std::vector<PriceCategory>* categories, QStri
     if (error) *error = e.description;
     return false;
   }
-  std::stable_sort(categories->begin(), categories->end(),
-                   [](const PriceCategory& a, const PriceCategory& b) { return collation::compare(a.name, b.name) < 0; });
+  std::stable_sort(categories->begin(), categories->end(), [](const PriceCategory& a, const PriceCategory& b) {
+    return collation::compare(a.name, b.name) < 0;
+  });
   return true;
 }
 
@@ -131,7 +132,8 @@ bool PriceDatabase::storeQuantity(const QString& productId, qlonglong count, dou
       return false;
     case PriceStore::Result::NoSuchProduct:
       if (error)
-        *error = QStringLiteral("Товара с кодом %1 больше нет в прайс-листе. Откройте список товаров заново.").arg(productId);
+        *error = QStringLiteral("Товара с кодом %1 больше нет в прайс-листе. Откройте список товаров заново.")
+                     .arg(productId);
       return false;
     case PriceStore::Result::Stored:
       break;

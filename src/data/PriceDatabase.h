@@ -25,7 +25,7 @@ struct PriceCategory {
 };
 
 class PriceDatabase {
-public:
+ public:
   PriceDatabase();
 
   QString path() const { return path_; }
@@ -59,7 +59,7 @@ public:
   // The sum of the stored sums, from the catalogue; false when it cannot be read.
   bool orderTotal(double* total, QString* error);
 
-private:
+ private:
   // Opens the kept connection, again when the file was replaced on disk.
   bool ensureOpen(QString* error);
   // Recognises the file or records it as a new delivery.

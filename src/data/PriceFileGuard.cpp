@@ -134,8 +134,10 @@ QStringList SetAsideForeignLogs(const QString& dbPath, quint32 stamp) {
 
   const QByteArray page = firstPage(dbPath);
   if (haveJournal) {
-    if (journalCleared(journal)) QFile::remove(journal);
-    else if (!journalBelongs(journal, page, stamp)) setAside(journal, &done);
+    if (journalCleared(journal))
+      QFile::remove(journal);
+    else if (!journalBelongs(journal, page, stamp))
+      setAside(journal, &done);
   }
   if (haveWal) {
     // This program never keeps a write-ahead log: one is only ours (from an

@@ -2,13 +2,13 @@
 
 #include "data/Database.h"
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <sqlite3.h>
-#include <algorithm>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -86,7 +86,8 @@ QString DescribePriceWriteFailure(int resultCode, int systemError, const QString
       break;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-      return QStringLiteral("Файл прайс-листа %1 повреждён. Получите прайс-лист заново через меню «Получить прайс-лист».")
+      return QStringLiteral(
+                 "Файл прайс-листа %1 повреждён. Получите прайс-лист заново через меню «Получить прайс-лист».")
           .arg(file);
     default:
       break;
@@ -101,8 +102,9 @@ bool PriceStore::open(const QString& path, QString* error) {
   path_ = path;
   if (!fileIdentity(path, &device_, &inode_)) {
     if (error)
-      *error = QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
-                   .arg(QDir::toNativeSeparators(path));
+      *error =
+          QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
+              .arg(QDir::toNativeSeparators(path));
     return false;
   }
   // No CREATE flag: a file that vanished meanwhile is not made anew. SQLite

@@ -12,7 +12,7 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 class PriceStore {
-public:
+ public:
   PriceStore() = default;
   ~PriceStore();
   PriceStore(const PriceStore&) = delete;
@@ -45,7 +45,7 @@ public:
   // The open connection, for reads on the same file (nullptr when closed).
   sqlite3* handle() const { return db_; }
 
-private:
+ private:
   bool execute(sqlite3_stmt* statement, QString* error);
   QString failure(int code) const;
 

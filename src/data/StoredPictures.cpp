@@ -9,7 +9,8 @@ bool ReadStoredPicture(const QString& productId, StoredPicture* picture, QString
   try {
     // A connection of its own: the preview also runs while a list load holds one.
     ConnectionPtr conn = OpenPriceConnection();
-    RecordsetPtr rs = Query(*conn, QStringLiteral("Select image_thumb,image_name from images where product_id=?"), {productId});
+    RecordsetPtr rs =
+        Query(*conn, QStringLiteral("Select image_thumb,image_name from images where product_id=?"), {productId});
     if (rs->recordCount() != 0) {
       rs->moveFirst();
       picture->found = true;

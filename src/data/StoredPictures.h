@@ -23,4 +23,5 @@ struct StoredThumbnail {
 };
 // The thumbnails of image rows (by rowid) in one statement. A file that cannot
 // be read gives an empty map.
-std::unordered_map<qint64, StoredThumbnail> ReadThumbnails(const QString& dbPath, const std::vector<qint64>& imageRowids);
+std::unordered_map<qint64, StoredThumbnail> ReadThumbnails(const QString& dbPath,
+                                                           const std::vector<qint64>& imageRowids);

@@ -11,21 +11,34 @@ namespace {
 // curl's exit codes, grouped by what the user can do about them.
 QString describeDownload(int code) {
   switch (code) {
-    case 5: case 6: case 7:
-      return QStringLiteral("Сервер обновлений недоступен: нет подключения к интернету или сервер не отвечает "
-                            "по адресу из настроек.");
+    case 5:
+    case 6:
+    case 7:
+      return QStringLiteral(
+          "Сервер обновлений недоступен: нет подключения к интернету или сервер не отвечает "
+          "по адресу из настроек.");
     case 28:
-      return QStringLiteral("Сервер обновлений не отвечает или передача идёт слишком медленно "
-                            "(меньше 1 КБ/с), загрузка прервана.");
+      return QStringLiteral(
+          "Сервер обновлений не отвечает или передача идёт слишком медленно "
+          "(меньше 1 КБ/с), загрузка прервана.");
     case 67:
       return QStringLiteral("Неверное имя пользователя или пароль для сервера обновлений.");
-    case 9: case 19: case 78:
+    case 9:
+    case 19:
+    case 78:
       return QStringLiteral("Файл не найден на сервере обновлений.");
-    case 8: case 13: case 14: case 18: case 52: case 55: case 56:
+    case 8:
+    case 13:
+    case 14:
+    case 18:
+    case 52:
+    case 55:
+    case 56:
       return QStringLiteral("Соединение с сервером обновлений прервано, файл загружен не полностью.");
     case 23:
-      return QStringLiteral("Не удалось записать загруженный файл: нет места на диске или нет прав на запись в "
-                            "папку программы.");
+      return QStringLiteral(
+          "Не удалось записать загруженный файл: нет места на диске или нет прав на запись в "
+          "папку программы.");
     case 9009:
       return QStringLiteral("Не найдена программа загрузки curl.exe.");
     default:
@@ -42,16 +55,19 @@ QString DescribeUpdateFailure(const QString& reason) {
   if (step == QLatin1String("check"))
     return QStringLiteral("Загруженный файл повреждён или не является прайс-листом; прежний прайс-лист сохранён.");
   if (step == QLatin1String("program"))
-    return QStringLiteral("Загруженный файл программы повреждён или не является программой заявок Варнокел; "
-                          "программа не изменена.");
+    return QStringLiteral(
+        "Загруженный файл программы повреждён или не является программой заявок Варнокел; "
+        "программа не изменена.");
   if (step == QLatin1String("replace"))
-    return QStringLiteral("Не удалось заменить файл: он занят другой программой или папка программы недоступна "
-                          "для записи.");
+    return QStringLiteral(
+        "Не удалось заменить файл: он занят другой программой или папка программы недоступна "
+        "для записи.");
   if (step == QLatin1String("running"))
     return QStringLiteral("Прежняя программа не завершилась вовремя; программа не изменена.");
   if (step == QLatin1String("copy"))
-    return QStringLiteral("Не удалось записать новую программу в папку программы: нет прав на запись или нет места "
-                          "на диске; программа не изменена.");
+    return QStringLiteral(
+        "Не удалось записать новую программу в папку программы: нет прав на запись или нет места "
+        "на диске; программа не изменена.");
   return {};
 }
 

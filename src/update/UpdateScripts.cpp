@@ -63,7 +63,9 @@ QString asciiHost(const QString& host) {
       port = host.mid(colon + 1);
     }
     name = name.isEmpty() ? QString() : QString::fromLatin1(QUrl::toAce(name));
-    const auto hostChar = [](QChar c) { return isAsciiLetterOrDigit(c) || c == QLatin1Char('-') || c == QLatin1Char('.'); };
+    const auto hostChar = [](QChar c) {
+      return isAsciiLetterOrDigit(c) || c == QLatin1Char('-') || c == QLatin1Char('.');
+    };
     if (name.isEmpty() || name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('.')) ||
         !std::all_of(name.begin(), name.end(), hostChar))
       return {};
@@ -71,8 +73,7 @@ QString asciiHost(const QString& host) {
   if (!hasPort) return name;
   bool ok = false;
   const int number = port.toInt(&ok);
-  if (!ok || number < 1 || number > 65535 || !std::all_of(port.begin(), port.end(), isAsciiDigit))
-    return {};
+  if (!ok || number < 1 || number > 65535 || !std::all_of(port.begin(), port.end(), isAsciiDigit)) return {};
   return name + QLatin1Char(':') + port;
 }
 
@@ -97,8 +98,8 @@ QString batchLiteral(QString text) { return text.replace(QLatin1Char('%'), QStri
 // the program's own command-line parsing does not take the quote as escaped.
 QString batchArgument(const QString& text) {
   static const QString plain = QStringLiteral("_.-:!@#$+/~");
-  if (!text.isEmpty() && std::all_of(text.begin(), text.end(),
-                                     [](QChar c) { return isAsciiLetterOrDigit(c) || plain.contains(c); }))
+  if (!text.isEmpty() &&
+      std::all_of(text.begin(), text.end(), [](QChar c) { return isAsciiLetterOrDigit(c) || plain.contains(c); }))
     return text;
   int trailing = 0;
   while (trailing < text.size() && text.at(text.size() - 1 - trailing) == QLatin1Char('\\')) ++trailing;
@@ -168,8 +169,8 @@ QStringList batchVersionCheck(const QString& program, const QString& errorEcho) 
 
 QString shellHeader(const QString& comment, const QString& title, const QString& folder, const QString& fail) {
   return QStringLiteral("#!/bin/sh\n") + comment + QStringLiteral("echo ") + ShellQuote(title) +
-         QStringLiteral("\ncd ") + ShellQuote(folder) + QStringLiteral(" || exit 1\nrm -f ") +
-         UpdateReasonFileName() + QStringLiteral("\n") + fail;
+         QStringLiteral("\ncd ") + ShellQuote(folder) + QStringLiteral(" || exit 1\nrm -f ") + UpdateReasonFileName() +
+         QStringLiteral("\n") + fail;
 }
 
 // fail REASON: the error line, the partial file removed, the reason written and
@@ -191,16 +192,16 @@ QString shellRestart(const RestartCommand& restart) {
 QString shellCurl(const DistributionServer& server, const UpdateTimeouts& timeouts, const QString& extraOptions,
                   const QString& target, const QString& remotePath) {
   return QStringLiteral("curl ") + CurlTimeoutOptions(timeouts) + extraOptions + QStringLiteral(" --user ") +
-         ShellQuote(server.user + QLatin1Char(':') + server.password) + QStringLiteral(" -o ") +
-         ShellQuote(target) + QLatin1Char(' ') + ShellQuote(server.url(remotePath));
+         ShellQuote(server.user + QLatin1Char(':') + server.password) + QStringLiteral(" -o ") + ShellQuote(target) +
+         QLatin1Char(' ') + ShellQuote(server.url(remotePath));
 }
 
 // `program --version` must end with 0 and print the program's name.
 QString shellVersionCheck(const QString& program, const QString& indent) {
-  return indent + ShellQuote(program) + QStringLiteral(" --version > temp/version.txt 2>/dev/null; rc=$?\n") +
-         indent + QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n") + indent + QStringLiteral("  fail \"program $rc\"\n") +
-         indent + QStringLiteral("elif ! grep -q ") + kProgramMark + QStringLiteral(" temp/version.txt; then\n") +
-         indent + QStringLiteral("  fail program\n");
+  return indent + ShellQuote(program) + QStringLiteral(" --version > temp/version.txt 2>/dev/null; rc=$?\n") + indent +
+         QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n") + indent + QStringLiteral("  fail \"program $rc\"\n") + indent +
+         QStringLiteral("elif ! grep -q ") + kProgramMark + QStringLiteral(" temp/version.txt; then\n") + indent +
+         QStringLiteral("  fail program\n");
 }
 
 }  // namespace
@@ -219,8 +220,9 @@ QString DistributionServerProblem(const DistributionServer& server) {
   const QString where = QStringLiteral(" в settings.ini (раздел [connection], ключ %1)");
   if (asciiHost(server.host).isEmpty())
     return QStringLiteral("Недопустимое имя сервера обновлений") + where.arg(QStringLiteral("ftp_host")) +
-           QStringLiteral(": «%1». Укажите имя или адрес сервера, при необходимости с номером порта через "
-                          "двоеточие (например, ftp.example.ru:2121).")
+           QStringLiteral(
+               ": «%1». Укажите имя или адрес сервера, при необходимости с номером порта через "
+               "двоеточие (например, ftp.example.ru:2121).")
                .arg(server.host);
   if (server.user.isEmpty() || !printableAscii(server.user, QStringLiteral("\":")))
     return QStringLiteral("Недопустимое имя пользователя сервера обновлений") + where.arg(QStringLiteral("ftp_user")) +
@@ -287,7 +289,8 @@ QByteArray ReplacementBatch(qint64 waitPid, const BatchPlaces& places, const Upd
         << batchFail(QStringLiteral("If %WAITED% GEQ ") + QString::number(timeouts.waitSeconds), error,
                      QStringLiteral("running"))
         << QStringLiteral("set /a WAITED+=1") << QStringLiteral("ping -n 2 127.0.0.1 >NUL")
-        << QStringLiteral("goto wait") << QStringLiteral(":copy")
+        << QStringLiteral("goto wait")
+        << QStringLiteral(":copy")
         // A copy beside the program, checked, then renamed over it: the folder
         // never holds half a program.
         << QStringLiteral("copy /Y /B temp\\") + kProgram + QLatin1Char(' ') + staging + QStringLiteral(" >NUL")
@@ -307,13 +310,12 @@ QString ShellQuote(const QString& text) {
 QByteArray PriceDownloadShellScript(const QString& folder, const DistributionServer& server,
                                     const RestartCommand& restart, const UpdateTimeouts& timeouts) {
   if (!DistributionServerProblem(server).isEmpty()) return {};
-  QString s = shellHeader(
-      QStringLiteral("# Price database download, written by the program just before it ended.\n"
-                     "# The new database lands in a temporary file and replaces the old one only\n"
-                     "# when curl succeeded and the program accepts the file; then the program\n"
-                     "# starts again with 40 (or 41, the reason in update.reason).\n"),
-      QStringLiteral("!!!!!DOWNLOADING PRICE !!!!!"), folder,
-      shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), kPricePartial, 41));
+  QString s = shellHeader(QStringLiteral("# Price database download, written by the program just before it ended.\n"
+                                         "# The new database lands in a temporary file and replaces the old one only\n"
+                                         "# when curl succeeded and the program accepts the file; then the program\n"
+                                         "# starts again with 40 (or 41, the reason in update.reason).\n"),
+                          QStringLiteral("!!!!!DOWNLOADING PRICE !!!!!"), folder,
+                          shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), kPricePartial, 41));
   s += QStringLiteral("code=40\nrm -f ") + kPricePartial + QLatin1Char('\n');
   s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), kPricePartial, server.pricePath) +
        QStringLiteral("; rc=$?\n");
@@ -330,13 +332,12 @@ QByteArray ProgramDownloadShellScript(const QString& folder, const QString& prog
                                       const UpdateTimeouts& timeouts) {
   if (!DistributionServerProblem(server).isEmpty()) return {};
   const QString partial = QStringLiteral("temp/") + programName + QStringLiteral(".download");
-  QString s = shellHeader(
-      QStringLiteral("# Program download, written by the program just before it ended.\n"
-                     "# The server's copy (with the server's file time) lands in temp/ only when\n"
-                     "# complete and when it runs; then the program starts again with 30 (or 31,\n"
-                     "# the reason in update.reason).\n"),
-      QStringLiteral("!!!!!DOWNLOADING PROGRAMM !!!!!"), folder,
-      shellFail(QStringLiteral("!!!!!DOWNLOAD ERROR!!!!!!!!"), partial, 31));
+  QString s = shellHeader(QStringLiteral("# Program download, written by the program just before it ended.\n"
+                                         "# The server's copy (with the server's file time) lands in temp/ only when\n"
+                                         "# complete and when it runs; then the program starts again with 30 (or 31,\n"
+                                         "# the reason in update.reason).\n"),
+                          QStringLiteral("!!!!!DOWNLOADING PROGRAMM !!!!!"), folder,
+                          shellFail(QStringLiteral("!!!!!DOWNLOAD ERROR!!!!!!!!"), partial, 31));
   s += QStringLiteral("code=30\nrm -f ") + ShellQuote(partial) + QLatin1Char('\n');
   s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), partial, server.programPath) +
        QStringLiteral("; rc=$?\n");
@@ -352,12 +353,12 @@ QByteArray ReplacementShellScript(const QString& folder, const QString& programN
                                   const RestartCommand& restart, const UpdateTimeouts& timeouts) {
   const QString source = QStringLiteral("temp/") + programName;
   const QString staging = QLatin1Char('.') + programName + QStringLiteral(".update");
-  QString s = shellHeader(
-      QStringLiteral("# Program replacement, written by the program just before it ended.\n"
-                     "# Waits (bounded) until that program has ended, copies temp/'s copy beside\n"
-                     "# it, checks that the copy runs, renames it over the program and starts the\n"
-                     "# program again with 50 (or 51, the reason in update.reason).\n"),
-      QStringLiteral("!!!!!UPDATE !!!!!"), folder, shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), staging, 51));
+  QString s = shellHeader(QStringLiteral("# Program replacement, written by the program just before it ended.\n"
+                                         "# Waits (bounded) until that program has ended, copies temp/'s copy beside\n"
+                                         "# it, checks that the copy runs, renames it over the program and starts the\n"
+                                         "# program again with 50 (or 51, the reason in update.reason).\n"),
+                          QStringLiteral("!!!!!UPDATE !!!!!"), folder,
+                          shellFail(QStringLiteral("!!!!!UPDATE ERROR!!!!!!!!"), staging, 51));
   s += QStringLiteral("code=50\nwaited=0\nwhile kill -0 ") + QString::number(waitPid) +
        QStringLiteral(" 2>/dev/null; do\n  if [ \"$waited\" -ge ") + QString::number(timeouts.waitSeconds * 10) +
        QStringLiteral(" ]; then\n    fail running\n    break\n  fi\n  sleep 0.1\n  waited=$((waited + 1))\ndone\n");

@@ -160,8 +160,8 @@ bool usableServer(DistributionServer* server) {
 
 #ifdef Q_OS_WIN
 bool sameFolder(const QString& a, const QString& b) {
-  return QDir::cleanPath(QFileInfo(a).absoluteFilePath()).compare(QDir::cleanPath(QFileInfo(b).absoluteFilePath()),
-                                                                  Qt::CaseInsensitive) == 0;
+  return QDir::cleanPath(QFileInfo(a).absoluteFilePath())
+             .compare(QDir::cleanPath(QFileInfo(b).absoluteFilePath()), Qt::CaseInsensitive) == 0;
 }
 
 // Where the batch finds the program and curl.exe; false (and a message) when a
@@ -170,9 +170,9 @@ bool batchPlaces(BatchPlaces* places, ScriptVariables* variables, bool download 
   const QString exe = QCoreApplication::applicationFilePath();
   places->programInFolder = sameFolder(QCoreApplication::applicationDirPath(), ProgramFolder()) &&
                             QFileInfo(exe).fileName().compare(QStringLiteral("Varnokel.exe"), Qt::CaseInsensitive) == 0;
-  const QString curl = LocateCurl(ProgramFolder(), QCoreApplication::applicationDirPath(),
-                                  qEnvironmentVariable("SystemRoot", QStringLiteral("C:\\Windows")) +
-                                      QStringLiteral("\\System32"));
+  const QString curl =
+      LocateCurl(ProgramFolder(), QCoreApplication::applicationDirPath(),
+                 qEnvironmentVariable("SystemRoot", QStringLiteral("C:\\Windows")) + QStringLiteral("\\System32"));
   *variables = {{QStringLiteral("VARNOKEL_EXE"), shown(exe)}, {QStringLiteral("VARNOKEL_CURL"), shown(curl)}};
   if (!download) return true;
   if (curl.isEmpty()) {
@@ -201,8 +201,7 @@ void RunPriceDownload() {
     msg::critical(settings::noDistributionServerText(), QStringLiteral("Предупреждение"));
     return;
   }
-  if (!msg::question(QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?")))
-    return;
+  if (!msg::question(QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?"))) return;
   DistributionServer server;
   if (!usableServer(&server)) return;
   ScriptText script;
@@ -264,8 +263,7 @@ bool CompleteProgramUpdate() {
 #endif
     return handOver(kReplacementScript, script);
   }
-  const QString version =
-      QLocale().toString(QFileInfo(running).lastModified(), QLocale::ShortFormat);
+  const QString version = QLocale().toString(QFileInfo(running).lastModified(), QLocale::ShortFormat);
   if (newSecs < currentSecs)
     msg::information(QStringLiteral("Ваша версия новее.Ваша версия ") + version);
   else

@@ -60,7 +60,10 @@ QWidget* findWidget(const QString& path) {
     QWidget* any = nullptr;
     for (QWidget* c : w->findChildren<QWidget*>(parts.at(i))) {
       if (!any) any = c;
-      if (c->isVisible()) { visible = c; break; }
+      if (c->isVisible()) {
+        visible = c;
+        break;
+      }
     }
     w = visible ? visible : any;
   }
@@ -86,9 +89,12 @@ QJsonObject describe(QWidget* w) {
                 {QStringLiteral("width"), w->width()},
                 {QStringLiteral("height"), w->height()}};
   QString text;
-  if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-  else if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
-  else if (auto* d = qobject_cast<QDateEdit*>(w)) text = d->date().toString(Qt::ISODate);
+  if (auto* l = qobject_cast<QLabel*>(w))
+    text = l->text();
+  else if (auto* e = qobject_cast<QLineEdit*>(w))
+    text = e->text();
+  else if (auto* d = qobject_cast<QDateEdit*>(w))
+    text = d->date().toString(Qt::ISODate);
   else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
     text = b->text();
     o.insert(QStringLiteral("checked"), b->isChecked());
@@ -149,8 +155,10 @@ QJsonObject windows() {
                              {QStringLiteral("icon"), int(b->icon())},
                              {QStringLiteral("buttons"), buttons}});
   }
-  return {{QStringLiteral("ok"), true},       {QStringLiteral("windows"), tops},
-          {QStringLiteral("children"), subs}, {QStringLiteral("bar"), bar},
+  return {{QStringLiteral("ok"), true},
+          {QStringLiteral("windows"), tops},
+          {QStringLiteral("children"), subs},
+          {QStringLiteral("bar"), bar},
           {QStringLiteral("boxes"), boxes}};
 }
 
@@ -161,12 +169,10 @@ void click(QWidget* target, QPoint pos) {
   const QPointF local(pos);
   const QPointF scene(w->mapTo(w->window(), pos));
   const QPointF global(w->mapToGlobal(pos));
-  QMouseEvent press(QEvent::MouseButtonPress, local, scene, global, Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, local, scene, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w, &press);
   if (!w) return;
-  QMouseEvent release(QEvent::MouseButtonRelease, local, scene, global, Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, scene, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(w, &release);
 }
 
@@ -186,25 +192,28 @@ int keyFor(QChar c) {
 }
 
 int namedKey(const QString& name) {
-  static const QHash<QString, int> keys{{QStringLiteral("Return"), Qt::Key_Return},
-                                         {QStringLiteral("Enter"), Qt::Key_Enter},
-                                         {QStringLiteral("Escape"), Qt::Key_Escape},
-                                         {QStringLiteral("Backspace"), Qt::Key_Backspace},
-                                         {QStringLiteral("Tab"), Qt::Key_Tab},
-                                         {QStringLiteral("Up"), Qt::Key_Up},
-                                         {QStringLiteral("Down"), Qt::Key_Down},
-                                         {QStringLiteral("Left"), Qt::Key_Left},
-                                         {QStringLiteral("Right"), Qt::Key_Right}};
+  static const QHash<QString, int> keys{
+      {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("Enter"), Qt::Key_Enter},
+      {QStringLiteral("Escape"), Qt::Key_Escape}, {QStringLiteral("Backspace"), Qt::Key_Backspace},
+      {QStringLiteral("Tab"), Qt::Key_Tab},       {QStringLiteral("Up"), Qt::Key_Up},
+      {QStringLiteral("Down"), Qt::Key_Down},     {QStringLiteral("Left"), Qt::Key_Left},
+      {QStringLiteral("Right"), Qt::Key_Right}};
   return keys.value(name, 0);
 }
 
 QString namedKeyText(int k) {
   switch (k) {
-    case Qt::Key_Return: case Qt::Key_Enter: return QStringLiteral("\r");
-    case Qt::Key_Escape: return QString(QChar(27));
-    case Qt::Key_Backspace: return QString(QChar(8));
-    case Qt::Key_Tab: return QStringLiteral("\t");
-    default: return QString();
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return QStringLiteral("\r");
+    case Qt::Key_Escape:
+      return QString(QChar(27));
+    case Qt::Key_Backspace:
+      return QString(QChar(8));
+    case Qt::Key_Tab:
+      return QStringLiteral("\t");
+    default:
+      return QString();
   }
 }
 
@@ -257,8 +266,7 @@ void handle(const QJsonObject& c) {
     later([path, row, col] {
       auto* g = qobject_cast<FlexGrid*>(findWidget(path));
       if (!g) return reply(failure(QStringLiteral("no grid ") + path));
-      if (row < 1 || row >= g->rows() || col < 0 || col >= g->cols())
-        return reply(failure(QStringLiteral("no cell")));
+      if (row < 1 || row >= g->rows() || col < 0 || col >= g->cols()) return reply(failure(QStringLiteral("no cell")));
       const QModelIndex index = g->model()->index(row - 1, col);
       g->scrollTo(index);
       const QRect r = g->visualRect(index);
@@ -362,7 +370,8 @@ void startStdinReader() {
     std::string line;
     while (std::getline(std::cin, line)) {
       const QByteArray bytes = QByteArray::fromStdString(line);
-      QMetaObject::invokeMethod(qApp, [bytes] { handleLine(bytes); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          qApp, [bytes] { handleLine(bytes); }, Qt::QueuedConnection);
     }
     // The test has gone: nobody is left to close the windows.
     std::fflush(nullptr);

@@ -3,4 +3,6 @@
 #include "app/ProgramStart.h"
 #include "e2e/RemoteControl.h"
 
-int main(int argc, char** argv) { return RunProgram(argc, argv, [] { StartTestDriverIfAsked(); }); }
+int main(int argc, char** argv) {
+  return RunProgram(argc, argv, [] { StartTestDriverIfAsked(); });
+}

@@ -21,7 +21,7 @@ using namespace driver;
 
 // The program under test in a folder of its own, driven through its remote control.
 class Program : public DrivenProgram {
-public:
+ public:
   bool start(const QString& home, const QStringList& args, QString* error) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"VARNOKEL_HOME"_s, home);
@@ -49,7 +49,7 @@ double number(QString s) { return s.trimmed().replace(u',', u'.').toDouble(); }
 class TestE2e : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void initTestCase() {
     QString error;
     QVERIFY2(server_.start(&error), qPrintable(error));
@@ -57,7 +57,7 @@ private slots:
   void roadOfOneOrder();
   void installedProgramKeepsItsFilesPerUser();
 
-private:
+ private:
   MariaDbServer server_;
 };
 
@@ -71,12 +71,14 @@ void TestE2e::roadOfOneOrder() {
   const auto price = [&](const QString& sql) { return queryPriceDb(folder.priceDb(), sql); };
 
   // What the user will pick: the biggest category and a word at least three of its names share.
-  const auto biggest = price(u"select c.category_id, c.name_ruRU, count(*) from categories c join products p "
-                             u"on p.parent_id = c.category_id group by 1, 2 order by 3 desc, 1 limit 1"_s);
+  const auto biggest = price(
+      u"select c.category_id, c.name_ruRU, count(*) from categories c join products p "
+      u"on p.parent_id = c.category_id group by 1, 2 order by 3 desc, 1 limit 1"_s);
   QVERIFY(!biggest.isEmpty());
   const QString categoryName = biggest.first().at(1);
   const int categorySize = biggest.first().at(2).toInt();
-  const auto names = price(u"select product_id, name_ruRU_big from products where parent_id = "_s + biggest.first().at(0));
+  const auto names =
+      price(u"select product_id, name_ruRU_big from products where parent_id = "_s + biggest.first().at(0));
   QMap<QString, int> wordCounts;
   QSet<QString> categoryIds;
   for (const auto& r : names) {
@@ -92,7 +94,8 @@ void TestE2e::roadOfOneOrder() {
   QSet<QString> matching;
   for (const auto& r : names)
     if (r.at(1).contains(typed.toUpper())) matching.insert(r.at(0));
-  const QString lastOrderBefore = server_.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s)[0][0];
+  const QString lastOrderBefore =
+      server_.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s)[0][0];
   // The grid shows exactly the products of a set.
   const auto showsOnly = [](const QSet<QString>& ids) {
     return [ids](const QJsonObject& g) {
@@ -107,7 +110,8 @@ void TestE2e::roadOfOneOrder() {
   QVERIFY2(program.start(folder.path(), {}, &error), qPrintable(error));
 
   // 1. The whole price and the category tree.
-  STEP(program, windows(), [](const QJsonObject& w) { return hasWindow(w, u"frm_main"_s) && hasWindow(w, u"frm_price"_s); });
+  STEP(program, windows(),
+       [](const QJsonObject& w) { return hasWindow(w, u"frm_main"_s) && hasWindow(w, u"frm_price"_s); });
   STEP(program, widget(u"frm_main"_s),
        [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
   STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
@@ -144,9 +148,8 @@ void TestE2e::roadOfOneOrder() {
     const QString shown = cell(found, row, 5) + quantity;
     const double sum = number(cell(found, row, 4)) * quantity.toDouble();
     expectedTotal += sum;
-    STEP(program, grid(priceGrid), [&](const QJsonObject& g) {
-      return cell(g, row, 5) == shown && qAbs(number(cell(g, row, 6)) - sum) < 0.005;
-    });
+    STEP(program, grid(priceGrid),
+         [&](const QJsonObject& g) { return cell(g, row, 5) == shown && qAbs(number(cell(g, row, 6)) - sum) < 0.005; });
     orderedIds << cell(found, row, 0);
   }
   const auto showsTotal = [&](const QJsonObject& w) {
@@ -181,23 +184,29 @@ void TestE2e::roadOfOneOrder() {
     QFile ini(folder.file(u"settings.ini"_s));
     QVERIFY(ini.open(QIODevice::ReadOnly));
     const QByteArray content = ini.readAll();
-    QVERIFY2(QRegularExpression(u"\\bid= ?57\r\n"_s).match(QString::fromLatin1(content)).hasMatch(), content.constData());
+    QVERIFY2(QRegularExpression(u"\\bid= ?57\r\n"_s).match(QString::fromLatin1(content)).hasMatch(),
+             content.constData());
     QVERIFY2(content.contains("login=\"\xce\xce\xce \xd0\xee\xec\xe0\xf8\xea\xe0\""), content.constData());  // cp1251
   }
 
   // 7. Sending again: the order and its items reach the shop, the quantities are cleared.
   ACT(program, click(u"frm_price/Command4"_s));
-  STEP(program, windows(), [](const QJsonObject& w) { return showsBox(w, u"Заказ отправлен успешно.Очистить текущий заказ?"_s); });
-  const auto orders = server_.query(u"SELECT order_id, order_number, user_id, order_total, f_name FROM "
-                                    u"uop5b_jshopping_orders WHERE order_id > "_s + lastOrderBefore);
+  STEP(program, windows(),
+       [](const QJsonObject& w) { return showsBox(w, u"Заказ отправлен успешно.Очистить текущий заказ?"_s); });
+  const auto orders = server_.query(
+      u"SELECT order_id, order_number, user_id, order_total, f_name FROM "
+      u"uop5b_jshopping_orders WHERE order_id > "_s +
+      lastOrderBefore);
   QCOMPARE(orders.size(), 1);
   const QString orderId = orders[0][0];
   QCOMPARE(orders[0][1], orderId.rightJustified(8, u'0'));
   QCOMPARE(orders[0][2], u"57"_s);
   QVERIFY(qAbs(orders[0][3].toDouble() - expectedTotal) < 0.005);
   QCOMPARE(orders[0][4], u"ООО Ромашка"_s);
-  const auto items = server_.query(u"SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item "
-                                   u"WHERE order_id = "_s + orderId);
+  const auto items = server_.query(
+      u"SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item "
+      u"WHERE order_id = "_s +
+      orderId);
   QCOMPARE(items.size(), 3);
   QStringList itemNames;
   for (const auto& it : items) {
@@ -222,9 +231,10 @@ void TestE2e::roadOfOneOrder() {
   };
   STEP(program, grid(u"frm_orders/MSFlexGrid1"_s), listsOrder);
   STEP(program, windows(), [](const QJsonObject& w) { return w.value(u"bar"_s).toArray().contains(u"Заказы"_s); });
-  QVERIFY(server_.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
-                       u"customer_notify, comments, include_comment) VALUES ("_s + orderId +
-                       u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
+  QVERIFY(
+      server_.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
+                   u"customer_notify, comments, include_comment) VALUES ("_s +
+                   orderId + u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
   ACT(program, click(u"frm_orders/Command2"_s));
   STEP(program, grid(u"frm_orders/MSFlexGrid1"_s), listsOrder);
   // Clicks made while the refresh still waits on the shop are not taken: the

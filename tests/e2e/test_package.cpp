@@ -29,8 +29,8 @@ QProcessEnvironment headless() {
   return env;
 }
 
-Run run(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-        const QString& dir = QString(), int timeoutMs = 120000) {
+Run run(const QString& program, const QStringList& args, const QProcessEnvironment& env, const QString& dir = QString(),
+        int timeoutMs = 120000) {
   QProcess p;
   p.setProcessEnvironment(env);
   if (!dir.isEmpty()) p.setWorkingDirectory(dir);
@@ -60,7 +60,7 @@ QString describe(const Run& r) {
 class TestPackage : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void helpAndVersionWithoutDisplay();
   void startWithoutDisplayFailsClearly_data();
   void startWithoutDisplayFailsClearly();
@@ -114,13 +114,15 @@ void TestPackage::startWithoutDisplayFailsClearly() {
 void TestPackage::debianPackageHoldsTheProgram() {
   const QString cpack = QStandardPaths::findExecutable(QStringLiteral("cpack"));
   const QString dpkgDeb = QStandardPaths::findExecutable(QStringLiteral("dpkg-deb"));
-  if (cpack.isEmpty() || dpkgDeb.isEmpty()) QSKIP("cpack or dpkg-deb is missing (scripts/install-deps.sh installs them)");
+  if (cpack.isEmpty() || dpkgDeb.isEmpty())
+    QSKIP("cpack or dpkg-deb is missing (scripts/install-deps.sh installs them)");
   QTemporaryDir out;
   QVERIFY(out.isValid());
   const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   const QString build = QStringLiteral(VARNOKEL_BINARY_DIR);
-  const Run made = run(cpack, {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out.path(),
-                               QStringLiteral("--config"), build + QStringLiteral("/CPackConfig.cmake")},
+  const Run made = run(cpack,
+                       {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out.path(),
+                        QStringLiteral("--config"), build + QStringLiteral("/CPackConfig.cmake")},
                        env, build);
   QVERIFY2(made.finished && made.code == 0, qPrintable(describe(made)));
   const QStringList debs = QDir(out.path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
@@ -131,26 +133,32 @@ void TestPackage::debianPackageHoldsTheProgram() {
   const Run list = run(dpkgDeb, {QStringLiteral("-c"), deb}, env);
   QVERIFY2(list.code == 0, qPrintable(describe(list)));
   QStringList files;
-  for (const QString& line : list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) files << line.section(QLatin1Char(' '), -1);
-  for (const QString& want : {QStringLiteral("./usr/bin/Varnokel"), QStringLiteral("./usr/share/applications/varnokel.desktop"),
-                              QStringLiteral("./usr/share/icons/hicolor/128x128/apps/varnokel.png"),
-                              QStringLiteral("./usr/share/icons/hicolor/scalable/apps/varnokel.svg")})
+  for (const QString& line : list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    files << line.section(QLatin1Char(' '), -1);
+  for (const QString& want :
+       {QStringLiteral("./usr/bin/Varnokel"), QStringLiteral("./usr/share/applications/varnokel.desktop"),
+        QStringLiteral("./usr/share/icons/hicolor/128x128/apps/varnokel.png"),
+        QStringLiteral("./usr/share/icons/hicolor/scalable/apps/varnokel.svg")})
     QVERIFY2(files.contains(want), qPrintable(want + QStringLiteral(" missing from\n") + list.out));
   // The program and the shop's price publisher: no test or other tool of the build goes along.
   QVERIFY2(files.contains(QStringLiteral("./usr/bin/varnokel-publish")), qPrintable(list.out));
   for (const QString& f : files)
     if (f.startsWith(QStringLiteral("./usr/bin/")))
-      QVERIFY2(f == QStringLiteral("./usr/bin/Varnokel") || f == QStringLiteral("./usr/bin/varnokel-publish") || f == QStringLiteral("./usr/bin/"), qPrintable(f));
+      QVERIFY2(f == QStringLiteral("./usr/bin/Varnokel") || f == QStringLiteral("./usr/bin/varnokel-publish") ||
+                   f == QStringLiteral("./usr/bin/"),
+               qPrintable(f));
   const QString exeLine = list.out.split(QLatin1Char('\n')).filter(QStringLiteral("./usr/bin/Varnokel")).value(0);
   QVERIFY2(exeLine.startsWith(QStringLiteral("-rwxr-xr-x")), qPrintable(exeLine));
 
   const Run depends = run(dpkgDeb, {QStringLiteral("-f"), deb, QStringLiteral("Depends")}, env);
   QVERIFY2(depends.code == 0, qPrintable(describe(depends)));
   QStringList names;
-  for (const QString& d : depends.out.split(QLatin1Char(','), Qt::SkipEmptyParts)) names << d.trimmed().section(QLatin1Char(' '), 0, 0);
-  for (const QString& want : {QStringLiteral("libqt6widgets6"), QStringLiteral("libqt6gui6"), QStringLiteral("libqt6sql6"),
-                              QStringLiteral("libqt6sql6-sqlite"), QStringLiteral("libqt6sql6-mysql"),
-                              QStringLiteral("libsqlite3-0"), QStringLiteral("curl")})
+  for (const QString& d : depends.out.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    names << d.trimmed().section(QLatin1Char(' '), 0, 0);
+  for (const QString& want :
+       {QStringLiteral("libqt6widgets6"), QStringLiteral("libqt6gui6"), QStringLiteral("libqt6sql6"),
+        QStringLiteral("libqt6sql6-sqlite"), QStringLiteral("libqt6sql6-mysql"), QStringLiteral("libsqlite3-0"),
+        QStringLiteral("curl")})
     QVERIFY2(names.contains(want), qPrintable(want + QStringLiteral(" missing from Depends: ") + depends.out));
 
   // The desktop entry starts the installed program by name and shows its icon.
@@ -168,8 +176,10 @@ void TestPackage::debianPackageHoldsTheProgram() {
   // The packaged program answers like the built one.
   const Run v = run(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")), {QStringLiteral("--version")}, headless());
   QVERIFY2(v.code == 0 && v.out.trimmed() == QStringLiteral("Varnokel " VARNOKEL_VERSION), qPrintable(describe(v)));
-  const Run p = run(unpacked.filePath(QStringLiteral("usr/bin/varnokel-publish")), {QStringLiteral("--version")}, headless());
-  QVERIFY2(p.code == 0 && p.out.trimmed() == QStringLiteral("varnokel-publish " VARNOKEL_VERSION), qPrintable(describe(p)));
+  const Run p =
+      run(unpacked.filePath(QStringLiteral("usr/bin/varnokel-publish")), {QStringLiteral("--version")}, headless());
+  QVERIFY2(p.code == 0 && p.out.trimmed() == QStringLiteral("varnokel-publish " VARNOKEL_VERSION),
+           qPrintable(describe(p)));
   // The end-to-end remote control is not in the shipped program.
   QFile shipped(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")));
   QVERIFY(shipped.open(QIODevice::ReadOnly));

@@ -1,14 +1,14 @@
 // The authorization window: the organisation code is checked against the shop's
 // users on a private MariaDB server; the code and the name go to settings.ini.
-#include "fixtures/mariadb_server.h"
-#include "fixtures/ports.h"
-#include "base/ProgramFolder.h"
-#include "gui/settings/AuthorizationDialog.h"
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
-#include "gui/common/MessageBoxes.h"
 #include "base/Numbers.h"
+#include "base/ProgramFolder.h"
 #include "base/Settings.h"
+#include "fixtures/mariadb_server.h"
+#include "fixtures/ports.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/settings/AuthorizationDialog.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -29,7 +29,7 @@ QByteArray fileBytes(const QString& path) {
 class TestAuthorization : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
@@ -45,7 +45,7 @@ private slots:
   void checkCode();
   void enterInPasswordBoxChecks();
 
-private:
+ private:
   void set(const QString& group, const QString& key, const QString& value) {
     WriteSetting(settings::path(), group, key, value);
   }

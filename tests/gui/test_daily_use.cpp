@@ -52,9 +52,7 @@ struct BoxWatch {
   }
 };
 
-bool sameIcon(const QIcon& a) {
-  return !a.isNull() && a.pixmap(32).toImage() == ProgramIcon().pixmap(32).toImage();
-}
+bool sameIcon(const QIcon& a) { return !a.isNull() && a.pixmap(32).toImage() == ProgramIcon().pixmap(32).toImage(); }
 
 // Labels, buttons and check boxes whose caption does not show whole: too narrow,
 // or partly covered by another control.
@@ -81,7 +79,8 @@ QStringList cutCaptions(const QWidget* window) {
     const int line = w->fontMetrics().height();
     const QRect shown(w->x(), w->y() + (w->height() - line) / 2, std::min(need, w->width()), line);
     for (QWidget* other : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-      if (other != w && other->isVisibleTo(window) && other->geometry().intersects(shown)) cut << text + " / " + other->objectName();
+      if (other != w && other->isVisibleTo(window) && other->geometry().intersects(shown))
+        cut << text + " / " + other->objectName();
   }
   return cut;
 }
@@ -100,7 +99,7 @@ QStringList cutCells(const FlexGrid* g) {
 
 class DailyUseTest : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void initTestCase();
   void init();
   void cleanup();
@@ -118,7 +117,7 @@ private slots:
   void shopFailuresInRussian_data();
   void shopFailuresInRussian();
 
-private:
+ private:
   PriceWindow* price() const { return main_->priceWindow(); }
   FlexGrid* priceGrid() const { return named<FlexGrid>(price(), "MSFlexGrid1"); }
   QString priceDbValue(const QString& sql) const { return queryPriceDb(folder_->priceDb(), sql).value(0).value(0); }
@@ -142,10 +141,10 @@ void DailyUseTest::init() {
   QVERIFY(QFile::copy(demo_.filePath("varnokel.mdb"), folder_->priceDb()));
   folder_->useShop(server_);
   main_ = std::make_unique<MainWindow>();
-  main_->MDIForm_Load(QString());
+  main_->startUp(QString());
   main_->showNormal();
   main_->setGeometry(0, 0, 1366, 768);
-  main_->ShowStartupWindow();
+  main_->showStartupWindow();
   QVERIFY(QTest::qWaitForWindowActive(main_.get()));
 }
 
@@ -199,8 +198,11 @@ void DailyUseTest::gridControlKeysLeaveTheSearchAlone() {
     Qt::Key key;
     const char* text;
     Qt::KeyboardModifiers mods;
-  } controls[] = {{Qt::Key_Return, "\r", {}}, {Qt::Key_Escape, "\x1b", {}}, {Qt::Key_Tab, "\t", {}},
-                  {Qt::Key_V, "\x16", Qt::ControlModifier}, {Qt::Key_V, "v", Qt::ControlModifier}};
+  } controls[] = {{Qt::Key_Return, "\r", {}},
+                  {Qt::Key_Escape, "\x1b", {}},
+                  {Qt::Key_Tab, "\t", {}},
+                  {Qt::Key_V, "\x16", Qt::ControlModifier},
+                  {Qt::Key_V, "v", Qt::ControlModifier}};
   for (const auto& c : controls) {
     focusGridRow(3);
     key(c.key, QString::fromLatin1(c.text), c.mods);
@@ -235,13 +237,17 @@ void DailyUseTest::treeKeysShowTheCategory() {
   QCOMPARE(named<QLineEdit>(price(), "Text2")->text(), second->text(0));
   key(k);
   const int at = tree->indexOfTopLevelItem(tree->currentItem());
-  if (expected == -1) QCOMPARE(at, tree->topLevelItemCount() - 1);
-  else if (expected == -2) QVERIFY(at > 1);
-  else QCOMPARE(at, expected);
+  if (expected == -1)
+    QCOMPARE(at, tree->topLevelItemCount() - 1);
+  else if (expected == -2)
+    QVERIFY(at > 1);
+  else
+    QCOMPARE(at, expected);
   QTreeWidgetItem* now = tree->currentItem();
   QCOMPARE(named<QLineEdit>(price(), "Text2")->text(), now->text(0));
   const QString id = now->data(0, Qt::UserRole).toString().mid(3);
-  QCOMPARE(QString::number(priceGrid()->rows() - 1), priceDbValue("select count(*) from products where parent_id = " + id));
+  QCOMPARE(QString::number(priceGrid()->rows() - 1),
+           priceDbValue("select count(*) from products where parent_id = " + id));
 }
 
 void DailyUseTest::layoutToggleKeepsTheCategory() {
@@ -249,7 +255,8 @@ void DailyUseTest::layoutToggleKeepsTheCategory() {
   QTreeWidgetItem* node = tree->topLevelItem(3);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
   const QString id = node->data(0, Qt::UserRole).toString().mid(3), category = node->text(0);
-  const QString name = priceDbValue("select name_ruRU from products where parent_id = " + id + " order by product_id limit 1");
+  const QString name =
+      priceDbValue("select name_ruRU from products where parent_id = " + id + " order by product_id limit 1");
   clickOn(named(price(), "Check2"));  // "Изображения построчно": the list is loaded again
   QCOMPARE(named<QLineEdit>(price(), "Text2")->text(), category);
   QVERIFY(tree->currentItem());
@@ -260,8 +267,8 @@ void DailyUseTest::layoutToggleKeepsTheCategory() {
   type(name.left(5));
   key(Qt::Key_Return, "\r");
   const QString like = name.left(5).toUpper();
-  QCOMPARE(QString::number(priceGrid()->rows() - 1),
-           priceDbValue("select count(*) from products where parent_id = " + id + " and name_ruRU_big like '%" + like + "%'"));
+  QCOMPARE(QString::number(priceGrid()->rows() - 1), priceDbValue("select count(*) from products where parent_id = " +
+                                                                  id + " and name_ruRU_big like '%" + like + "%'"));
   QVERIFY(priceGrid()->rows() > 1);
 }
 
@@ -279,7 +286,7 @@ void DailyUseTest::typedDateCountsOnce() {
   QFETCH(Qt::Key, finish);
   QFETCH(QDate, expected);
   msg::ScopedRecorder rec;  // not signed in: every reload asks the sign-in question
-  main_->Orders_Click();
+  main_->openOrdersWindow();
   OrdersWindow* orders = main_->ordersWindow();
   auto* from = named<QDateEdit>(orders, "DTPicker1");
   auto* to = named<QDateEdit>(orders, "DTPicker2");
@@ -333,20 +340,20 @@ void DailyUseTest::nothingCutAt1366x768() {
 
   // The orders window with the demo customer's orders and an order's details.
   folder_->signIn("57", "ООО Ромашка");
-  main_->Orders_Click();
+  main_->openOrdersWindow();
   OrdersWindow* orders = main_->ordersWindow();
   named<QDateEdit>(orders, "DTPicker1")->setDate(QDate(2026, 1, 1));
   named<QDateEdit>(orders, "DTPicker2")->setDate(QDate::currentDate().addDays(365));
   auto* list = named<FlexGrid>(orders, "MSFlexGrid1");
   QVERIFY(list->rows() > 2);
   list->setRow(1);
-  orders->MSFlexGrid1_EnterCell();
+  orders->showCurrentOrder();
   for (const char* grid : {"MSFlexGrid1", "MSFlexGrid2", "MSFlexGrid3"}) {
     QVERIFY(named<FlexGrid>(orders, grid)->rows() > 1);
     QCOMPARE(cutCells(named<FlexGrid>(orders, grid)), QStringList());
   }
   QCOMPARE(cutCaptions(orders), QStringList());
-  main_->settings_Click();
+  main_->openSettings();
   QCOMPARE(cutCaptions(main_->optionsWindow()), QStringList());
   AuthorizationDialog signIn;
   QCOMPARE(cutCaptions(&signIn), QStringList());
@@ -354,7 +361,7 @@ void DailyUseTest::nothingCutAt1366x768() {
 
 void DailyUseTest::settingsCentredInFront() {
   main_->setGeometry(100, 80, 1200, 700);
-  main_->settings_Click();
+  main_->openSettings();
   OptionsDialog* options = main_->optionsWindow();
   QVERIFY(QTest::qWaitForWindowExposed(options));
   QVERIFY(options->isWindow());
@@ -369,8 +376,8 @@ void DailyUseTest::settingsCentredInFront() {
 
 void DailyUseTest::programIconEverywhere() {
   msg::ScopedRecorder rec;
-  main_->Orders_Click();
-  main_->settings_Click();
+  main_->openOrdersWindow();
+  main_->openSettings();
   ShowAuthorizationDialog(price(), false);
   QList<QWidget*> windows{main_.get(), main_->optionsWindow(), main_->findChild<AuthorizationDialog*>()};
   for (QMdiSubWindow* sub : main_->mdiArea()->subWindowList()) windows << sub << sub->widget();
@@ -403,7 +410,8 @@ void DailyUseTest::shopFailuresInRussian_data() {
   QTest::addColumn<QString>("window");
   QTest::addColumn<QString>("sentence");
   QTest::addColumn<QString>("server");
-  const QString down = "Нет связи с сервером базы данных магазина", denied = "Неверное имя пользователя или пароль базы данных магазина";
+  const QString down = "Нет связи с сервером базы данных магазина",
+                denied = "Неверное имя пользователя или пароль базы данных магазина";
   for (const char* window : {"sign-in", "orders"}) {
     QTest::addRow("%s, refused", window) << true << window << down << "Can't connect";
     QTest::addRow("%s, wrong password", window) << false << window << denied << "Access denied";
@@ -415,8 +423,10 @@ void DailyUseTest::shopFailuresInRussian() {
   QFETCH(QString, window);
   QFETCH(QString, sentence);
   QFETCH(QString, server);
-  if (refused) folder_->useShop(server_.host(), closedPort());
-  else settings::write({"connection", "shop_password"}, "not-the-password");
+  if (refused)
+    folder_->useShop(server_.host(), closedPort());
+  else
+    settings::write({"connection", "shop_password"}, "not-the-password");
   msg::ScopedRecorder rec;
   if (window == "sign-in") {
     ShowAuthorizationDialog(price(), false);
@@ -426,7 +436,7 @@ void DailyUseTest::shopFailuresInRussian() {
     key(Qt::Key_Return, "\r");
   } else {
     folder_->signIn("57", "ООО Ромашка");
-    main_->Orders_Click();
+    main_->openOrdersWindow();
   }
   QCOMPARE(rec.boxes.size(), size_t(1));
   const msg::Box& box = rec.boxes.front();

@@ -17,6 +17,10 @@
 #include "support/PriceProgram.h"
 #include "support/Widgets.h"
 
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,10 +28,6 @@
 #include <QPushButton>
 #include <QtTest>
 #include <cmath>
-#include <signal.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -73,7 +73,7 @@ bool setReadOnly(const QString& path, bool on) {
 
 // A process of the sqlite3 tool with statements run and kept waiting.
 class SqliteTool {
-public:
+ public:
   bool start(const QString& db, const QString& statements) {
     p_.start(u"sqlite3"_s, {db});
     p_.write((statements + u"\n.shell echo held\n"_s).toUtf8());
@@ -84,15 +84,21 @@ public:
     }
     return out_.contains("held");
   }
-  void crash() { p_.kill(); p_.waitForFinished(); }          // SIGKILL in the middle of its work
+  void crash() {
+    p_.kill();
+    p_.waitForFinished();
+  }  // SIGKILL in the middle of its work
   void finish() {
     if (p_.state() == QProcess::NotRunning) return;
     p_.write(".quit\n");
     p_.closeWriteChannel();
     p_.waitForFinished();
   }
-  ~SqliteTool() { if (p_.state() != QProcess::NotRunning) crash(); }
-private:
+  ~SqliteTool() {
+    if (p_.state() != QProcess::NotRunning) crash();
+  }
+
+ private:
   QProcess p_;
   QByteArray out_;
 };
@@ -100,14 +106,16 @@ private:
 // A full disk: the program folder on a small tmpfs of its own, filled up; where
 // nothing may be mounted, a file-size limit on this process instead.
 class DiskFull {
-public:
+ public:
   explicit DiskFull(const QString& folder) : folder_(folder) {
     mounted_ = ::mount("tmpfs", folder.toLocal8Bit().constData(), "tmpfs", 0, "size=2m") == 0;
     qInfo("full disk: %s", mounted_ ? "a 2 MB tmpfs" : "RLIMIT_FSIZE");
   }
   void free() {
-    if (mounted_) QFile::remove(folder_ + u"/filler"_s);
-    else ::setrlimit(RLIMIT_FSIZE, &old_);
+    if (mounted_)
+      QFile::remove(folder_ + u"/filler"_s);
+    else
+      ::setrlimit(RLIMIT_FSIZE, &old_);
   }
   void fill() {
     if (!mounted_) {
@@ -120,14 +128,18 @@ public:
     QFile filler(folder_ + u"/filler"_s);
     filler.open(QIODevice::WriteOnly);
     const QByteArray block(4096, 'x');
-    while (filler.write(block) == block.size() && filler.flush()) {}
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
   }
   ~DiskFull() {
-    if (mounted_) ::umount2(folder_.toLocal8Bit().constData(), MNT_DETACH);
-    else ::setrlimit(RLIMIT_FSIZE, &old_);
+    if (mounted_)
+      ::umount2(folder_.toLocal8Bit().constData(), MNT_DETACH);
+    else
+      ::setrlimit(RLIMIT_FSIZE, &old_);
   }
   bool mounted_ = false;
-private:
+
+ private:
   QString folder_;
   rlimit old_{RLIM_INFINITY, RLIM_INFINITY};
 };
@@ -155,7 +167,7 @@ struct Window : PriceProgram {
 // ---- the real program in a process of its own, driven through its remote control
 
 class Program : public DrivenProgram {
-public:
+ public:
   Program() : DrivenProgram(20000) {}
   bool start(const QString& home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -170,8 +182,12 @@ public:
     return met;
   }
   QJsonObject grid() { return send(driver::grid(kGrid)); }
-  bool gridShows(const std::function<bool(const QJsonObject&)>& condition) { return until(driver::grid(kGrid), condition); }
-  bool loaded() { return gridShows([](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; }); }
+  bool gridShows(const std::function<bool(const QJsonObject&)>& condition) {
+    return until(driver::grid(kGrid), condition);
+  }
+  bool loaded() {
+    return gridShows([](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1; });
+  }
   QString text(const char* path) { return driver::text(send(driver::widget(QLatin1String(path)))); }
   bool typeOnRow(int row, const QString& keys) {
     return send(driver::clickCell(kGrid, row, 2)).value(u"ok"_s).toBool() &&
@@ -179,7 +195,7 @@ public:
   }
   bool ended(int* code) { return waitForExit(code); }
 
-private:
+ private:
   const QString kGrid = u"frm_price/MSFlexGrid1"_s;
 };
 
@@ -189,7 +205,7 @@ QString cell(const QJsonObject& g, int row, int col) { return g[u"cells"_s][row]
 
 class DataSafetyTest : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void init() {
     QLocale::setDefault(QLocale::c());
     folder_ = std::make_unique<TestProgramFolder>();
@@ -209,7 +225,7 @@ private slots:
   void settingsThatCannotBeWritten();
   void noServerSetUp();
 
-private:
+ private:
   std::unique_ptr<TestProgramFolder> folder_;
 };
 
@@ -218,13 +234,27 @@ void DataSafetyTest::failedStoreShowsNothingNew_data() {
   QTest::addColumn<QString>("product");
   QTest::addColumn<QString>("reason");
   QTest::addColumn<bool>("recovers");
-  QTest::newRow("held by another program") << "held" << "1" << "занят другой программой" << true;
-  QTest::newRow("read-only file") << "read-only file" << "1" << "Нет прав на запись" << true;
-  QTest::newRow("read-only folder") << "read-only folder" << "1" << "Нет прав на запись" << true;
-  QTest::newRow("disk full") << "full" << "1" << "нет места" << true;
-  QTest::newRow("product gone") << "gone" << "1" << "больше нет в прайс-листе" << false;
-  QTest::newRow("NaN price") << "" << "4" << "не является числом" << false;
-  QTest::newRow("Infinity price") << "" << "5" << "не является числом" << false;
+  QTest::newRow("held by another program") << "held"
+                                           << "1"
+                                           << "занят другой программой" << true;
+  QTest::newRow("read-only file") << "read-only file"
+                                  << "1"
+                                  << "Нет прав на запись" << true;
+  QTest::newRow("read-only folder") << "read-only folder"
+                                    << "1"
+                                    << "Нет прав на запись" << true;
+  QTest::newRow("disk full") << "full"
+                             << "1"
+                             << "нет места" << true;
+  QTest::newRow("product gone") << "gone"
+                                << "1"
+                                << "больше нет в прайс-листе" << false;
+  QTest::newRow("NaN price") << ""
+                             << "4"
+                             << "не является числом" << false;
+  QTest::newRow("Infinity price") << ""
+                                  << "5"
+                                  << "не является числом" << false;
 }
 
 // A quantity that cannot be stored: one message with the reason, the cells keep
@@ -252,7 +282,8 @@ void DataSafetyTest::failedStoreShowsNothingNew() {
     const QString qty = win.g->textMatrix(row, 5), sum = win.g->textMatrix(row, 6);
     SqliteTool other;
     if (fault == u"held"_s) QVERIFY(other.start(db, u"BEGIN IMMEDIATE;"_s));
-    if (fault == u"gone"_s) QCOMPARE(QProcess::execute(u"sqlite3"_s, {db, u"delete from products where product_id='1'"_s}), 0);
+    if (fault == u"gone"_s)
+      QCOMPARE(QProcess::execute(u"sqlite3"_s, {db, u"delete from products where product_id='1'"_s}), 0);
     if (disk) disk->fill();
     QElapsedTimer waited;
     waited.start();
@@ -289,8 +320,10 @@ void DataSafetyTest::killedWhileTypingThenNewFileByHand() {
   // A writer killed while it has written part of a large change.
   const auto crashMidWrite = [&](const QString& file) {
     SqliteTool t;
-    QVERIFY(t.start(file, u"PRAGMA cache_size=5; BEGIN; PRAGMA user_version=%1; UPDATE products SET order_count=order_count+100;"_s
-                              .arg(one(file, u"PRAGMA user_version"_s))));
+    QVERIFY(t.start(
+        file,
+        u"PRAGMA cache_size=5; BEGIN; PRAGMA user_version=%1; UPDATE products SET order_count=order_count+100;"_s.arg(
+            one(file, u"PRAGMA user_version"_s))));
     t.crash();
     QVERIFY(QFileInfo(file + u"-journal"_s).size() > 0);
   };
@@ -394,7 +427,7 @@ void DataSafetyTest::oneProgramPerFolder() {
 void DataSafetyTest::settingsThatCannotBeWritten() {
   msg::ScopedRecorder rec;
   MainWindow main;
-  main.settings_Click();
+  main.openSettings();
   OptionsDialog* d = main.optionsWindow();
   QVERIFY(d);
   child<QLineEdit>(d, "Text3")->setText(u"4321"_s);
@@ -419,12 +452,14 @@ void DataSafetyTest::noServerSetUp() {
   Window win;
   child<QPushButton>(win.w, "Command1")->click();  // the order view
   win.w->sendOrder();
-  win.main.getprice_Click();
-  win.main.updatepo_Click();
+  win.main.downloadPriceList();
+  win.main.downloadProgramUpdate();
   const QStringList texts = rec.texts();
   QCOMPARE(texts.size(), 3);
-  QVERIFY2(texts[0].contains(u"Сервер базы данных магазина не настроен"_s) && texts[0].contains(u"shop_host"_s), qPrintable(texts[0]));
-  for (const QString& t : texts.mid(1)) QVERIFY2(t.contains(u"Сервер обновлений не настроен"_s) && t.contains(u"ftp_host"_s), qPrintable(t));
+  QVERIFY2(texts[0].contains(u"Сервер базы данных магазина не настроен"_s) && texts[0].contains(u"shop_host"_s),
+           qPrintable(texts[0]));
+  for (const QString& t : texts.mid(1))
+    QVERIFY2(t.contains(u"Сервер обновлений не настроен"_s) && t.contains(u"ftp_host"_s), qPrintable(t));
   QVERIFY(!QFileInfo::exists(folder_->file(u"update.sh"_s)));
   QCOMPARE(storedTotal(folder_->priceDb()), 450.0);
 }

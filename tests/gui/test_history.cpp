@@ -2,15 +2,15 @@
 // signing in, the list of a date range and its total, the open orders, the items
 // and status history of an order, failures, resizing and the window-bar button.
 
-#include "fixtures/mariadb_server.h"
-#include "fixtures/program_env.h"
-#include "gui/orders/OrdersWindow.h"
-#include "gui/grid/FlexGrid.h"
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
-#include "gui/common/MessageBoxes.h"
 #include "base/Numbers.h"
 #include "base/Settings.h"
+#include "fixtures/mariadb_server.h"
+#include "fixtures/program_env.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/grid/FlexGrid.h"
+#include "gui/orders/OrdersWindow.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -78,7 +78,11 @@ void checkErrorBox(const msg::Box& box, const QString& fragment = QString()) {
   OrdersWindow* w = (how); \
   QVERIFY(w)
 
-struct Order { int id, user; const char *date, *total; int status; };
+struct Order {
+  int id, user;
+  const char *date, *total;
+  int status;
+};
 
 }  // namespace
 
@@ -119,9 +123,12 @@ class TestHistory : public QObject {
   // The items and history grids show what the shop holds for the order of `row`.
   void checkDetailsOfRow(OrdersWindow* w, int row) {
     auto count = [&](const char* table) {
-      return server_.query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_order_%1 WHERE order_id = %2")
-                               .arg(table, grid(w, 1)->textMatrix(row, 1)))
-          .value(0).value(0).toInt();
+      return server_
+          .query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_order_%1 WHERE order_id = %2")
+                     .arg(table, grid(w, 1)->textMatrix(row, 1)))
+          .value(0)
+          .value(0)
+          .toInt();
     };
     QCOMPARE(grid(w, 3)->rows() - 1, count("item"));
     QCOMPARE(grid(w, 2)->rows() - 1, count("history"));
@@ -129,12 +136,14 @@ class TestHistory : public QObject {
 
   // Opens the window; then moves the pickers (from today) to a range, one at a time.
   OrdersWindow* openWindow(const QDate& start = {}, const QDate& end = {}) {
-    main_->Orders_Click();
+    main_->openOrdersWindow();
     OrdersWindow* w = main_->ordersWindow();
     if (!w || !start.isValid()) return w;
     child<QDateEdit>(w, "DTPicker1")->setDate(start);
     child<QDateEdit>(w, "DTPicker2")->setDate(end);
-    return child<QDateEdit>(w, "DTPicker1")->date() == start && child<QDateEdit>(w, "DTPicker2")->date() == end ? w : nullptr;
+    return child<QDateEdit>(w, "DTPicker1")->date() == start && child<QDateEdit>(w, "DTPicker2")->date() == end
+               ? w
+               : nullptr;
   }
 
   // 5010 with three items and a history entered out of date order, 5011 with a
@@ -145,7 +154,8 @@ class TestHistory : public QObject {
                       {5011, 57, "2025-04-02 11:00:00", "0", 1},
                       {5012, 57, "2025-04-03 12:00:00", "75.5", 1}}) &&
         sql("INSERT INTO uop5b_jshopping_order_item (order_id, product_id, product_ean, product_name, "
-            "product_quantity, product_item_price) VALUES (5010, 1, 'А-10002', 'Чай чёрный листовой Ахмад 200 г', 100, 189.9),"
+            "product_quantity, product_item_price) VALUES (5010, 1, 'А-10002', 'Чай чёрный листовой Ахмад 200 г', 100, "
+            "189.9),"
             "(5010, 1, '4601000000091', 'Конфеты \"Мишка на Севере\" весовые 1 кг', 1, 280),"
             "(5010, 1, 'А-10025', 'Ручка шариковая синяя Erich Krause 1 шт.', 250, 5.5),"
             "(5012, 1, 'А-10011', 'Кружка керамическая белая 300 мл', 1, 75.5)") &&
@@ -157,7 +167,7 @@ class TestHistory : public QObject {
     return w && grid(w, 1)->rows() == 4 ? w : nullptr;
   }
 
-private slots:
+ private slots:
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
@@ -224,7 +234,8 @@ private slots:
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QString>("amount");
     QTest::addColumn<QString>("date");
-    QTest::newRow("ru") << QLocale(QLocale::Russian, QLocale::Russia) << "100,5" << "10.03.2025 09:15:30";
+    QTest::newRow("ru") << QLocale(QLocale::Russian, QLocale::Russia) << "100,5"
+                        << "10.03.2025 09:15:30";
     QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates) << "100.5" << QString();
   }
 
@@ -259,7 +270,9 @@ private slots:
     child<QPushButton>(w, "Command2")->click();
     QCOMPARE(g->rows(), 4);
     // An inverted range: the moved picker stops at the other one's date.
-    auto dates = [w] { return QList<QDate>{child<QDateEdit>(w, "DTPicker1")->date(), child<QDateEdit>(w, "DTPicker2")->date()}; };
+    auto dates = [w] {
+      return QList<QDate>{child<QDateEdit>(w, "DTPicker1")->date(), child<QDateEdit>(w, "DTPicker2")->date()};
+    };
     child<QDateEdit>(w, "DTPicker1")->setDate(QDate(2025, 3, 20));
     QCOMPARE(dates(), QList<QDate>(2, QDate(2025, 3, 11)));
     QCOMPARE(ids(g) << total(w), (QStringList{"5002", kTotal + "200"}));
@@ -283,15 +296,16 @@ private slots:
   }
 
   void openOrdersByStatus() {
-    QVERIFY(insertOrders({{5001, 57, "2019-05-05 10:00:00", "10.25", 3},   // open, long ago
-                          {5002, 57, "2025-03-11 09:00:00", "20", 6},      // open
-                          {5003, 57, "2025-03-11 09:00:00", "30", 7},      // closed
-                          {5004, 58, "2025-03-11 09:00:00", "40", 1}}));   // another customer
+    QVERIFY(insertOrders({{5001, 57, "2019-05-05 10:00:00", "10.25", 3},  // open, long ago
+                          {5002, 57, "2025-03-11 09:00:00", "20", 6},     // open
+                          {5003, 57, "2025-03-11 09:00:00", "30", 7},     // closed
+                          {5004, 58, "2025-03-11 09:00:00", "40", 1}}));  // another customer
     OPEN(openWindow(QDate(2025, 3, 1), QDate(2025, 3, 2)));
     child<QPushButton>(w, "Command3")->click();
     NO_BOXES();
-    const Rows open = server_.query("SELECT group_concat(order_id ORDER BY order_id), sum(order_total) "
-                                    "FROM uop5b_jshopping_orders WHERE user_id = 57 AND order_status < 7");
+    const Rows open = server_.query(
+        "SELECT group_concat(order_id ORDER BY order_id), sum(order_total) "
+        "FROM uop5b_jshopping_orders WHERE user_id = 57 AND order_status < 7");
     QVERIFY(open[0][0].contains("1002,") && open[0][0].endsWith("5001,5002"));  // the sample's open order too
     QCOMPARE(ids(grid(w, 1)).join(','), open[0][0]);
     QCOMPARE(total(w), QStringLiteral("Сумма заказов : ") + num::invariant(open[0][1].toDouble()));
@@ -398,7 +412,8 @@ private slots:
     };
     sub->resize(900, 600);
     const QList<int> start = gaps();
-    for (const auto& [size, follows] : QList<std::pair<QSize, bool>>{{{1000, 700}, true}, {{560, 650}, false}, {{950, 310}, false}}) {
+    for (const auto& [size, follows] :
+         QList<std::pair<QSize, bool>>{{{1000, 700}, true}, {{560, 650}, false}, {{950, 310}, false}}) {
       const QList<QRect> before = grids();
       sub->resize(size);
       const QList<QRect> g = grids();
@@ -407,7 +422,6 @@ private slots:
       QVERIFY(!g[0].intersects(g[1]) && !g[0].intersects(g[2]) && !g[1].intersects(g[2]));
     }
   }
-
 };
 
 QTEST_MAIN(TestHistory)

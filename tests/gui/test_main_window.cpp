@@ -16,7 +16,7 @@ namespace {
 
 // Records, for every box, whether the main window was already shown maximised.
 class WindowStateSink : public msg::Recorder {
-public:
+ public:
   explicit WindowStateSink(QWidget* w) : window(w) {}
   msg::Answer show(const msg::Box& box) override {
     maximisedAtBox.push_back(window->isVisible() && window->isMaximized());
@@ -30,7 +30,7 @@ public:
 
 class MainWindowTest : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void startupMessages_data();
   void startupMessages();
   void menuAndWindowBar();
@@ -39,13 +39,20 @@ private slots:
 void MainWindowTest::startupMessages_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("message");
-  QTest::newRow("none") << "" << "";
-  QTest::newRow("45") << "45" << "";
-  QTest::newRow("40") << "40" << "Прайс-лист обновлен";
-  QTest::newRow("41") << "41" << "Прайс-лист не обновлен";
-  QTest::newRow("31") << "31" << "Не удалось проверить обновление ПО";
-  QTest::newRow("50") << "50" << "Обновление ПО прошло успешно";
-  QTest::newRow("51") << "51" << "ПО не обновлено";
+  QTest::newRow("none") << ""
+                        << "";
+  QTest::newRow("45") << "45"
+                      << "";
+  QTest::newRow("40") << "40"
+                      << "Прайс-лист обновлен";
+  QTest::newRow("41") << "41"
+                      << "Прайс-лист не обновлен";
+  QTest::newRow("31") << "31"
+                      << "Не удалось проверить обновление ПО";
+  QTest::newRow("50") << "50"
+                      << "Обновление ПО прошло успешно";
+  QTest::newRow("51") << "51"
+                      << "ПО не обновлено";
 }
 
 void MainWindowTest::startupMessages() {
@@ -56,8 +63,8 @@ void MainWindowTest::startupMessages() {
   MainWindow main;
   WindowStateSink sink(&main);
   msg::setSink(&sink);
-  QVERIFY(main.MDIForm_Load(line));
-  main.ShowStartupWindow();
+  QVERIFY(main.startUp(line));
+  main.showStartupWindow();
   msg::setSink(nullptr);
   QCOMPARE(sink.texts(), message.isEmpty() ? QStringList() : QStringList{message});
   if (!message.isEmpty()) {
@@ -79,31 +86,31 @@ void MainWindowTest::menuAndWindowBar() {
   QCOMPARE(menu, (QStringList{"getprice=Получить прайс-лист", "Pricelist=Прайс-лист", "Orders=Заказы",
                               "settings=Настройки", "updatepo=Обновление ПО"}));
 
-  main.MDIForm_Load(QString());
-  main.ShowStartupWindow();
-  QVERIFY(main.BarCaptions().isEmpty());  // the start-up window gets no button
+  main.startUp(QString());
+  main.showStartupWindow();
+  QVERIFY(main.barCaptions().isEmpty());  // the start-up window gets no button
   PriceWindow* price = main.priceWindow();
-  main.Pricelist_Click();
-  main.Pricelist_Click();
+  main.openPriceWindow();
+  main.openPriceWindow();
   QCOMPARE(main.priceWindow(), price);  // the same window, brought forward
-  main.settings_Click();
-  main.settings_Click();
-  QCOMPARE(main.BarCaptions(), (QStringList{"Прайс-лист", "Настройки"}));
+  main.openSettings();
+  main.openSettings();
+  QCOMPARE(main.barCaptions(), (QStringList{"Прайс-лист", "Настройки"}));
 
   // A minimised window comes back through its button.
   auto* sub = qobject_cast<QMdiSubWindow*>(price->parentWidget());
   QVERIFY(sub);
   sub->showMinimized();
-  main.Toolbar1_ButtonClick(main.BarButton(QStringLiteral("Прайс-лист")));
+  main.activateBarWindow(main.barButton(QStringLiteral("Прайс-лист")));
   QVERIFY(sub->isMaximized());
   QCOMPARE(main.mdiArea()->activeSubWindow(), sub);
 
   // Closing a window removes only its own button; reopening adds it once.
   price->close();
   QTRY_VERIFY(!main.priceWindow());
-  QCOMPARE(main.BarCaptions(), QStringList{"Настройки"});
-  main.Pricelist_Click();
-  QCOMPARE(main.BarCaptions(), (QStringList{"Настройки", "Прайс-лист"}));
+  QCOMPARE(main.barCaptions(), QStringList{"Настройки"});
+  main.openPriceWindow();
+  QCOMPARE(main.barCaptions(), (QStringList{"Настройки", "Прайс-лист"}));
 }
 
 QTEST_MAIN(MainWindowTest)

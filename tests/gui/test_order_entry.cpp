@@ -1,13 +1,13 @@
 // Typing quantities into the product grid, the order total and the view switch.
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/grid/FlexGrid.h"
-#include "gui/price/PriceWindow.h"
-#include "data/Database.h"
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
-#include "gui/common/MessageBoxes.h"
 #include "base/Settings.h"
+#include "data/Database.h"
+#include "fixtures/program_env.h"
+#include "fixtures/sample_data.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/grid/FlexGrid.h"
+#include "gui/price/PriceWindow.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -16,8 +16,8 @@
 #include "support/PriceProgram.h"
 #include "support/Widgets.h"
 
-#include <QtTest>
 #include <sqlite3.h>
+#include <QtTest>
 
 namespace {
 
@@ -53,7 +53,7 @@ class OrderEntryTest : public QObject {
   std::unique_ptr<msg::ScopedRecorder> rec_;
   QStringList stored(const QString& id) const { return storedIn(folder_->priceDb(), id); }
 
-private slots:
+ private slots:
   // Every test: the sample price list in a fresh program folder, boxes recorded.
   void init() {
     QLocale::setDefault(QLocale::c());
@@ -81,13 +81,17 @@ void OrderEntryTest::digitsAndBackspace() {
   WriteSetting(settings::path(), "settings", "visiblesumm", "1");
   Window win;
   const int r = win.rowOf("1");
-  const struct { const char* keys; QString count, sum; QStringList db; QString label; } steps[] = {
-      {"12", "12", "1800", {"12", "1800.0"}, "Сумма заказа : 1800"},
-      {"\b", "1", "150", {"1", "150.0"}, "-"},
-      {"\b", "", "", {"0", "0.0"}, ""},
-      {"\b", "", "", {"0", "0.0"}, "-"},
-      {"05", "05", "750", {"5", "750.0"}, "-"},
-      {"\b\b999999999", "999999", "149999850", {"999999", "149999850.0"}, "-"}};
+  const struct {
+    const char* keys;
+    QString count, sum;
+    QStringList db;
+    QString label;
+  } steps[] = {{"12", "12", "1800", {"12", "1800.0"}, "Сумма заказа : 1800"},
+               {"\b", "1", "150", {"1", "150.0"}, "-"},
+               {"\b", "", "", {"0", "0.0"}, ""},
+               {"\b", "", "", {"0", "0.0"}, "-"},
+               {"05", "05", "750", {"5", "750.0"}, "-"},
+               {"\b\b999999999", "999999", "149999850", {"999999", "149999850.0"}, "-"}};
   for (const auto& s : steps) {
     win.type("1", QString::fromLatin1(s.keys));
     QCOMPARE((QStringList{win.g->textMatrix(r, 5), win.g->textMatrix(r, 6)}), (QStringList{s.count, s.sum}));

@@ -1,17 +1,17 @@
 // The price list window: layouts, fills, loads, category clicks, search,
 // resizing and wheel scrolling, on real price database files.
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
+#include "data/RussianCollation.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
-#include "gui/price/WheelScroll.h"
+#include "gui/common/MessageBoxes.h"
+#include "gui/common/Twips.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/price/PriceGridFill.h"
-#include "data/RussianCollation.h"
 #include "gui/price/PriceWindow.h"
-#include "base/IniFile.h"
-#include "app/MainWindow.h"
-#include "gui/common/MessageBoxes.h"
-#include "base/Settings.h"
-#include "gui/common/Twips.h"
+#include "gui/price/WheelScroll.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -42,7 +42,7 @@ void buildSample(const QString& path) {
   db.addProduct("107", 7, "A-4", 10, 20, "ЧАЙНИК стальной");
   db.addImage("101", PriceDbBuilder::jpeg(160, 120, Qt::red), "same.jpg");
   db.addImage("102", PriceDbBuilder::png(100, 50, Qt::blue), "same.jpg");
-  db.addImage("103", QByteArray(""), "empty.jpg");            // empty picture
+  db.addImage("103", QByteArray(""), "empty.jpg");             // empty picture
   db.addImage("104", QByteArray("not a picture"), "bad.jpg");  // damaged picture
   db.addImage("107", PriceDbBuilder::jpeg(50, 50, Qt::green), "k1.jpg");
   db.addImage("107", PriceDbBuilder::jpeg(50, 50, Qt::yellow), "k2.jpg");
@@ -81,8 +81,8 @@ struct Program {
   }
   void open() {
     main.emplace();
-    main->MDIForm_Load(QString());
-    main->ShowStartupWindow();
+    main->startUp(QString());
+    main->showStartupWindow();
     w = main->priceWindow();
     g = child<FlexGrid>(w, "MSFlexGrid1");
   }
@@ -103,7 +103,7 @@ void setWholePrice(PriceWindow* w, bool whole) {
 class PriceTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void layoutWidthsFromSettings();
   void plainAndThumbnailFills();
   void openingWithoutFile();
@@ -156,8 +156,9 @@ void PriceTest::plainAndThumbnailFills() {
   QCOMPARE(g->cols(), 7);
   QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Выведено 7"));
   const QStringList names = column(g, 2);
-  QCOMPARE(names, (QStringList{"Елка искусственная 1,5 м", "Ёлочный шар красный", "Кофе молотый 250 г", "Мыло д'Артаньян",
-                                "чай зелёный 100 г", "Чай чёрный листовой 200 г", "ЧАЙНИК стальной"}));
+  QCOMPARE(names,
+           (QStringList{"Елка искусственная 1,5 м", "Ёлочный шар красный", "Кофе молотый 250 г", "Мыло д'Артаньян",
+                        "чай зелёный 100 г", "Чай чёрный листовой 200 г", "ЧАЙНИК стальной"}));
   // Stock rule, zeros shown empty, Null empty.
   QCOMPARE(column(g, 3), (QStringList{"0", "", "9999", "5", "9999", "99", "10"}));
   QCOMPARE(column(g, 5), (QStringList{"", "", "3", "", "", "", ""}));
@@ -208,7 +209,8 @@ void PriceTest::openingWithoutFile() {
 
 void PriceTest::settingsAppliedAtLoad() {
   Program s(-1, false);
-  for (const char* key : {"imagetostring", "imagethumb", "visiblesumm"}) WriteSetting(settings::path(), "settings", key, "1");
+  for (const char* key : {"imagetostring", "imagethumb", "visiblesumm"})
+    WriteSetting(settings::path(), "settings", key, "1");
   s.open();
   PriceWindow* w = s.w;
   QVERIFY(child<QCheckBox>(w, "Check1")->isChecked());
@@ -216,8 +218,9 @@ void PriceTest::settingsAppliedAtLoad() {
   QVERIFY(child<QLabel>(w, "Picture1")->isVisibleTo(w));
   QVERIFY(child<QLabel>(w, "Label2")->isVisibleTo(w));
   const QDateTime fileTime = QFileInfo(s.folder.priceDb()).lastModified();
-  QCOMPARE(child<QLabel>(w, "Label3")->text(), "Прайс-лист от " + QLocale().toString(fileTime.date(), QLocale::ShortFormat) +
-                                                   " " + fileTime.time().toString("H:mm:ss"));
+  QCOMPARE(child<QLabel>(w, "Label3")->text(), "Прайс-лист от " +
+                                                   QLocale().toString(fileTime.date(), QLocale::ShortFormat) + " " +
+                                                   fileTime.time().toString("H:mm:ss"));
 
   // "?" changes no check box and hides the total.
   WriteSetting(settings::path(), "settings", "visiblesumm", "?");
@@ -232,9 +235,11 @@ void PriceTest::settingsAppliedAtLoad() {
   QVERIFY(child<QLineEdit>(w, "Text2")->text().isEmpty());
   // Categories in Russian order: Е and Ё together, case ignored.
   QStringList tree;
-  for (int i = 0; i < child<QTreeWidget>(w, "TreeView1")->topLevelItemCount(); ++i) tree << child<QTreeWidget>(w, "TreeView1")->topLevelItem(i)->text(0);
+  for (int i = 0; i < child<QTreeWidget>(w, "TreeView1")->topLevelItemCount(); ++i)
+    tree << child<QTreeWidget>(w, "TreeView1")->topLevelItem(i)->text(0);
   QCOMPARE(tree, (QStringList{"бытовая химия", "Елки", "Ёлочные игрушки", "Чай и кофе"}));
-  QCOMPARE(child<QTreeWidget>(w, "TreeView1")->topLevelItem(3)->data(0, Qt::UserRole).toString(), QStringLiteral("cat7"));
+  QCOMPARE(child<QTreeWidget>(w, "TreeView1")->topLevelItem(3)->data(0, Qt::UserRole).toString(),
+           QStringLiteral("cat7"));
 }
 
 void PriceTest::categoryClickRules() {
@@ -336,14 +341,21 @@ void PriceTest::resizing() {
   sub->showNormal();
   auto layout = [w] {
     const QRect g = child<FlexGrid>(w, "MSFlexGrid1")->geometry(), l = child<QLabel>(w, "Label2")->geometry();
-    return QList<int>{g.width(), g.height(), child<QTreeWidget>(w, "TreeView1")->height(), child<QLineEdit>(w, "Text1")->width(),
-                      child<QLabel>(w, "Picture1")->x(), child<QCheckBox>(w, "Check1")->x(), l.x(), l.y()};
+    return QList<int>{g.width(),
+                      g.height(),
+                      child<QTreeWidget>(w, "TreeView1")->height(),
+                      child<QLineEdit>(w, "Text1")->width(),
+                      child<QLabel>(w, "Picture1")->x(),
+                      child<QCheckBox>(w, "Check1")->x(),
+                      l.x(),
+                      l.y()};
   };
   sub->resize(800, 560);
   const QList<int> before = layout();
   sub->resize(900, 640);
   const QList<int> grown{100, 80, 80, 100, 100, 100, 100, 80};
-  for (int k = 0; k < before.size(); ++k) QVERIFY2(qAbs(layout()[k] - before[k] - grown[k]) <= 1, qPrintable(QString::number(k)));
+  for (int k = 0; k < before.size(); ++k)
+    QVERIFY2(qAbs(layout()[k] - before[k] - grown[k]) <= 1, qPrintable(QString::number(k)));
   QVERIFY(child<QLabel>(w, "Picture1")->x() > child<FlexGrid>(w, "MSFlexGrid1")->geometry().right());
   const QList<int> big = layout();
   for (QSize small : {QSize(580, 640), QSize(900, 320)}) {
@@ -355,8 +367,8 @@ void PriceTest::resizing() {
 void PriceTest::wheelScrolling() {
   Program s(300);
   auto wheel = [](FlexGrid* g, int delta) {
-    QWheelEvent e(QPointF(20, 20), g->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent e(QPointF(20, 20), g->viewport()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, delta),
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(g->viewport(), &e);
   };
   for (int round = 0; round < 2; ++round) {
@@ -370,7 +382,7 @@ void PriceTest::wheelScrolling() {
     // Closing and reopening the window keeps the wheel working on the new grid.
     w->close();
     QTRY_VERIFY(!s.main->priceWindow());
-    s.main->Pricelist_Click();
+    s.main->openPriceWindow();
   }
 }
 

@@ -238,7 +238,7 @@ void TestSendFailures::prepare(const QString& engine, const QString& code) {
   }
   rec_ = std::make_unique<msg::ScopedRecorder>();
   main_ = std::make_unique<MainWindow>();
-  main_->ShowStartupWindow();
+  main_->showStartupWindow();
   w_ = main_->priceWindow();
   QVERIFY(w_);
   type(u"101"_s, u"12"_s);
@@ -440,9 +440,9 @@ void TestSendFailures::silentServer() {
   AuthorizationDialog signIn;
   signIn.findChild<QLineEdit*>(u"Text2"_s)->setText(u"58"_s);
   const std::vector<std::pair<const char*, std::function<void()>>> actions{
-      {"send", [this] { w_->sendOrder(); }}, {"orders", [this] { main_->Orders_Click(); }}, {"sign-in", [&signIn] {
-                                                                                               signIn.Command1_Click();
-                                                                                             }}};
+      {"send", [this] { w_->sendOrder(); }},
+      {"orders", [this] { main_->openOrdersWindow(); }},
+      {"sign-in", [&signIn] { signIn.confirmOrganisation(); }}};
   for (const auto& [name, action] : actions) {
     rec_->clear();
     bool dialogShown = false;
@@ -494,8 +494,8 @@ void TestSendFailures::organisationCodes() {
   QCOMPARE(quantities(), kOrdered);
 
   rec_->clear();
-  main_->Orders_Click();
-  main_->ordersWindow()->Command3_Click();  // the open orders of 57: 1002, and the one just sent
+  main_->openOrdersWindow();
+  main_->ordersWindow()->showOpenOrders();  // the open orders of 57: 1002, and the one just sent
   auto* orders = main_->ordersWindow()->findChild<FlexGrid*>(u"MSFlexGrid1"_s);
   QCOMPARE(orders->rows(), accepted ? 3 : 1);
   if (accepted) QCOMPARE(orders->textMatrix(1, 1), u"1002"_s);
@@ -505,7 +505,7 @@ void TestSendFailures::organisationCodes() {
   folder_->signIn(u"58"_s, u"ИП Петров"_s);
   AuthorizationDialog signIn;
   signIn.findChild<QLineEdit*>(u"Text2"_s)->setText(code);
-  signIn.Command1_Click();
+  signIn.confirmOrganisation();
   const QString told = code.isEmpty() ? u"Введите код организации"_s : refused;
   QCOMPARE(rec_->texts(), accepted ? QStringList{} : QStringList{told});
   QCOMPARE(settings::text(settings::OrganisationId), accepted ? u"57"_s : u"58"_s);

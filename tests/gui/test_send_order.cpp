@@ -1,16 +1,16 @@
 // Sending an order into the shop database (a private MariaDB server with strict
 // mode, a real price database file): the order row, its number, the item rows,
 // the questions. Failures during the send are covered by test_send_failures.
+#include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
+#include "gui/common/MessageBoxes.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/price/PriceWindow.h"
 #include "gui/settings/AuthorizationDialog.h"
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
-#include "gui/common/MessageBoxes.h"
-#include "base/Settings.h"
 
 #include "support/Widgets.h"
 
@@ -28,8 +28,9 @@ namespace {
 
 const QString kAuthQuestion = u"Необходимо пройти авторизацию.Открыть окно авторизации?"_s;
 const QString kClearQuestion = u"Заказ отправлен успешно.Очистить текущий заказ?"_s;
-const QString kItemsOf = u"SELECT group_concat(concat(product_id,':',product_quantity,':',product_item_price,':',"
-                         u"ifnull(product_ean,'')) ORDER BY order_item_id) FROM uop5b_jshopping_order_item WHERE order_id = "_s;
+const QString kItemsOf =
+    u"SELECT group_concat(concat(product_id,':',product_quantity,':',product_item_price,':',"
+    u"ifnull(product_ean,'')) ORDER BY order_item_id) FROM uop5b_jshopping_order_item WHERE order_id = "_s;
 
 // 200 characters: Cyrillic letters and quotes of every kind.
 QString longName() {
@@ -43,7 +44,7 @@ QString longName() {
 class TestSendOrder : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
@@ -66,7 +67,7 @@ private slots:
   void decimalCommaAndLongNumbers();
   void serverDownBeforeSending();  // last: the server stays down
 
-private:
+ private:
   void openProgram(const std::function<void(PriceDbBuilder&)>& fill);
   void orderThree();
   void authorize(const QString& name = u"ООО Ромашка"_s) { folder_->signIn(u"57"_s, name); }
@@ -139,7 +140,7 @@ void TestSendOrder::openProgram(const std::function<void(PriceDbBuilder&)>& fill
     fill(b);
   }
   main_ = std::make_unique<MainWindow>();
-  main_->ShowStartupWindow();
+  main_->showStartupWindow();
   w_ = main_->priceWindow();
   QVERIFY(w_);
 }
@@ -181,16 +182,18 @@ void TestSendOrder::sendsThreeProductsWithEveryColumn() {
                u"currency_exchange,order_status,order_created,invoice_date,shipping_method_id,delivery_times_id,"
                u"payment_method_id,delivery_date,coupon_id,title,client_type,f_name,"
                u"abs(timestampdiff(SECOND,order_date,now())) < 5 AND order_m_date >= order_date) "
-               u"FROM uop5b_jshopping_orders WHERE order_id = "_s + id),
-           id.rightJustified(8, u'0') + u"|57|3838.0000|3838.0000|0.0000|0.0000|0.0000|0.0000|0.0000|0.0000|0.00|руб.|"
-                                        u"RUB|1.000000|1|0|0000-00-00 00:00:00|0|0|0|0000-00-00 00:00:00|0|1|0|"
-                                        u"ООО 'Ромашка' и \"Ко\"|1"_s);
+               u"FROM uop5b_jshopping_orders WHERE order_id = "_s +
+               id),
+           id.rightJustified(8, u'0') +
+               u"|57|3838.0000|3838.0000|0.0000|0.0000|0.0000|0.0000|0.0000|0.0000|0.00|руб.|"
+               u"RUB|1.000000|1|0|0000-00-00 00:00:00|0|0|0|0000-00-00 00:00:00|0|1|0|"
+               u"ООО 'Ромашка' и \"Ко\"|1"_s);
   // The items, one per product, in name order.
   QStringList items;
   for (const QStringList& r : server_.query(u"SELECT order_id,product_id,product_ean,product_name,product_quantity,"
                                             u"product_item_price,product_tax,files,weight,delivery_times_id,vendor_id,"
-                                            u"basicprice FROM uop5b_jshopping_order_item WHERE order_id = "_s + id +
-                                            u" ORDER BY order_item_id"_s))
+                                            u"basicprice FROM uop5b_jshopping_order_item WHERE order_id = "_s +
+                                            id + u" ORDER BY order_item_id"_s))
     items << r.join(u'|');
   const QString tail = u"|0.0000|a:0:{}|0.0000|0|1|0.00"_s;
   QCOMPARE(items, (QStringList{id + u"|202|KF-202|Кофе молотый ёмкость 250 г|3.00|12.5000"_s + tail,
@@ -253,7 +256,8 @@ void TestSendOrder::emptyOrderWritesNothing() {
   // A stored sum without a quantity.
   sqlite3* db = nullptr;
   sqlite3_open(folder_->priceDb().toUtf8().constData(), &db);
-  QCOMPARE(sqlite3_exec(db, "UPDATE products SET order_summ = 99 WHERE product_id = '404'", nullptr, nullptr, nullptr), SQLITE_OK);
+  QCOMPARE(sqlite3_exec(db, "UPDATE products SET order_summ = 99 WHERE product_id = '404'", nullptr, nullptr, nullptr),
+           SQLITE_OK);
   sqlite3_close(db);
   sendEmpty();
 }
@@ -299,7 +303,8 @@ void TestSendOrder::decimalCommaAndLongNumbers() {
     send(msg::Answer::No);
     QCOMPARE(rec_->texts(), QStringList{kClearQuestion});
     QCOMPARE(one(u"SELECT concat_ws('|',order_number,order_total,order_subtotal) FROM uop5b_jshopping_orders "
-                 u"WHERE order_id = "_s + id),
+                 u"WHERE order_id = "_s +
+                 id),
              id + u"|38.5500|38.5500"_s);
     QCOMPARE(one(kItemsOf + id), u"202:3.00:12.5000:KF-202,203:3.00:0.3500:KF-203"_s);
   }

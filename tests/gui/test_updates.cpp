@@ -1,14 +1,14 @@
 // Price database download and program self-update: refusal of unusable server settings,
 // the flows in-process, and whole runs with a real FTP server, real curl and a stand-in
 // program that the scripts restart.
-#include "fixtures/ftp_server.h"
-#include "fixtures/sample_data.h"
-#include "base/ProgramEnd.h"
-#include "base/ProgramFolder.h"
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
-#include "gui/common/MessageBoxes.h"
+#include "base/ProgramEnd.h"
+#include "base/ProgramFolder.h"
 #include "base/Settings.h"
+#include "fixtures/ftp_server.h"
+#include "fixtures/sample_data.h"
+#include "gui/common/MessageBoxes.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateFailure.h"
 #include "update/UpdateScripts.h"
@@ -28,11 +28,18 @@ const QString kNoSettings = u"НЕТ НАСТРОЕК"_s;
 const QString kUpdateError = u"Произошла ошибка при обновлении\r"_s;
 const QString kFolderName = u"Папка заявок 'Опт' №1"_s;  // blanks, Cyrillic, a single quote
 
-QByteArray readAll(const QString& p) { QFile f(p); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
-bool writeAll(const QString& p, const QByteArray& b) { QFile f(p); return f.open(QIODevice::WriteOnly) && f.write(b) == b.size(); }
+QByteArray readAll(const QString& p) {
+  QFile f(p);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+bool writeAll(const QString& p, const QByteArray& b) {
+  QFile f(p);
+  return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
+}
 bool setMTime(const QString& p, qint64 secs) {
   QFile f(p);
-  return f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
+  return f.open(QIODevice::ReadWrite) &&
+         f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
 }
 QString shortTime(qint64 secs) { return QLocale().toString(QDateTime::fromSecsSinceEpoch(secs), QLocale::ShortFormat); }
 
@@ -89,7 +96,7 @@ class TestUpdates : public QObject {
   // In-process: "price" (answered Yes), "program", or "30" (the check after the
   // program download). Returns whether the program goes on.
   bool runFlow(const QString& flow, msg::ScopedRecorder& rec) {
-    if (flow == u"30"_s) return MainWindow().MDIForm_Load(flow);
+    if (flow == u"30"_s) return MainWindow().startUp(flow);
     if (flow == u"price"_s) rec.answers.push_back(msg::Answer::Yes);
     flow == u"price"_s ? RunPriceDownload() : RunProgramDownload();
     return true;
@@ -97,7 +104,9 @@ class TestUpdates : public QObject {
 
   // A downloaded copy in temp/ and the running program file, aged in seconds (-1: none).
   bool placePrograms(qint64 now, int downloadAge, int runningAge) {
-    const auto place = [&](const QString& p, int age) { return age < 0 || (writeAll(p, "x") && setMTime(p, now - age)); };
+    const auto place = [&](const QString& p, int age) {
+      return age < 0 || (writeAll(p, "x") && setMTime(p, now - age));
+    };
     return QDir().mkpath(file("temp")) && place(file("temp/" + exeName()), downloadAge) &&
            place(file(exeName()), runningAge);
   }
@@ -128,7 +137,7 @@ class TestUpdates : public QObject {
     return p.waitForStarted(10000) && p.waitForFinished(60000) && p.exitCode() == 0;
   }
 
-private slots:
+ private slots:
   void initTestCase() {
     SetEndProgramHandler([] { ++g_ended; });
     QVERIFY2(!QStandardPaths::findExecutable(u"curl"_s).isEmpty(), "curl is not on PATH");
@@ -156,14 +165,23 @@ private slots:
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("url");  // of the price database; empty: refused with a message
-    QTest::newRow("host with port") << "ftp_host" << "127.0.0.1:2121" << "ftp://127.0.0.1:2121/varnokel.mdb";
-    QTest::newRow("IPv6 host") << "ftp_host" << "[::1]:21" << "ftp://[::1]:21/varnokel.mdb";
-    QTest::newRow("Cyrillic host") << "ftp_host" << "прайс.варнокел.рф" << "ftp://xn--80asqeh.xn--80adktgjho.xn--p1ai/varnokel.mdb";
-    QTest::newRow("path with & and %") << "ftp_price_path" << "/a&b 100%/прайс.mdb"
+    QTest::newRow("host with port") << "ftp_host"
+                                    << "127.0.0.1:2121"
+                                    << "ftp://127.0.0.1:2121/varnokel.mdb";
+    QTest::newRow("IPv6 host") << "ftp_host"
+                               << "[::1]:21"
+                               << "ftp://[::1]:21/varnokel.mdb";
+    QTest::newRow("Cyrillic host") << "ftp_host"
+                                   << "прайс.варнокел.рф"
+                                   << "ftp://xn--80asqeh.xn--80adktgjho.xn--p1ai/varnokel.mdb";
+    QTest::newRow("path with & and %") << "ftp_price_path"
+                                       << "/a&b 100%/прайс.mdb"
                                        << "ftp://ftp.varnokel.ru/a%26b%20100%25/%D0%BF%D1%80%D0%B0%D0%B9%D1%81.mdb";
-    QTest::newRow("password with cmd's specials") << "ftp_password" << "&calc.exe & %PATH% !x! ^|<>()\\"
+    QTest::newRow("password with cmd's specials") << "ftp_password"
+                                                  << "&calc.exe & %PATH% !x! ^|<>()\\"
                                                   << "ftp://ftp.varnokel.ru/varnokel.mdb";
-    for (const char* host : {"h & marker.exe & rem", "h\"&marker", "h%PATH%", "h|x", "h/x", "host:99999", "host:", "h x"})
+    for (const char* host :
+         {"h & marker.exe & rem", "h\"&marker", "h%PATH%", "h|x", "h/x", "host:99999", "host:", "h x"})
       QTest::addRow("host %s", host) << "ftp_host" << host << "";
     for (const char* user : {"a\"b", "a:b", "Иван"}) QTest::addRow("user %s", user) << "ftp_user" << user << "";
     for (const char* password : {"p\"&marker.exe", "пароль", "a\tb"})
@@ -220,10 +238,14 @@ private slots:
     QTest::addColumn<QString>("flow");
     QTest::addColumn<QString>("blocked");
     for (const char* flow : {"price", "program", "30"}) QTest::addRow("%s", flow) << flow << "";
-    QTest::newRow("price: no script") << "price" << "update.sh";
-    QTest::newRow("price: no start") << "price" << "start";
-    QTest::newRow("program: no temp") << "program" << "temp";
-    QTest::newRow("30: no script") << "30" << "updateexe.sh";
+    QTest::newRow("price: no script") << "price"
+                                      << "update.sh";
+    QTest::newRow("price: no start") << "price"
+                                     << "start";
+    QTest::newRow("program: no temp") << "program"
+                                      << "temp";
+    QTest::newRow("30: no script") << "30"
+                                   << "updateexe.sh";
   }
   void flows() {
     QFETCH(QString, flow);
@@ -246,16 +268,20 @@ private slots:
       s.host = u"127.0.0.1:2121"_s;
       const RestartCommand r{QCoreApplication::applicationFilePath(), QString()};
       QCOMPARE(readAll(script), price ? PriceDownloadShellScript(folder_, s, r)
-                                : flow == u"30"_s ? ReplacementShellScript(folder_, exeName(), QCoreApplication::applicationPid(), r)
-                                                  : ProgramDownloadShellScript(folder_, exeName(), s, r));
+                                : flow == u"30"_s
+                                    ? ReplacementShellScript(folder_, exeName(), QCoreApplication::applicationPid(), r)
+                                    : ProgramDownloadShellScript(folder_, exeName(), s, r));
       QCOMPARE(started_.value(0), qMakePair(script, folder_));
       return;
     }
     const msg::Box& b = rec.boxes.back();
     QCOMPARE(b.icon, msg::Icon::Critical);
     QCOMPARE(b.title, noScript ? kAppTitle : u"Предупреждение"_s);
-    if (noScript) QCOMPARE(b.text, kNoSettings);
-    else QVERIFY2(b.text.startsWith(kUpdateError) && (blocked != u"temp"_s || b.text.contains(blocked)), qPrintable(b.text));
+    if (noScript)
+      QCOMPARE(b.text, kNoSettings);
+    else
+      QVERIFY2(b.text.startsWith(kUpdateError) && (blocked != u"temp"_s || b.text.contains(blocked)),
+               qPrintable(b.text));
   }
 
   void completion_data() {
@@ -285,13 +311,17 @@ private slots:
   void run_priceDownload_data() {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("reason");  // what the script tells the restarted program
-    QTest::newRow("succeeds") << "" << "";
-    QTest::newRow("missing file") << "missing file" << "download 78";
-    QTest::newRow("server down") << "server down" << "download 7";
-    QTest::newRow("interrupted") << "interrupted" << "download 18";
-    QTest::newRow("trickling server") << "trickle" << "download 28";
-    for (const char* served : {"half", "foreign"})
-      QTest::addRow("%s file served", served) << served << "check 1";
+    QTest::newRow("succeeds") << ""
+                              << "";
+    QTest::newRow("missing file") << "missing file"
+                                  << "download 78";
+    QTest::newRow("server down") << "server down"
+                                 << "download 7";
+    QTest::newRow("interrupted") << "interrupted"
+                                 << "download 18";
+    QTest::newRow("trickling server") << "trickle"
+                                      << "download 28";
+    for (const char* served : {"half", "foreign"}) QTest::addRow("%s file served", served) << served << "check 1";
   }
   void run_priceDownload() {
     QFETCH(QString, failure);
@@ -336,16 +366,24 @@ private slots:
   }
 
   void run_programUpdate_data() {
-    QTest::addColumn<int>("serverAge");  // seconds before now; -1: no program on the server
-    QTest::addColumn<QString>("served"); // what the server sends: program or html
-    QTest::addColumn<QString>("code");   // the last run's argument
+    QTest::addColumn<int>("serverAge");   // seconds before now; -1: no program on the server
+    QTest::addColumn<QString>("served");  // what the server sends: program or html
+    QTest::addColumn<QString>("code");    // the last run's argument
     QTest::addColumn<QString>("message");
-    QTest::newRow("newer") << 3600 << "program" << "50" << "Обновление ПО прошло успешно";
-    QTest::newRow("older") << 172800 << "program" << "30" << "Ваша версия новее.Ваша версия ";
-    QTest::newRow("equal") << 86400 << "program" << "30" << "Обновление не требуется .Ваша версия ";
+    QTest::newRow("newer") << 3600 << "program"
+                           << "50"
+                           << "Обновление ПО прошло успешно";
+    QTest::newRow("older") << 172800 << "program"
+                           << "30"
+                           << "Ваша версия новее.Ваша версия ";
+    QTest::newRow("equal") << 86400 << "program"
+                           << "30"
+                           << "Обновление не требуется .Ваша версия ";
     const QString failed = u"Не удалось проверить обновление ПО"_s;
-    QTest::newRow("download fails") << -1 << "program" << "31" << failed + u'|' + DescribeUpdateFailure(u"download 78"_s);
-    QTest::newRow("an html page") << 3600 << "html" << "31" << failed + u'|' + DescribeUpdateFailure(u"program"_s);
+    QTest::newRow("download fails") << -1 << "program"
+                                    << "31" << failed + u'|' + DescribeUpdateFailure(u"download 78"_s);
+    QTest::newRow("an html page") << 3600 << "html"
+                                  << "31" << failed + u'|' + DescribeUpdateFailure(u"program"_s);
   }
   void run_programUpdate() {
     QFETCH(int, serverAge);
@@ -373,7 +411,8 @@ private slots:
     QCOMPARE(has("temp/Varnokel"), serverAge >= 0 && served == u"program"_s);
     if (replaced) {
       QVERIFY(runOf(u"30"_s).endsWith(u"end"_s) && QFileInfo(file("Varnokel")).isExecutable());  // 30 replaced it
-      QCOMPARE(QFileInfo(file("Varnokel")).lastModified().toSecsSinceEpoch(), now - serverAge);  // next check: no update
+      QCOMPARE(QFileInfo(file("Varnokel")).lastModified().toSecsSinceEpoch(),
+               now - serverAge);  // next check: no update
       QCOMPARE(readAll(file("temp/Varnokel")), newProgram);
     }
   }
@@ -381,16 +420,20 @@ private slots:
   void run_replacement_data() {
     QTest::addColumn<QString>("fault");  // running: the old program does not end; copy: its place is a folder;
     QTest::addColumn<QString>("code");   // broken: temp/ holds a program that does not run
-    QTest::newRow("waits for the old program") << "" << "50";
-    QTest::newRow("old program does not end") << "running" << "51";
-    QTest::newRow("copy fails") << "copy" << "51";
-    QTest::newRow("download copy does not run") << "broken" << "51";
+    QTest::newRow("waits for the old program") << ""
+                                               << "50";
+    QTest::newRow("old program does not end") << "running"
+                                              << "51";
+    QTest::newRow("copy fails") << "copy"
+                                << "51";
+    QTest::newRow("download copy does not run") << "broken"
+                                                << "51";
   }
   void run_replacement() {
     QFETCH(QString, fault);
     QFETCH(QString, code);
-    const QByteArray newProgram = fault == u"broken"_s ? QByteArray("#!/bin/sh\nexit 3\n")
-                                                       : readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
+    const QByteArray newProgram =
+        fault == u"broken"_s ? QByteArray("#!/bin/sh\nexit 3\n") : readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
     QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")));
     QVERIFY(writeAll(file("temp/Varnokel"), newProgram));
     QVERIFY(fault == u"copy"_s ? QDir().mkpath(file("Varnokel")) : writeAll(file("Varnokel"), "old program"));
@@ -440,12 +483,15 @@ private slots:
     env.insert(u"HOME"_s, home);
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(home);
-    p.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, installed + u"/Varnokel"_s, u"40"_s});
+    p.start(u"setpriv"_s,
+            {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, installed + u"/Varnokel"_s, u"40"_s});
     QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
     const QString data = home + u"/.local/share/Varnokel"_s;
     const QStringList lines = QString::fromUtf8(readAll(data + u"/standin.log"_s)).split(u'\n');
-    QVERIFY2(lines.contains(u"cwd "_s + data) && lines.contains(u"box Прайс-лист обновлен"_s), qPrintable(lines.join(u'\n')));
-    QVERIFY(QFileInfo(data + u"/settings.ini"_s).isFile() && QDir(installed).entryList(QDir::Files) == QStringList{u"Varnokel"_s});
+    QVERIFY2(lines.contains(u"cwd "_s + data) && lines.contains(u"box Прайс-лист обновлен"_s),
+             qPrintable(lines.join(u'\n')));
+    QVERIFY(QFileInfo(data + u"/settings.ini"_s).isFile() &&
+            QDir(installed).entryList(QDir::Files) == QStringList{u"Varnokel"_s});
   }
 };
 

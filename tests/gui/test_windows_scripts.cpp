@@ -17,8 +17,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString& p) { QFile f(p); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
-bool writeAll(const QString& p, const QByteArray& b) { QFile f(p); return f.open(QIODevice::WriteOnly) && f.write(b) == b.size(); }
+QByteArray readAll(const QString& p) {
+  QFile f(p);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+bool writeAll(const QString& p, const QByteArray& b) {
+  QFile f(p);
+  return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
+}
 
 // Program folders a customer may have (under C: unless said otherwise).
 const QString kCyrillic = u"Program Files/Варнокел заявки"_s;
@@ -106,7 +112,7 @@ class TestWindowsScripts : public QObject {
     return {};
   }
 
-private slots:
+ private slots:
   void initTestCase() {
     total_.start();
     QString error;
@@ -143,20 +149,62 @@ private slots:
       QTest::addRow("price, %s", qPrintable(where)) << where << u"price"_s << u""_s << u"40"_s << u""_s;
       QTest::addRow("self-update, %s", qPrintable(where)) << where << u"program"_s << u""_s << u"50"_s << u""_s;
     }
-    QTest::newRow("price, per-user folder") << kPerUser << "price" << "" << "40" << "";
-    QTest::newRow("price, the system's curl") << kCyrillic << "price" << "system curl" << "40" << "";
-    QTest::newRow("price, hostile account and path") << kSpecials << "price" << "hostile" << "40" << "";
-    QTest::newRow("server unreachable") << kCyrillic << "price" << "exit 7" << "41" << "download 7";
-    QTest::newRow("wrong password") << kOutsideCp1251 << "price" << "exit 67" << "41" << "download 67";
-    QTest::newRow("not on the server") << kPercentPath << "price" << "missing" << "41" << "download 78";
-    QTest::newRow("half written, connection lost") << kSpecials << "price" << "half 18" << "41" << "download 18";
-    QTest::newRow("half written, reported complete") << kDriveRoot << "price" << "half 0" << "41" << "check 1";
-    QTest::newRow("html page") << kCyrillic << "price" << "html" << "41" << "check 1";
-    QTest::newRow("empty file") << kSpecials << "price" << "empty" << "41" << "check 1";
-    QTest::newRow("foreign database") << kOutsideCp1251 << "price" << "foreign" << "41" << "check 1";
-    QTest::newRow("program is an html page") << kCyrillic << "program" << "html" << "31" << "program";
-    QTest::newRow("program truncated") << kSpecials << "program" << "truncated" << "31" << "program";
-    QTest::newRow("old program still running") << kOutsideCp1251 << "program" << "running" << "51" << "running";
+    QTest::newRow("price, per-user folder") << kPerUser << "price"
+                                            << ""
+                                            << "40"
+                                            << "";
+    QTest::newRow("price, the system's curl") << kCyrillic << "price"
+                                              << "system curl"
+                                              << "40"
+                                              << "";
+    QTest::newRow("price, hostile account and path") << kSpecials << "price"
+                                                     << "hostile"
+                                                     << "40"
+                                                     << "";
+    QTest::newRow("server unreachable") << kCyrillic << "price"
+                                        << "exit 7"
+                                        << "41"
+                                        << "download 7";
+    QTest::newRow("wrong password") << kOutsideCp1251 << "price"
+                                    << "exit 67"
+                                    << "41"
+                                    << "download 67";
+    QTest::newRow("not on the server") << kPercentPath << "price"
+                                       << "missing"
+                                       << "41"
+                                       << "download 78";
+    QTest::newRow("half written, connection lost") << kSpecials << "price"
+                                                   << "half 18"
+                                                   << "41"
+                                                   << "download 18";
+    QTest::newRow("half written, reported complete") << kDriveRoot << "price"
+                                                     << "half 0"
+                                                     << "41"
+                                                     << "check 1";
+    QTest::newRow("html page") << kCyrillic << "price"
+                               << "html"
+                               << "41"
+                               << "check 1";
+    QTest::newRow("empty file") << kSpecials << "price"
+                                << "empty"
+                                << "41"
+                                << "check 1";
+    QTest::newRow("foreign database") << kOutsideCp1251 << "price"
+                                      << "foreign"
+                                      << "41"
+                                      << "check 1";
+    QTest::newRow("program is an html page") << kCyrillic << "program"
+                                             << "html"
+                                             << "31"
+                                             << "program";
+    QTest::newRow("program truncated") << kSpecials << "program"
+                                       << "truncated"
+                                       << "31"
+                                       << "program";
+    QTest::newRow("old program still running") << kOutsideCp1251 << "program"
+                                               << "running"
+                                               << "51"
+                                               << "running";
   }
 
   void run() {
@@ -200,7 +248,8 @@ private slots:
       account.pricePath = served_at;
     }
     const BatchPlaces places{!perUser, !perUser && !systemCurl};
-    const QByteArray batch = flow == u"price"_s ? PriceDownloadBatch(account, places) : ProgramDownloadBatch(account, places);
+    const QByteArray batch =
+        flow == u"price"_s ? PriceDownloadBatch(account, places) : ProgramDownloadBatch(account, places);
     const QByteArray replacement = ReplacementBatch(kPid, places, {60, 5});
     QVERIFY(!batch.isEmpty() && writeAll(folder + u"/update.bat"_s, batch));
     QVERIFY(writeAll(folder + u"/standin-on30.bat"_s, replacement));
@@ -211,7 +260,8 @@ private slots:
     env.insert(u"STANDIN_LOG"_s, wine_.windowsPath(tmp(u"log.txt"_s)));
     env.insert(u"STANDIN_BRIDGE"_s, wine_.windowsPath(tmp(u"bridge"_s)));
     env.insert(u"STANDIN_SERVER"_s, wine_.windowsPath(server));
-    env.insert(u"STANDIN_ACCOUNT"_s, fault == u"exit 67"_s ? u"someone:else"_s : account.user + u':' + account.password);
+    env.insert(u"STANDIN_ACCOUNT"_s,
+               fault == u"exit 67"_s ? u"someone:else"_s : account.user + u':' + account.password);
     if (fault.startsWith(u"exit "_s) && fault != u"exit 67"_s) env.insert(u"STANDIN_CURL_EXIT"_s, fault.mid(5));
     if (fault.startsWith(u"half "_s)) {
       env.insert(u"STANDIN_CURL_BYTES"_s, QString::number(served.size() / 2));
@@ -236,7 +286,8 @@ private slots:
     QCOMPARE(reason.contains(u' ') ? found : found.section(u' ', 0, 0), reason);
     QVERIFY(reason.isEmpty() || !DescribeUpdateFailure(reason).isEmpty());
     QVERIFY2(logOf(u"marker"_s).isEmpty(), qPrintable(log));
-    if (fault == u"hostile"_s) QVERIFY2(log.contains(u"\t--user\t"_s + account.user + u':' + account.password + u'\t'), qPrintable(log));
+    if (fault == u"hostile"_s)
+      QVERIFY2(log.contains(u"\t--user\t"_s + account.user + u':' + account.password + u'\t'), qPrintable(log));
 
     // The files: the new one in place only after success, the old one intact otherwise.
     const bool ok = reason.isEmpty();

@@ -79,7 +79,7 @@ QList<QStringList> sqliteRows(const QString& path, const QString& sql) {
       QStringList row;
       for (int i = 0; i < q.record().count(); ++i) {
         const QVariant v = q.value(i);
-        row << (v.isNull() ? QStringLiteral("NULL")
+        row << (v.isNull()                            ? QStringLiteral("NULL")
                 : v.typeId() == QMetaType::QByteArray ? digest(v.toByteArray())
                                                       : v.toString());
       }
@@ -114,15 +114,16 @@ class TestPublisher : public QObject {
 
   // The publisher with a settings file for the servers of this test, then args.
   Run publish(const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
-    const QString settings = QStringLiteral(
-                                 "# servers of the test\nshop-host=127.0.0.1\nshop-port=%1\nshop-password=%2\n"
-                                 "pictures=%3\nftp-host=%4\nftp-password=%5\n")
-                                 .arg(m_shop.port())
-                                 .arg(m_shop.password(), path(QStringLiteral("pictures")), m_ftp.hostWithPort(),
-                                      m_ftp.password());
+    const QString settings =
+        QStringLiteral(
+            "# servers of the test\nshop-host=127.0.0.1\nshop-port=%1\nshop-password=%2\n"
+            "pictures=%3\nftp-host=%4\nftp-password=%5\n")
+            .arg(m_shop.port())
+            .arg(m_shop.password(), path(QStringLiteral("pictures")), m_ftp.hostWithPort(), m_ftp.password());
     writeFile(path(QStringLiteral("publish.conf")), settings.toUtf8());
     QProcess p;
-    p.start(QStringLiteral(PUBLISHER_EXE), QStringList{QStringLiteral("--config"), path(QStringLiteral("publish.conf"))} + args);
+    p.start(QStringLiteral(PUBLISHER_EXE),
+            QStringList{QStringLiteral("--config"), path(QStringLiteral("publish.conf"))} + args);
     p.waitForStarted();
     if (during) during(p);
     p.waitForFinished(180000);
@@ -241,7 +242,8 @@ class TestPublisher : public QObject {
       m_ftp.stop();
     });
     QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1\n%2%3").arg(r.code).arg(r.out, r.err)));
-    QVERIFY2(r.err.contains(QStringLiteral("Ошибка: ")) && !r.err.contains(QStringLiteral("PASSWORD")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("Ошибка: ")) && !r.err.contains(QStringLiteral("PASSWORD")),
+             qPrintable(r.err));
     QCOMPARE(fileBytes(serverFile()), m_serverFile);
     QCOMPARE(fileBytes(path(QStringLiteral("kept.mdb"))), QByteArray("a price list that works"));
     // A server that went away keeps what it received under the temporary name.
@@ -255,8 +257,8 @@ class TestPublisher : public QObject {
     QTest::addColumn<QString>("printed");
     QTest::addColumn<QString>("written");
     QTest::newRow("--output") << QStringList{"--output", path("out.mdb")} << "товаров 4" << path("out.mdb");
-    QTest::newRow("--output --full-pictures") << QStringList{"--output", path("full.mdb"), "--full-pictures"}
-                                              << "картинок 3" << path("full.mdb");
+    QTest::newRow("--output --full-pictures")
+        << QStringList{"--output", path("full.mdb"), "--full-pictures"} << "картинок 3" << path("full.mdb");
     QTest::newRow("--dry-run") << QStringList{"--dry-run", "--output", path("dry.mdb")} << "без файла 1" << QString();
     QTest::newRow("--help") << QStringList{"--help"} << "Коды завершения" << QString();
     QTest::newRow("--version") << QStringList{"--version"} << "varnokel-publish " VARNOKEL_VERSION << QString();

@@ -4,9 +4,9 @@
 // the program folder. With --price or --program it runs that update flow, as the
 // menu commands do, answering the question with Yes. --version and
 // --check-price-file answer as the program does.
+#include "app/MainWindow.h"
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
-#include "app/MainWindow.h"
 #include "gui/common/MessageBoxes.h"
 #include "update/CheckCommand.h"
 #include "update/Updates.h"
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     RunProgramDownload();
   } else {
     MainWindow main;
-    main.MDIForm_Load(args.join(QLatin1Char(' ')));
+    main.startUp(args.join(QLatin1Char(' ')));
   }
   logBoxes(rec);
   logLine(QStringLiteral("done"));

@@ -29,8 +29,10 @@
 static char* utf8(const wchar_t* w) {
   int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, NULL, 0, NULL, NULL);
   char* s = (char*)malloc(n > 0 ? n : 1);
-  if (n <= 0) s[0] = 0;
-  else WideCharToMultiByte(CP_UTF8, 0, w, -1, s, n, NULL, NULL);
+  if (n <= 0)
+    s[0] = 0;
+  else
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, s, n, NULL, NULL);
   return s;
 }
 
@@ -107,10 +109,14 @@ static int curl(int argc, wchar_t** argv) {
   const wchar_t *target = NULL, *url = NULL, *user = NULL;
   BOOL remoteTime = FALSE;
   for (int i = 1; i < argc; ++i) {
-    if (wcscmp(argv[i], L"-o") == 0 && i + 1 < argc) target = argv[++i];
-    else if (wcscmp(argv[i], L"--user") == 0 && i + 1 < argc) user = argv[++i];
-    else if (wcscmp(argv[i], L"--remote-time") == 0) remoteTime = TRUE;
-    else if (wcsncmp(argv[i], L"ftp://", 6) == 0) url = argv[i];
+    if (wcscmp(argv[i], L"-o") == 0 && i + 1 < argc)
+      target = argv[++i];
+    else if (wcscmp(argv[i], L"--user") == 0 && i + 1 < argc)
+      user = argv[++i];
+    else if (wcscmp(argv[i], L"--remote-time") == 0)
+      remoteTime = TRUE;
+    else if (wcsncmp(argv[i], L"ftp://", 6) == 0)
+      url = argv[i];
   }
   const wchar_t* account = env(L"STANDIN_ACCOUNT");
   const wchar_t* server = env(L"STANDIN_SERVER");
@@ -233,8 +239,8 @@ static void startReplacement(void) {
   PROCESS_INFORMATION pi;
   memset(&si, 0, sizeof si);
   si.cb = sizeof si;
-  if (CreateProcessW(NULL, command, NULL, NULL, FALSE, CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, NULL, NULL,
-                     &si, &pi)) {
+  if (CreateProcessW(NULL, command, NULL, NULL, FALSE, CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT, NULL, NULL, &si,
+                     &pi)) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
   }

@@ -13,7 +13,7 @@
 #include <functional>
 
 class DrivenProgram {
-public:
+ public:
   explicit DrivenProgram(int stepTimeoutMs = 30000) : stepTimeoutMs_(stepTimeoutMs) {}
   ~DrivenProgram() {
     if (proc_.state() != QProcess::NotRunning) {
@@ -67,7 +67,7 @@ public:
     return true;
   }
 
-private:
+ private:
   QJsonObject nextReply() {
     QDeadlineTimer deadline(stepTimeoutMs_);
     while (true) {
@@ -108,7 +108,9 @@ inline QJsonObject clickCell(const QString& path, int row, int col) {
 inline QJsonObject keys(const QString& path, const QString& typed) {
   return at(QStringLiteral("keys"), path, {{QStringLiteral("text"), typed}});
 }
-inline QJsonObject answer(const QString& button) { return cmd(QStringLiteral("answer"), {{QStringLiteral("button"), button}}); }
+inline QJsonObject answer(const QString& button) {
+  return cmd(QStringLiteral("answer"), {{QStringLiteral("button"), button}});
+}
 inline QJsonObject windows() { return cmd(QStringLiteral("windows")); }
 
 inline QString cell(const QJsonObject& g, int row, int col) {
@@ -128,16 +130,16 @@ inline QString dump(const QJsonObject& o) { return QString::fromUtf8(QJsonDocume
 
 }  // namespace driver
 
-#define STEP(program, command, ...)                                                                        \
-  do {                                                                                                     \
-    bool met_ = false;                                                                                     \
-    const QJsonObject last_ = (program).waitFor((command), __VA_ARGS__, &met_);                            \
-    if (!met_) QFAIL(qPrintable(QStringLiteral("waited in vain; last answer: ") + driver::dump(last_)));    \
+#define STEP(program, command, ...)                                                                      \
+  do {                                                                                                   \
+    bool met_ = false;                                                                                   \
+    const QJsonObject last_ = (program).waitFor((command), __VA_ARGS__, &met_);                          \
+    if (!met_) QFAIL(qPrintable(QStringLiteral("waited in vain; last answer: ") + driver::dump(last_))); \
   } while (0)
 
-#define ACT(program, command)                                                                              \
-  do {                                                                                                     \
-    const QJsonObject r_ = (program).send(command);                                                        \
-    if (!r_.value(QStringLiteral("ok")).toBool())                                                          \
-      QFAIL(qPrintable(QStringLiteral("action refused: ") + driver::dump(r_)));                            \
+#define ACT(program, command)                                                   \
+  do {                                                                          \
+    const QJsonObject r_ = (program).send(command);                             \
+    if (!r_.value(QStringLiteral("ok")).toBool())                               \
+      QFAIL(qPrintable(QStringLiteral("action refused: ") + driver::dump(r_))); \
   } while (0)

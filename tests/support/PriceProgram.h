@@ -7,8 +7,8 @@
 
 struct PriceProgram {
   PriceProgram() {
-    main.MDIForm_Load(QString());
-    main.ShowStartupWindow();
+    main.startUp(QString());
+    main.showStartupWindow();
     w = main.priceWindow();
     g = child<FlexGrid>(w, "MSFlexGrid1");
   }

@@ -13,9 +13,10 @@ const QString kImagesJoin = QStringLiteral(" LEFT OUTER JOIN images as i ON p.pr
 QString list(bool withImages, bool wholePrice) {
   if (withImages)
     return kThumbSelect + kImagesJoin +
-           (wholePrice ? QStringLiteral(" ORDER BY p.name_ruRU") : QStringLiteral(" where order_count > 0 ORDER BY p.name_ruRU "));
-  return kPlainSelect +
-         (wholePrice ? QStringLiteral(" ORDER BY p.name_ruRU") : QStringLiteral(" where order_count > 0 ORDER BY p.name_ruRU "));
+           (wholePrice ? QStringLiteral(" ORDER BY p.name_ruRU")
+                       : QStringLiteral(" where order_count > 0 ORDER BY p.name_ruRU "));
+  return kPlainSelect + (wholePrice ? QStringLiteral(" ORDER BY p.name_ruRU")
+                                    : QStringLiteral(" where order_count > 0 ORDER BY p.name_ruRU "));
 }
 
 QString category(bool withImages, bool wholePrice, const QString& id, const QString& search) {
@@ -29,15 +30,18 @@ QString category(bool withImages, bool wholePrice, const QString& id, const QStr
   if (withImages)
     return kThumbSelect + kImagesJoin + QStringLiteral(" where p.parent_id ='") + id +
            QStringLiteral("' AND p.order_count >0 AND") + like + QStringLiteral("ORDER BY name_ruRU ");
-  return kPlainSelect + QStringLiteral(" where p.parent_id ='") + id + QStringLiteral("' AND p.order_count >0 AND") + like +
-         QStringLiteral("ORDER BY name_ruRU ");
+  return kPlainSelect + QStringLiteral(" where p.parent_id ='") + id + QStringLiteral("' AND p.order_count >0 AND") +
+         like + QStringLiteral("ORDER BY name_ruRU ");
 }
 
 QString search(bool withImages, const QString& column, const QString& upperText, const QString& category) {
-  QString s = withImages ? kThumbSelect + kImagesJoin + QStringLiteral(" WHERE ") : kPlainSelect + QStringLiteral(" WHERE ");
+  QString s =
+      withImages ? kThumbSelect + kImagesJoin + QStringLiteral(" WHERE ") : kPlainSelect + QStringLiteral(" WHERE ");
   s += column + QStringLiteral(" LIKE '%") + upperText + QStringLiteral("%' ");
-  if (category == QLatin1String("all")) s += QStringLiteral(" ORDER BY name_ruRU ");
-  else s += QStringLiteral(" AND parent_id='") + category + QStringLiteral("' ORDER BY name_ruRU ");
+  if (category == QLatin1String("all"))
+    s += QStringLiteral(" ORDER BY name_ruRU ");
+  else
+    s += QStringLiteral(" AND parent_id='") + category + QStringLiteral("' ORDER BY name_ruRU ");
   return s;
 }
 

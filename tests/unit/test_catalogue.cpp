@@ -8,8 +8,8 @@
 #include "fixtures/sample_data.h"
 #include "support/PriceStatements.h"
 
-#include <QtTest>
 #include <sqlite3.h>
+#include <QtTest>
 
 using namespace Qt::StringLiterals;
 
@@ -65,7 +65,8 @@ QStringList column(const QString& path, const QString& sql) {
   sqlite3_open(path.toUtf8().constData(), &db);
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
-  while (sqlite3_step(st) == SQLITE_ROW) out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  while (sqlite3_step(st) == SQLITE_ROW)
+    out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
   sqlite3_finalize(st);
   sqlite3_close(db);
   return out;
@@ -96,7 +97,8 @@ class TestCatalogue : public QObject {
       rows.emplace_back(p.rowid, found[i].image >= 0 ? cat->image(found[i].image).rowid : 0);
       if (i > 0) {
         const CatalogueProduct& before = cat->product(found[i - 1].product);
-        if (!before.name.isNull && (p.name.isNull || collation::compare(nameOf(*cat, found[i - 1].product), nameOf(*cat, found[i].product)) > 0))
+        if (!before.name.isNull && (p.name.isNull || collation::compare(nameOf(*cat, found[i - 1].product),
+                                                                        nameOf(*cat, found[i].product)) > 0))
           qFatal("not in name order at row %zu", i);
       }
     }
@@ -104,7 +106,7 @@ class TestCatalogue : public QObject {
     return rows;
   }
 
-private slots:
+ private slots:
   void initTestCase() {
     SetProgramFolder(tmp_.path());
     path_ = tmp_.filePath(u"varnokel.mdb"_s);
@@ -114,8 +116,10 @@ private slots:
     // Names of exactly eight bytes beside longer ones that begin the same.
     for (const QChar letter : u"ЮЩЪЭЖФ"_s)
       for (const QString& name : {QString(4, letter), QString(4, letter) + u" а"_s})
-        exec(path_, u"INSERT INTO products(product_id,parent_id,name_ruRU,name_ruRU_big) VALUES ('%1', 9001, '%2', '%3')"_s
-                        .arg(name, name, name.toUpper()));
+        exec(
+            path_,
+            u"INSERT INTO products(product_id,parent_id,name_ruRU,name_ruRU_big) VALUES ('%1', 9001, '%2', '%3')"_s.arg(
+                name, name, name.toUpper()));
   }
 
   void rowsAreThoseOfTheStatements() {
@@ -135,10 +139,12 @@ private slots:
           }
       }
       for (const QString& category : {u"all"_s, someCategory, u"x12"_s})
-        for (const QString& like : {u"ЧАЙ"_s, u"ЕЛКА"_s, u"ЁЛКА"_s, u"COFFEE"_s, u"100%"_s, u"_"_s, u"ОЧЕНЬ РЕДКОЕ"_s}) {
+        for (const QString& like :
+             {u"ЧАЙ"_s, u"ЕЛКА"_s, u"ЁЛКА"_s, u"COFFEE"_s, u"100%"_s, u"_"_s, u"ОЧЕНЬ РЕДКОЕ"_s}) {
           ProductFilter f{images, false, std::nullopt, like};
           if (category != u"all"_s) f.parent = category;
-          QVERIFY2(catalogueRows(f) == statementRows(path_, stmt::search(images, u"p.name_ruRU_big"_s, like, category), images),
+          QVERIFY2(catalogueRows(f) ==
+                       statementRows(path_, stmt::search(images, u"p.name_ruRU_big"_s, like, category), images),
                    qPrintable(u"search '%1' in %2"_s.arg(like, category)));
           ++compared;
         }
@@ -149,7 +155,8 @@ private slots:
   void orderToSendAndClearingAgreeWithTheFile() {
     PriceDatabase db;
     QString error;
-    for (const char* id : {"e2", "e3"}) QVERIFY2(db.storeQuantity(QString::fromLatin1(id), 3, 30.5, &error), qPrintable(error));
+    for (const char* id : {"e2", "e3"})
+      QVERIFY2(db.storeQuantity(QString::fromLatin1(id), 3, 30.5, &error), qPrintable(error));
     PendingOrder order;
     QVERIFY2(db.readPendingOrder(&order, &error), qPrintable(error));
     QCOMPARE(order.total, textColumn(u"SELECT sum(order_summ) FROM products"_s).value(0).toDouble());
@@ -159,11 +166,13 @@ private slots:
     sent.sort();
     expected.sort();
     QCOMPARE(sent, expected);
-    QVERIFY(sent.contains(u"e4"_s) && !sent.contains(u"e5"_s) && !sent.contains(u"e7"_s));  // a text quantity counts, Null and -1 do not
+    QVERIFY(sent.contains(u"e4"_s) && !sent.contains(u"e5"_s) &&
+            !sent.contains(u"e7"_s));  // a text quantity counts, Null and -1 do not
     for (qsizetype i = 1; i < names.size(); ++i) QVERIFY(collation::compare(names[i - 1], names[i]) <= 0);
 
     QVERIFY2(db.clearQuantities(&error), qPrintable(error));
-    QCOMPARE(textColumn(u"SELECT count(*) FROM products WHERE order_count IS NOT 0 OR order_summ IS NOT 0"_s), QStringList{u"0"_s});
+    QCOMPARE(textColumn(u"SELECT count(*) FROM products WHERE order_count IS NOT 0 OR order_summ IS NOT 0"_s),
+             QStringList{u"0"_s});
     QVERIFY(db.readPendingOrder(&order, &error) && order.lines.empty() && order.total == 0);
   }
 

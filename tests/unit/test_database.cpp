@@ -14,13 +14,13 @@
 
 class DatabaseTest : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void priceQueriesAndRejectedStatement();
   void missingOrForeignPriceFile_data();
   void missingOrForeignPriceFile();
   void shopSessionAndUnreachableServer();
 
-private:
+ private:
   MariaDbServer shop_;
 };
 

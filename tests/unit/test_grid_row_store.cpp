@@ -40,16 +40,21 @@ struct Twin {
   void fill(int tag) {  // every cell a distinct text, some of them long
     for (int r = 0; r < store.rows(); ++r)
       for (int c = 0; c < store.cols(); ++c)
-        set(r, c, std::to_string(tag) + ":" + std::to_string(r) + "," + std::to_string(c) + std::string(size_t((r * 7 + c * 131) % 400), 'x'));
+        set(r, c,
+            std::to_string(tag) + ":" + std::to_string(r) + "," + std::to_string(c) +
+                std::string(size_t((r * 7 + c * 131) % 400), 'x'));
   }
   // The first cell that differs, or an empty text.
   QString mismatch() const {
-    if (store.rows() != int(plain.size())) return QStringLiteral("rows %1, expected %2").arg(store.rows()).arg(plain.size());
+    if (store.rows() != int(plain.size()))
+      return QStringLiteral("rows %1, expected %2").arg(store.rows()).arg(plain.size());
     for (int r = 0; r < store.rows(); ++r)
       for (int c = 0; c < store.cols(); ++c)
         if (store.cell(r, c) != plain[size_t(r)][size_t(c)])
           return QStringLiteral("cell %1,%2: \"%3\", expected \"%4\"")
-              .arg(r).arg(c).arg(store.cellText(r, c).left(40), QString::fromStdString(plain[size_t(r)][size_t(c)]).left(40));
+              .arg(r)
+              .arg(c)
+              .arg(store.cellText(r, c).left(40), QString::fromStdString(plain[size_t(r)][size_t(c)]).left(40));
     return {};
   }
 };
@@ -70,8 +75,8 @@ const std::vector<Case> kCases = {
        t.set(1, 1, kLong);
        t.set(2, 2, kEdge);
        t.set(3, 0, std::string(254, 's'));
-       t.set(1, 1, "b");     // long prefix becomes short, not the last record
-       t.set(3, 0, kLong);   // short prefix becomes long, the last record
+       t.set(1, 1, "b");                    // long prefix becomes short, not the last record
+       t.set(3, 0, kLong);                  // short prefix becomes long, the last record
        t.set(2, 2, std::string(255, 'F'));  // same length: in place
      }},
     {"middle row rewritten, then compacted",

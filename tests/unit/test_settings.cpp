@@ -27,7 +27,7 @@ void writeAll(const QString& path, const QByteArray& data) {
 
 class SettingsTest : public QObject {
   Q_OBJECT
-private slots:
+ private slots:
   void defaultContentOnlyWhenMissing();
   void readRules();
   void writeKeepsOtherLines();
@@ -40,8 +40,9 @@ void SettingsTest::defaultContentOnlyWhenMissing() {
   TestProgramFolder folder;  // writes the default file
   QCOMPARE(QDir::fromNativeSeparators(settings::path()), folder.file("settings.ini"));
   QCOMPARE(readAll(settings::path()),
-           QByteArray("[authentication]\r\nid=?\r\nlogin=?\r\n[settings]\r\nimagetostring=?\r\nimagethumb=?\r\n"
-                      "visiblesumm=0\r\n[forms]\r\nname=6000\r\nremainder=1000\r\nprice=1000\r\norder=1000\r\nsumm=1000\r\n"));
+           QByteArray(
+               "[authentication]\r\nid=?\r\nlogin=?\r\n[settings]\r\nimagetostring=?\r\nimagethumb=?\r\n"
+               "visiblesumm=0\r\n[forms]\r\nname=6000\r\nremainder=1000\r\nprice=1000\r\norder=1000\r\nsumm=1000\r\n"));
   // An existing file, even an empty one, is never touched.
   writeAll(settings::path(), QByteArray());
   settings::createDefault();
@@ -53,14 +54,15 @@ void SettingsTest::defaultContentOnlyWhenMissing() {
 void SettingsTest::readRules() {
   TestProgramFolder folder;
   const QString p = settings::path();
-  writeAll(p, cp1251::encode(QStringLiteral("[Authentication]\r\n  ID  =   \"ООО Ромашка\"  \r\nLogin= 'x' \r\nempty=\r\n"
-                                            "[forms]\r\nname=1500.5 \r\nlong=") +
-                             QString(300, QLatin1Char('a')) + QStringLiteral("\r\n")));
+  writeAll(p,
+           cp1251::encode(QStringLiteral("[Authentication]\r\n  ID  =   \"ООО Ромашка\"  \r\nLogin= 'x' \r\nempty=\r\n"
+                                         "[forms]\r\nname=1500.5 \r\nlong=") +
+                          QString(300, QLatin1Char('a')) + QStringLiteral("\r\n")));
   const struct {
     const char *section, *key, *value;
   } cases[] = {
       {"authentication", "id", "ООО Ромашка"}, {"AUTHENTICATION", "LOGIN", "x"}, {"authentication", "empty", ""},
-      {"authentication", "missing", "?"},     {"nosection", "id", "?"},         {"forms", "name", "1500.5"},
+      {"authentication", "missing", "?"},      {"nosection", "id", "?"},         {"forms", "name", "1500.5"},
   };
   for (const auto& c : cases) QCOMPARE(ReadSetting(p, c.section, c.key, "?"), QString::fromUtf8(c.value));
   QCOMPARE(ReadSetting(p, "forms", "long", "?"), QString(254, QLatin1Char('a')));  // the 255-character buffer
@@ -75,8 +77,9 @@ void SettingsTest::writeKeepsOtherLines() {
   QVERIFY(WriteSetting(p, "AUTHENTICATION", "Id", " 57"));
   WriteSetting(p, "authentication", "newkey", "v");
   WriteSetting(p, "connection", "shop_port", "3307");
-  QCOMPARE(readAll(p), QByteArray("; comment\r\n[authentication]\r\nid= 57\r\nlogin=?\r\nnewkey=v\r\n\r\n[forms]\nname = 6000\n"
-                                  "  odd line\r\n[connection]\r\nshop_port=3307\r\n"));
+  QCOMPARE(readAll(p),
+           QByteArray("; comment\r\n[authentication]\r\nid= 57\r\nlogin=?\r\nnewkey=v\r\n\r\n[forms]\nname = 6000\n"
+                      "  odd line\r\n[connection]\r\nshop_port=3307\r\n"));
   // A file that does not exist is created by the first write.
   const QString fresh = folder.file("fresh.ini");
   WriteSetting(fresh, "settings", "imagethumb", "1");
@@ -112,7 +115,7 @@ void SettingsTest::drivesAndResultCodes() {
   const struct {
     const char* line;
     int code;
-  } codes[] = {{"40", 40}, {"51", 51}, {"9", 0},      {"", 0},         {"abc", 0},
+  } codes[] = {{"40", 40},   {"51", 51},  {"9", 0},     {"", 0},          {"abc", 0},
                {"40abc", 0}, {"40.6", 0}, {"99999", 0}, {"32767", 32767}, {"40 41", 0}};
   for (const auto& c : codes) QCOMPARE(int(ParseResultCode(c.line)), c.code);
 }

@@ -42,7 +42,7 @@ class TestTooling : public QObject {
   QTemporaryDir tmp_;
   QString db3000_;
 
-private slots:
+ private slots:
   void initTestCase() {
     QString error;
     db3000_ = tmp_.filePath(u"varnokel.mdb"_s);
@@ -64,32 +64,37 @@ private slots:
   void generatorWritesEdgeRows() {
     const auto row = [&](const QString& sql) { return sqliteRows(db3000_, sql).value(0); };
     // Counts, then the rows outside the ranges (none).
-    QCOMPARE(row(u"SELECT count(*), count(DISTINCT product_id), (SELECT count(*) FROM categories), "
-                 "sum(parent_id NOT IN (SELECT category_id FROM categories)), sum(order_count <> 0 OR order_summ <> 0), "
-                 "sum(length(name_ruRU) NOT BETWEEN 20 AND 70), sum(product_quantity NOT BETWEEN 0 AND 400) "
-                 "FROM products"_s),
-             QStringList({"3000", "3000", "40", "0", "0", "0", "0"}));
+    QCOMPARE(
+        row(u"SELECT count(*), count(DISTINCT product_id), (SELECT count(*) FROM categories), "
+            "sum(parent_id NOT IN (SELECT category_id FROM categories)), sum(order_count <> 0 OR order_summ <> 0), "
+            "sum(length(name_ruRU) NOT BETWEEN 20 AND 70), sum(product_quantity NOT BETWEEN 0 AND 400) "
+            "FROM products"_s),
+        QStringList({"3000", "3000", "40", "0", "0", "0", "0"}));
     // Each edge value is there: quantities, prices, EANs, then names with an apostrophe, a
     // double quote, a lower-case start, Ё, Latin letters, and the names out of order.
-    QCOMPARE(row(u"SELECT sum(product_quantity = 99) > 0, sum(product_quantity = 100) > 0, sum(product_quantity = 250) > 0, "
-        "sum(product_price = 150) > 0, sum(product_price = 12.5) > 0, sum(product_price = 99.9) > 0, "
-        "sum(product_ean LIKE 'А-%') > 0, sum(product_ean GLOB '[0-9]*') > 0, "
-        "sum(name_ruRU = 'Печенье д''Артаньян сахарное 150 г') = 1, sum(name_ruRU LIKE '%\"%') > 0, "
-        "sum(substr(name_ruRU, 1, 1) GLOB '[a-zа-яё]') > 0, sum(name_ruRU GLOB '*[Ёё]*') > 0, "
-        "sum(name_ruRU GLOB '*[A-Za-z]*') > 0, "
-        "(SELECT count(*) FROM products a JOIN products b ON b.rowid = a.rowid + 1 WHERE a.name_ruRU > b.name_ruRU) > 0 "
-        "FROM products"_s), QStringList(14, u"1"_s));
+    QCOMPARE(
+        row(u"SELECT sum(product_quantity = 99) > 0, sum(product_quantity = 100) > 0, sum(product_quantity = 250) > 0, "
+            "sum(product_price = 150) > 0, sum(product_price = 12.5) > 0, sum(product_price = 99.9) > 0, "
+            "sum(product_ean LIKE 'А-%') > 0, sum(product_ean GLOB '[0-9]*') > 0, "
+            "sum(name_ruRU = 'Печенье д''Артаньян сахарное 150 г') = 1, sum(name_ruRU LIKE '%\"%') > 0, "
+            "sum(substr(name_ruRU, 1, 1) GLOB '[a-zа-яё]') > 0, sum(name_ruRU GLOB '*[Ёё]*') > 0, "
+            "sum(name_ruRU GLOB '*[A-Za-z]*') > 0, "
+            "(SELECT count(*) FROM products a JOIN products b ON b.rowid = a.rowid + 1 WHERE a.name_ruRU > "
+            "b.name_ruRU) > 0 "
+            "FROM products"_s),
+        QStringList(14, u"1"_s));
     // Pictures for ~90%, one each but one empty blob, a few kilobytes each, none NULL, no full
     // picture; one file name shared by two products with two pictures; one not named after its EAN.
-    QCOMPARE(row(u"SELECT count(DISTINCT product_id) BETWEEN 2501 AND 2899, sum(length(image_thumb) > 0) = "
-                 "count(DISTINCT product_id) - 1, avg(nullif(length(image_thumb), 0)) BETWEEN 2500 AND 7000, "
-                 "sum(typeof(image_thumb) = 'blob' AND length(image_thumb) = 0), sum(image_thumb IS NULL), "
-                 "sum(image_full IS NOT NULL), (SELECT count(*) FROM (SELECT image_name FROM images GROUP BY image_name "
-                 "HAVING count(DISTINCT product_id) > 1)), (SELECT count(DISTINCT image_thumb) FROM images WHERE "
-                 "image_name IN (SELECT image_name FROM images GROUP BY image_name HAVING count(*) > 1)), "
-                 "(SELECT count(*) FROM images i JOIN products p ON p.product_id = i.product_id "
-                 "WHERE i.image_name <> p.product_ean || '.jpg') FROM images"_s),
-             QStringList({"1", "1", "1", "1", "0", "0", "1", "2", "1"}));
+    QCOMPARE(
+        row(u"SELECT count(DISTINCT product_id) BETWEEN 2501 AND 2899, sum(length(image_thumb) > 0) = "
+            "count(DISTINCT product_id) - 1, avg(nullif(length(image_thumb), 0)) BETWEEN 2500 AND 7000, "
+            "sum(typeof(image_thumb) = 'blob' AND length(image_thumb) = 0), sum(image_thumb IS NULL), "
+            "sum(image_full IS NOT NULL), (SELECT count(*) FROM (SELECT image_name FROM images GROUP BY image_name "
+            "HAVING count(DISTINCT product_id) > 1)), (SELECT count(DISTINCT image_thumb) FROM images WHERE "
+            "image_name IN (SELECT image_name FROM images GROUP BY image_name HAVING count(*) > 1)), "
+            "(SELECT count(*) FROM images i JOIN products p ON p.product_id = i.product_id "
+            "WHERE i.image_name <> p.product_ean || '.jpg') FROM images"_s),
+        QStringList({"1", "1", "1", "1", "0", "0", "1", "2", "1"}));
     for (const QStringList& r : sqliteRows(db3000_, u"SELECT name_ruRU, name_ruRU_big FROM products"_s))
       QCOMPARE(r.at(1), r.at(0).toUpper());
     // Every non-empty picture is a real 160x120 JPEG.
@@ -107,8 +112,9 @@ private slots:
     b.addImage(u"18"_s, QByteArray(), u"А-2b.jpg"_s);  // written through at once
     QVERIFY(!QImage::fromData(PriceDbBuilder::jpeg(40, 30, Qt::red), "JPG").isNull() &&
             !QImage::fromData(PriceDbBuilder::png(8, 8, Qt::blue), "PNG").isNull());
-    QCOMPARE(sqliteRows(f, u"SELECT name_ruRU_big, product_quantity, typeof(product_price), order_count "
-                           "FROM products ORDER BY rowid"_s),
+    QCOMPARE(sqliteRows(f,
+                        u"SELECT name_ruRU_big, product_quantity, typeof(product_price), order_count "
+                        "FROM products ORDER BY rowid"_s),
              (QList<QStringList>{{u"КРУЖКА ЁМКАЯ"_s, u"12"_s, u"real"_s, u"0"_s},
                                  {u"D'АРТАНЬЯН"_s, u"<NULL>"_s, u"text"_s, u"3"_s}}));
     QCOMPARE(sqliteRows(f, u"SELECT typeof(image_thumb), length(image_thumb) FROM images ORDER BY image_id"_s),
@@ -134,14 +140,18 @@ private slots:
              (QList<QStringList>{{QString(), u"0000-00-00 00:00:00"_s}}));
     // Demo data, Cyrillic intact: one demo order without items, one without history, statuses
     // on both sides of 7, three history rows for order 1001.
-    QCOMPARE(server.query(u"SELECT user_id, f_name FROM uop5b_jshopping_users WHERE user_id IN (3, 57, 58) "
-                          "ORDER BY user_id"_s),
-             (QList<QStringList>{{u"3"_s, u"ООО \"Вектор\""_s}, {u"57"_s, u"ООО Ромашка"_s}, {u"58"_s, u"ИП Петров"_s}}));
-    QCOMPARE(server.query(u"SELECT product_name, product_quantity, product_item_price FROM "
-                          "uop5b_jshopping_order_item WHERE order_id = 1001 ORDER BY order_item_id"_s).value(1),
+    QCOMPARE(
+        server.query(u"SELECT user_id, f_name FROM uop5b_jshopping_users WHERE user_id IN (3, 57, 58) "
+                     "ORDER BY user_id"_s),
+        (QList<QStringList>{{u"3"_s, u"ООО \"Вектор\""_s}, {u"57"_s, u"ООО Ромашка"_s}, {u"58"_s, u"ИП Петров"_s}}));
+    QCOMPARE(server
+                 .query(u"SELECT product_name, product_quantity, product_item_price FROM "
+                        "uop5b_jshopping_order_item WHERE order_id = 1001 ORDER BY order_item_id"_s)
+                 .value(1),
              (QStringList{u"Печенье д'Артаньян сахарное 150 г"_s, u"20.00"_s, u"45.0000"_s}));
-    const QString without = u"orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND NOT EXISTS "
-                            "(SELECT 1 FROM uop5b_jshopping_%1 x WHERE x.order_id = o.order_id)"_s;
+    const QString without =
+        u"orders o WHERE order_id < 1100 AND user_id IN (57, 58) AND NOT EXISTS "
+        "(SELECT 1 FROM uop5b_jshopping_%1 x WHERE x.order_id = o.order_id)"_s;
     QCOMPARE(QStringList({count(without.arg(u"order_item"_s)), count(without.arg(u"order_history"_s)),
                           count(u"order_history WHERE order_id = 1001"_s)}),
              QStringList({"1", "1", "3"}));

@@ -36,7 +36,7 @@ QString required(const char* name) {
 // The program under wine: wine passes no QT_* variable on, so the platform goes
 // on its command line.
 class WineProgram : public DrivenProgram {
-public:
+ public:
   WineProgram() : DrivenProgram(kStepTimeoutMs) {}
   bool start(const QString& exe, QString* error) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -61,7 +61,7 @@ bool copyFolder(const QString& from, const QString& to) {
 class TestWineProgram : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void orderFromTheWindowsProgram();
 };
 
@@ -81,8 +81,10 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   QVERIFY2(makePriceDb(folder + u"/varnokel.mdb"_s, 300, 3, &error), qPrintable(error));
   SetProgramFolder(folder);
   settings::createDefault();
-  for (const auto& [key, value] : {std::pair{u"shop_host"_s, server.host()}, {u"shop_port"_s, QString::number(server.port())},
-                                   {u"shop_database"_s, server.database()}, {u"shop_user"_s, server.user()},
+  for (const auto& [key, value] : {std::pair{u"shop_host"_s, server.host()},
+                                   {u"shop_port"_s, QString::number(server.port())},
+                                   {u"shop_database"_s, server.database()},
+                                   {u"shop_user"_s, server.user()},
                                    {u"shop_password"_s, server.password()}})
     QVERIFY(WriteSetting(settings::path(), u"connection"_s, key, value));
   const QString lastOrderBefore =
@@ -91,7 +93,8 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   WineProgram program;
   QVERIFY2(program.start(u"C:\\Заявки Варнокел\\Varnokel-e2e.exe"_s, &error), qPrintable(error));
   const QString grid = u"frm_price/MSFlexGrid1"_s;
-  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}), [](const QJsonObject& g) { return g.value(u"rows"_s).toInt() == 301; });
+  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}),
+       [](const QJsonObject& g) { return g.value(u"rows"_s).toInt() == 301; });
   STEP(program, at(u"widget"_s, u"frm_main"_s),
        [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
 
@@ -101,16 +104,21 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}), [&](const QJsonObject& g) { return (shown = g, true); });
   const QString product = cell(shown, 1, 0);
   const QString name = queryPriceDb(folder + u"/varnokel.mdb"_s,
-                                    u"select name_ruRU from products where product_id = '"_s + product + u"'"_s).value(0).value(0);
+                                    u"select name_ruRU from products where product_id = '"_s + product + u"'"_s)
+                           .value(0)
+                           .value(0);
   QVERIFY(!name.isEmpty());
   ACT(program, at(u"clickCell"_s, grid, {{u"row"_s, 1}, {u"col"_s, 2}}));
   ACT(program, at(u"keys"_s, grid, {{u"text"_s, u"7"_s}}));
   const QString quantity = cell(shown, 1, 5) + u"7"_s;
-  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}), [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
+  STEP(program, at(u"grid"_s, grid, {{u"count"_s, 2}}),
+       [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
   ACT(program, at(u"click"_s, u"frm_price/Command1"_s));
-  STEP(program, at(u"widget"_s, u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
+  STEP(program, at(u"widget"_s, u"frm_price/Command4"_s),
+       [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
   ACT(program, at(u"click"_s, u"frm_price/Command4"_s));
-  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return text(box(w)).startsWith(u"Необходимо пройти авторизацию"_s); });
+  STEP(program, cmd(u"windows"_s),
+       [](const QJsonObject& w) { return text(box(w)).startsWith(u"Необходимо пройти авторизацию"_s); });
   ACT(program, cmd(u"answer"_s, {{u"button"_s, u"Да"_s}}));
   STEP(program, at(u"widget"_s, u"frm_avtor"_s), [](const QJsonObject& w) { return w.value(u"visible"_s).toBool(); });
   ACT(program, at(u"click"_s, u"frm_avtor/Text2"_s));
@@ -118,7 +126,8 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   ACT(program, at(u"click"_s, u"frm_avtor/Command1"_s));
   STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
   ACT(program, at(u"click"_s, u"frm_price/Command4"_s));
-  STEP(program, cmd(u"windows"_s), [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
+  STEP(program, cmd(u"windows"_s),
+       [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
 
   // The shop holds the order with the customer's Cyrillic name and the item.
   const auto orders = server.query(u"SELECT order_id, user_id, f_name FROM uop5b_jshopping_orders WHERE order_id > "_s +
@@ -126,8 +135,10 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   QCOMPARE(orders.size(), 1);
   QCOMPARE(orders[0][1], u"57"_s);
   QCOMPARE(orders[0][2], u"ООО Ромашка"_s);
-  const auto items = server.query(u"SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item "
-                                  u"WHERE order_id = "_s + orders[0][0]);
+  const auto items = server.query(
+      u"SELECT product_id, product_quantity, product_name FROM uop5b_jshopping_order_item "
+      u"WHERE order_id = "_s +
+      orders[0][0]);
   QCOMPARE(items.size(), 1);
   QCOMPARE(items[0][0], product);
   QCOMPARE(items[0][1].toDouble(), quantity.toDouble());
@@ -139,8 +150,11 @@ void TestWineProgram::orderFromTheWindowsProgram() {
   int code = -2;
   QVERIFY2(program.waitForExit(&code), "the program did not end after its main window closed");
   QCOMPARE(code, 0);
-  QCOMPARE(queryPriceDb(folder + u"/varnokel.mdb"_s, u"select order_count from products where product_id = '"_s + product + u"'"_s)
-               .value(0).value(0).toDouble(),
+  QCOMPARE(queryPriceDb(folder + u"/varnokel.mdb"_s,
+                        u"select order_count from products where product_id = '"_s + product + u"'"_s)
+               .value(0)
+               .value(0)
+               .toDouble(),
            quantity.toDouble());
   QVERIFY2(!QFileInfo::exists(folder + u"/varnokel.mdb-wal"_s), "the price file's log was not folded back on closing");
 }

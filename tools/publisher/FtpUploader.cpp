@@ -18,20 +18,32 @@ QString quoted(QString value) {
   return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
-QString line(const char* option, const QString& value) { return QLatin1String(option) + QStringLiteral(" = ") + quoted(value); }
+QString line(const char* option, const QString& value) {
+  return QLatin1String(option) + QStringLiteral(" = ") + quoted(value);
+}
 
 // What a curl exit code means for the one who runs the publisher.
 QString curlReason(int code) {
   switch (code) {
-    case 6: return QStringLiteral("имя FTP-сервера не найдено");
-    case 7: return QStringLiteral("FTP-сервер не отвечает");
-    case 9: return QStringLiteral("нет доступа к папке на FTP-сервере");
-    case 25: return QStringLiteral("FTP-сервер не принял файл");
-    case 28: return QStringLiteral("истекло время ожидания FTP-сервера");
-    case 21: return QStringLiteral("FTP-сервер не дал переименовать файл");
-    case 55: case 56: return QStringLiteral("связь с FTP-сервером прервалась");
-    case 67: return QStringLiteral("FTP-сервер не принял имя пользователя или пароль");
-    default: return QStringLiteral("curl завершился с кодом %1").arg(code);
+    case 6:
+      return QStringLiteral("имя FTP-сервера не найдено");
+    case 7:
+      return QStringLiteral("FTP-сервер не отвечает");
+    case 9:
+      return QStringLiteral("нет доступа к папке на FTP-сервере");
+    case 25:
+      return QStringLiteral("FTP-сервер не принял файл");
+    case 28:
+      return QStringLiteral("истекло время ожидания FTP-сервера");
+    case 21:
+      return QStringLiteral("FTP-сервер не дал переименовать файл");
+    case 55:
+    case 56:
+      return QStringLiteral("связь с FTP-сервером прервалась");
+    case 67:
+      return QStringLiteral("FTP-сервер не принял имя пользователя или пароль");
+    default:
+      return QStringLiteral("curl завершился с кодом %1").arg(code);
   }
 }
 
@@ -56,8 +68,8 @@ bool FtpUploader::upload(const QString& localFile, const QString& remotePath, co
   const QString path = remotePath.startsWith(QLatin1Char('/')) ? remotePath : QLatin1Char('/') + remotePath;
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
   const QString folder = path.left(slash + 1), name = path.mid(slash + 1);
-  const QString partial = QStringLiteral("%1.%2.part").arg(name).arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                    QLatin1Char('0'));
+  const QString partial =
+      QStringLiteral("%1.%2.part").arg(name).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
   const QStringList config{
       line("upload-file", localFile),
       line("url", url(folder, partial)),
@@ -79,17 +91,23 @@ bool FtpUploader::upload(const QString& localFile, const QString& remotePath, co
 
 void FtpUploader::removeQuietly(const QString& folder, const QString& name) const {
   QString ignored;
-  runCurl({line("url", url(folder, QString())), line("quote", QStringLiteral("DELE ") + name),
-           QStringLiteral("head")},
+  runCurl({line("url", url(folder, QString())), line("quote", QStringLiteral("DELE ") + name), QStringLiteral("head")},
           0, &ignored);
 }
 
 bool FtpUploader::runCurl(const QStringList& config, qint64 total, QString* error) const {
   QStringList lines{line("user", m_account.user + QLatin1Char(':') + m_account.password)};
   lines += config;
-  QStringList args{QStringLiteral("-q"), QStringLiteral("--config"), QStringLiteral("-"), QStringLiteral("--show-error"),
-                   QStringLiteral("--connect-timeout"), QStringLiteral("30"), QStringLiteral("--speed-limit"),
-                   QStringLiteral("1"), QStringLiteral("--speed-time"), QStringLiteral("60")};
+  QStringList args{QStringLiteral("-q"),
+                   QStringLiteral("--config"),
+                   QStringLiteral("-"),
+                   QStringLiteral("--show-error"),
+                   QStringLiteral("--connect-timeout"),
+                   QStringLiteral("30"),
+                   QStringLiteral("--speed-limit"),
+                   QStringLiteral("1"),
+                   QStringLiteral("--speed-time"),
+                   QStringLiteral("60")};
   args << (total > 0 ? QStringLiteral("--progress-bar") : QStringLiteral("--silent"));
   if (!m_account.limitRate.isEmpty()) args << QStringLiteral("--limit-rate") << m_account.limitRate;
 
@@ -116,8 +134,7 @@ bool FtpUploader::runCurl(const QStringList& config, qint64 total, QString* erro
   QString last;
   for (const QByteArray& l : messages.split('\n'))
     if (l.contains("curl:")) last = QString::fromLocal8Bit(l.mid(l.indexOf("curl:"))).trimmed();
-  *error = curl.exitStatus() != QProcess::NormalExit ? QStringLiteral("curl прерван")
-                                                      : curlReason(curl.exitCode());
+  *error = curl.exitStatus() != QProcess::NormalExit ? QStringLiteral("curl прерван") : curlReason(curl.exitCode());
   if (!last.isEmpty()) *error += QStringLiteral(" (%1)").arg(last);
   return false;
 }

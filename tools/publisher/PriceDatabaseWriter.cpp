@@ -86,8 +86,8 @@ class Writing {
     if (!product.prepare(QStringLiteral(
             "INSERT INTO products (product_id, parent_id, product_ean, product_quantity, product_price, name_ruRU,"
             " name_ruRU_big, order_count, order_summ) VALUES (?, ?, ?, ?, ?, ?, ?, 0, 0)")) ||
-        !image.prepare(QStringLiteral(
-            "INSERT INTO images (product_id, image_thumb, image_name, image_full) VALUES (?, ?, ?, ?)")))
+        !image.prepare(
+            QStringLiteral("INSERT INTO images (product_id, image_thumb, image_name, image_full) VALUES (?, ?, ?, ?)")))
       return *error = writeError(QStringLiteral("товары"), product.lastError()), false;
     m_progress.begin(QStringLiteral("Запись прайс-листа, товаров"), qint64(c.products.size()));
     for (size_t k = 0; k < c.products.size(); ++k) {
@@ -137,7 +137,8 @@ class Writing {
     image.bindValue(1, thumb);
     image.bindValue(2, fileName);
     image.bindValue(3, full.isNull() ? QVariant() : QVariant(full));
-    if (!image.exec()) return *error = writeError(QStringLiteral("картинка %1").arg(fileName), image.lastError()), false;
+    if (!image.exec())
+      return *error = writeError(QStringLiteral("картинка %1").arg(fileName), image.lastError()), false;
     ++m_counts->pictures;
     return true;
   }

@@ -19,13 +19,17 @@ const QLocale& russian() {
 
 QString duration(qint64 ms) {
   const qint64 s = (ms + 999) / 1000;
-  return s >= 3600 ? QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'))
+  return s >= 3600 ? QStringLiteral("%1:%2:%3")
+                         .arg(s / 3600)
+                         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                         .arg(s % 60, 2, 10, QLatin1Char('0'))
                    : QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 }  // namespace
 
-ProgressReporter::ProgressReporter(FILE* out, FILE* err, bool terminal) : m_out(out), m_err(err), m_terminal(terminal) {}
+ProgressReporter::ProgressReporter(FILE* out, FILE* err, bool terminal)
+    : m_out(out), m_err(err), m_terminal(terminal) {}
 
 ProgressReporter::~ProgressReporter() { clearLine(); }
 

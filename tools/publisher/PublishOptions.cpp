@@ -105,7 +105,8 @@ bool applySettingsFile(const QString& path, PublishOptions* options, QString* er
     const qsizetype eq = line.indexOf(QLatin1Char('='));
     const Option* o = findOption(line.left(eq).trimmed());
     if (eq < 0 || !o) {
-      *error = QStringLiteral("%1: непонятная строка «%2» (нужно имя=значение, имена как у параметров)").arg(where, line);
+      *error =
+          QStringLiteral("%1: непонятная строка «%2» (нужно имя=значение, имена как у параметров)").arg(where, line);
       return false;
     }
     if (!applyValue(*o, line.mid(eq + 1).trimmed(), where, options, error)) return false;

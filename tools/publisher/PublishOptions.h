@@ -34,7 +34,7 @@ struct PublishOptions {
   // What to do.
   QString program;  // a program file to upload as well
   bool noPrice = false;
-  QString output;   // write the price database here instead of uploading it
+  QString output;  // write the price database here instead of uploading it
   bool dryRun = false;
   bool help = false;
   bool version = false;

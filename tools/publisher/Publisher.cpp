@@ -63,8 +63,8 @@ bool Publisher::readCatalogue(ShopCatalogue* catalogue, PublishError* error) {
   const PictureFolder pictures(m_options.pictureFolder, m_options.thumbName, m_options.fullName);
   if (!pictures.check(&error->text)) return error->code = ExitCode::Pictures, false;
   m_progress.info(QStringLiteral("Чтение каталога магазина %1:%2…").arg(m_options.shopHost).arg(m_options.shopPort));
-  const ShopCatalogueReader reader({m_options.shopHost, m_options.shopPort, m_options.shopDatabase,
-                                    m_options.shopUser, m_options.shopPassword, m_options.tablePrefix});
+  const ShopCatalogueReader reader({m_options.shopHost, m_options.shopPort, m_options.shopDatabase, m_options.shopUser,
+                                    m_options.shopPassword, m_options.tablePrefix});
   if (!reader.read(catalogue, &error->text)) return error->code = ExitCode::ShopDatabase, false;
   if (catalogue->withoutCategory > 0)
     m_progress.warning(QStringLiteral("товаров без опубликованной категории: %1, в прайс-лист они не попадут")
@@ -96,8 +96,9 @@ bool Publisher::buildPriceFile(const ShopCatalogue& catalogue, const QString& ta
   // The new file is written beside the target, so that the rename replaces it in one step.
   QTemporaryFile temporary(info.absoluteDir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".XXXXXX")));
   if (!temporary.open()) {
-    *error = {ExitCode::PriceFile,
-              QStringLiteral("не удалось создать файл в папке %1: %2").arg(info.absolutePath(), temporary.errorString())};
+    *error = {
+        ExitCode::PriceFile,
+        QStringLiteral("не удалось создать файл в папке %1: %2").arg(info.absolutePath(), temporary.errorString())};
     return false;
   }
   temporary.close();
@@ -118,11 +119,9 @@ bool Publisher::buildPriceFile(const ShopCatalogue& catalogue, const QString& ta
   return true;
 }
 
-bool Publisher::upload(const QString& localFile, const QString& remotePath, const QString& title,
-                       PublishError* error) {
-  FtpUploader uploader({m_options.ftpHost, m_options.ftpUser, m_options.ftpPassword, m_options.curl,
-                        m_options.limitRate},
-                       m_progress);
+bool Publisher::upload(const QString& localFile, const QString& remotePath, const QString& title, PublishError* error) {
+  FtpUploader uploader(
+      {m_options.ftpHost, m_options.ftpUser, m_options.ftpPassword, m_options.curl, m_options.limitRate}, m_progress);
   if (uploader.upload(localFile, remotePath, title, &error->text)) return true;
   error->code = ExitCode::Upload;
   return false;
@@ -133,11 +132,15 @@ bool Publisher::upload(const QString& localFile, const QString& remotePath, cons
 bool Publisher::checkProgramFile(PublishError* error) const {
   QFile file(m_options.program);
   if (!file.open(QIODevice::ReadOnly)) {
-    *error = {ExitCode::Usage, QStringLiteral("не удалось открыть файл программы %1: %2").arg(m_options.program, file.errorString())};
+    *error = {ExitCode::Usage,
+              QStringLiteral("не удалось открыть файл программы %1: %2").arg(m_options.program, file.errorString())};
     return false;
   }
   const QByteArray head = file.read(4);
-  if (head.startsWith("MZ") || head == QByteArray("\x7f" "ELF")) return true;
-  *error = {ExitCode::Usage, QStringLiteral("файл %1 не похож на программу (ни Windows, ни Linux)").arg(m_options.program)};
+  if (head.startsWith("MZ") || head == QByteArray("\x7f"
+                                                  "ELF"))
+    return true;
+  *error = {ExitCode::Usage,
+            QStringLiteral("файл %1 не похож на программу (ни Windows, ни Linux)").arg(m_options.program)};
   return false;
 }

@@ -29,7 +29,7 @@ struct ShopCatalogue {
   QList<ShopCategory> categories;
   std::vector<ShopProduct> products;
   std::vector<QString> pictures;  // picture file names, each product's side by side
-  int withoutCategory = 0;  // published products left out: no published category
+  int withoutCategory = 0;        // published products left out: no published category
 };
 
 struct ShopConnectionSettings {

@@ -7,17 +7,17 @@ ChildWindow::ChildWindow(const QString& caption, QWidget* parent) : QWidget(pare
   setAttribute(Qt::WA_DeleteOnClose);
 }
 
-void ChildWindow::Form_Unload() { emit barButtonRemovalRequested(windowTitle()); }
+void ChildWindow::unload() { emit barButtonRemovalRequested(windowTitle()); }
 
 void ChildWindow::closeEvent(QCloseEvent* event) {
   if (!unloaded_) {
     unloaded_ = true;
-    Form_Unload();
+    unload();
   }
   QWidget::closeEvent(event);
 }
 
 void ChildWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Form_Resize();
+  layoutControls();
 }

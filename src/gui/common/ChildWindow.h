@@ -5,24 +5,24 @@
 
 class ChildWindow : public QWidget {
   Q_OBJECT
-public:
+ public:
   explicit ChildWindow(const QString& caption, QWidget* parent = nullptr);
   // Shown inside the main window's MDI area (true) or as a window of its own.
   virtual bool isMdiChild() const { return true; }
   // Called once by the main window after the window has been created and placed.
-  virtual void Form_Load() {}
+  virtual void loadContents() {}
 
-signals:
+ signals:
   // The window-bar button with this caption is to go (the first one with it).
   void barButtonRemovalRequested(const QString& caption);
 
-protected:
+ protected:
   // The window's own closing steps; the default removes its window-bar button.
-  virtual void Form_Unload();
+  virtual void unload();
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  virtual void Form_Resize() {}
+  virtual void layoutControls() {}
 
-private:
+ private:
   bool unloaded_ = false;
 };

@@ -10,16 +10,24 @@ namespace msg {
 namespace {
 
 class WidgetSink : public MessageSink {
-public:
+ public:
   Answer show(const Box& box) override {
     QMessageBox mb(parent);
     mb.setWindowTitle(box.title);
     mb.setText(box.text);
     switch (box.icon) {
-      case Icon::None: mb.setIcon(QMessageBox::NoIcon); break;
-      case Icon::Information: mb.setIcon(QMessageBox::Information); break;
-      case Icon::Critical: mb.setIcon(QMessageBox::Critical); break;
-      case Icon::Question: mb.setIcon(QMessageBox::Question); break;
+      case Icon::None:
+        mb.setIcon(QMessageBox::NoIcon);
+        break;
+      case Icon::Information:
+        mb.setIcon(QMessageBox::Information);
+        break;
+      case Icon::Critical:
+        mb.setIcon(QMessageBox::Critical);
+        break;
+      case Icon::Question:
+        mb.setIcon(QMessageBox::Question);
+        break;
     }
     if (box.yesNo) {
       mb.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -54,9 +62,7 @@ QString applicationTitle() { return QStringLiteral("Программа заяв�
 
 void information(const QString& text) { deliver({text, QString(), Icon::None, false}); }
 
-void critical(const QString& text, const QString& title) {
-  deliver({text, title, Icon::Critical, false});
-}
+void critical(const QString& text, const QString& title) { deliver({text, title, Icon::Critical, false}); }
 
 bool question(const QString& text, const QString& title) {
   return deliver({text, title, Icon::Question, true}) == Answer::Yes;
@@ -73,9 +79,7 @@ void requestErrorWithNumber(const QString& description, long number) {
            QStringLiteral("Предупреждение"));
 }
 
-void shopRequestError(long number, const QString& serverText) {
-  requestError(DescribeShopFailure(number, serverText));
-}
+void shopRequestError(long number, const QString& serverText) { requestError(DescribeShopFailure(number, serverText)); }
 
 void shopRequestErrorWithNumber(long number, const QString& serverText) {
   const QString kind = ShopFailureKind(number);

@@ -23,7 +23,7 @@ struct Box {
 };
 
 class MessageSink {
-public:
+ public:
   virtual ~MessageSink() = default;
   virtual Answer show(const Box& box) = 0;
 };
@@ -56,31 +56,34 @@ void setParentWindow(QWidget* parent);
 // While it lives, boxes belong to the given window (a dialog that asks or
 // reports): they stay over it, and the keyboard returns to it when they close.
 class ScopedParent {
-public:
+ public:
   explicit ScopedParent(QWidget* parent);
   ~ScopedParent();
   ScopedParent(const ScopedParent&) = delete;
   ScopedParent& operator=(const ScopedParent&) = delete;
 
-private:
+ private:
   QPointer<QWidget> previous_;
 };
 
 // Records every box and answers questions from a queue (Yes when the queue is empty
 // unless defaultAnswer says otherwise). Used by tests.
 class Recorder : public MessageSink {
-public:
+ public:
   Answer show(const Box& box) override;
   std::vector<Box> boxes;
   std::deque<Answer> answers;
   Answer defaultAnswer = Answer::No;
   QStringList texts() const;
-  void clear() { boxes.clear(); answers.clear(); }
+  void clear() {
+    boxes.clear();
+    answers.clear();
+  }
 };
 
 // Installs a recorder for the lifetime of the guard.
 class ScopedRecorder : public Recorder {
-public:
+ public:
   ScopedRecorder();
   ~ScopedRecorder() override;
 };

@@ -116,66 +116,54 @@ bool TextCut(const FlexGrid& grid, int row, int col) {
 // or at the width the user dragged its border to (for as long as the grid
 // lives, kept by caption so that it survives the grid's layouts being set again).
 
-void FlexGrid::watchColumnFit()
-{
-    QHeaderView* hh = horizontalHeader();
-    hh->setSectionResizeMode(QHeaderView::Interactive);
-    connect(hh, &QHeaderView::sectionResized, this, [this](int col, int, int size) {
-        if (m_applyingWidths || m_syncing || size <= 0 || col >= m_model->cols())
-            return;
-        m_draggedPx.insert(m_model->headerText(col), size);
-    });
-    auto allChanged = [this] { columnTextsChanged(QModelIndex()); };
-    connect(m_model, &QAbstractItemModel::modelReset, this, allChanged);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, allChanged);
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, allChanged);
-    connect(m_model, &QAbstractItemModel::headerDataChanged, this, allChanged);
-    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& tl, const QModelIndex& br) {
-        columnTextsChanged(tl == br ? tl : QModelIndex());
-    });
+void FlexGrid::watchColumnFit() {
+  QHeaderView* hh = horizontalHeader();
+  hh->setSectionResizeMode(QHeaderView::Interactive);
+  connect(hh, &QHeaderView::sectionResized, this, [this](int col, int, int size) {
+    if (m_applyingWidths || m_syncing || size <= 0 || col >= m_model->cols()) return;
+    m_draggedPx.insert(m_model->headerText(col), size);
+  });
+  auto allChanged = [this] { columnTextsChanged(QModelIndex()); };
+  connect(m_model, &QAbstractItemModel::modelReset, this, allChanged);
+  connect(m_model, &QAbstractItemModel::rowsInserted, this, allChanged);
+  connect(m_model, &QAbstractItemModel::rowsRemoved, this, allChanged);
+  connect(m_model, &QAbstractItemModel::headerDataChanged, this, allChanged);
+  connect(m_model, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& tl, const QModelIndex& br) { columnTextsChanged(tl == br ? tl : QModelIndex()); });
 }
 
-void FlexGrid::columnTextsChanged(const QModelIndex& cell)
-{
-    if (cell.isValid() && !m_fitDirty) {
-        // One cell (a typed quantity and its sum): only a wider text counts.
-        const int c = cell.column();
-        const std::string_view t = m_model->cellUtf8(cell.row(), c);
-        const QString text = QString::fromUtf8(t.data(), qsizetype(t.size()));
-        if (size_t(c) >= m_fitPx.size() || m_fitPx[size_t(c)] < 0 || text.size() > columnfit::kLongestFittedText)
-            return;
-        const int need = columnfit::CellWidthFor(*this, text);
-        if (need <= m_fitPx[size_t(c)])
-            return;
-        m_fitPx[size_t(c)] = need;
-    } else {
-        m_fitDirty = true;
-    }
-    // Applied with the next flush, or right after the event that changed it.
-    m_widthsDirty = true;
-    if (m_fitScheduled)
-        return;
-    m_fitScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        m_fitScheduled = false;
-        if (m_redraw)
-            applyColumnWidths();
-    });
+void FlexGrid::columnTextsChanged(const QModelIndex& cell) {
+  if (cell.isValid() && !m_fitDirty) {
+    // One cell (a typed quantity and its sum): only a wider text counts.
+    const int c = cell.column();
+    const std::string_view t = m_model->cellUtf8(cell.row(), c);
+    const QString text = QString::fromUtf8(t.data(), qsizetype(t.size()));
+    if (size_t(c) >= m_fitPx.size() || m_fitPx[size_t(c)] < 0 || text.size() > columnfit::kLongestFittedText) return;
+    const int need = columnfit::CellWidthFor(*this, text);
+    if (need <= m_fitPx[size_t(c)]) return;
+    m_fitPx[size_t(c)] = need;
+  } else {
+    m_fitDirty = true;
+  }
+  // Applied with the next flush, or right after the event that changed it.
+  m_widthsDirty = true;
+  if (m_fitScheduled) return;
+  m_fitScheduled = true;
+  QTimer::singleShot(0, this, [this] {
+    m_fitScheduled = false;
+    if (m_redraw) applyColumnWidths();
+  });
 }
 
-int FlexGrid::shownColumnWidth(int col, int requestedPx)
-{
-    if (m_fitDirty) {
-        m_fitDirty = false;
-        m_fitPx.assign(size_t(m_model->cols()), -1);  // measured when first asked for
-    }
-    const auto dragged = m_draggedPx.constFind(m_model->headerText(col));
-    if (dragged != m_draggedPx.cend())
-        return *dragged;
-    if (size_t(col) >= m_fitPx.size())
-        return requestedPx;
-    int& fit = m_fitPx[size_t(col)];
-    if (fit < 0)
-        fit = columnfit::NeededWidth(*this, col, requestedPx);
-    return std::max(requestedPx, fit);
+int FlexGrid::shownColumnWidth(int col, int requestedPx) {
+  if (m_fitDirty) {
+    m_fitDirty = false;
+    m_fitPx.assign(size_t(m_model->cols()), -1);  // measured when first asked for
+  }
+  const auto dragged = m_draggedPx.constFind(m_model->headerText(col));
+  if (dragged != m_draggedPx.cend()) return *dragged;
+  if (size_t(col) >= m_fitPx.size()) return requestedPx;
+  int& fit = m_fitPx[size_t(col)];
+  if (fit < 0) fit = columnfit::NeededWidth(*this, col, requestedPx);
+  return std::max(requestedPx, fit);
 }

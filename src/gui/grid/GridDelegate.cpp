@@ -86,8 +86,10 @@ void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
     // A text that fits, on the left: drawn at its baseline, without laying it
     // out in the rectangle first.
     int baseline = textRect.top() + (textRect.height() - fm.height()) / 2 + fm.ascent();
-    if (align & Qt::AlignTop) baseline = textRect.top() + fm.ascent();
-    else if (align & Qt::AlignBottom) baseline = textRect.bottom() + 1 - fm.descent();
+    if (align & Qt::AlignTop)
+      baseline = textRect.top() + fm.ascent();
+    else if (align & Qt::AlignBottom)
+      baseline = textRect.bottom() + 1 - fm.descent();
     p->drawText(QPoint(textRect.left(), baseline), text);
     return;
   }

@@ -318,7 +318,8 @@ bool GridModel::flush() {
   }
   if (!reset) {
     if (headerDirty_ && viewCols_ > 0) emit headerDataChanged(Qt::Horizontal, 0, viewCols_ - 1);
-    if (dataDirty_ && viewRows_ > 0 && viewCols_ > 0) emit dataChanged(index(0, 0), index(viewRows_ - 1, viewCols_ - 1));
+    if (dataDirty_ && viewRows_ > 0 && viewCols_ > 0)
+      emit dataChanged(index(0, 0), index(viewRows_ - 1, viewCols_ - 1));
   }
   headerDirty_ = dataDirty_ = false;
   return reset;

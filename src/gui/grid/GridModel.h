@@ -99,7 +99,7 @@ class GridModel : public QAbstractTableModel {
   void notifyHeader(int c);
 
   bool fromSource(int r) const { return r >= sourceFirst_ && r < sourceEnd_ && !store_.hasRecord(r); }
-  void materialize(int r);  // a source row gets a record of its own
+  void materialize(int r);   // a source row gets a record of its own
   void endSource(int rows);  // rows from `rows` on are gone
 
   GridRowStore store_;
@@ -109,8 +109,8 @@ class GridModel : public QAbstractTableModel {
   int viewRows_ = 0;
   int viewCols_ = 1;
   QStringList header_;
-  std::vector<int> align_;                              // per column
-  std::unordered_map<quint64, QPixmap> pictures_;       // by grid row and column
+  std::vector<int> align_;                         // per column
+  std::unordered_map<quint64, QPixmap> pictures_;  // by grid row and column
   std::vector<std::vector<qint64>> keys_;
   bool batching_ = false;
   bool dataDirty_ = false;

@@ -18,7 +18,7 @@ void SetOrderItemsGridHeaders(FlexGrid* grid) {
 }
 
 void SetOrderHistoryGridHeaders(FlexGrid* grid) {
-  SetGridHeader(grid, {{QStringLiteral("Статус заказа"), 1000},
-                       {QStringLiteral("КОММЕНТАРИЙ"), 6000},
-                       {QStringLiteral("ДАТА"), 1500}});
+  SetGridHeader(
+      grid,
+      {{QStringLiteral("Статус заказа"), 1000}, {QStringLiteral("КОММЕНТАРИЙ"), 6000}, {QStringLiteral("ДАТА"), 1500}});
 }

@@ -90,20 +90,22 @@ OrdersWindow::OrdersWindow(QWidget* parent) : ChildWindow(kCaption, parent) {
   }
   resize(twips::toPxX(12900), twips::toPxY(6705));
 
-  connect(Command2, &QPushButton::clicked, this, &OrdersWindow::RefreshOrders);
-  connect(Command3, &QPushButton::clicked, this, &OrdersWindow::Command3_Click);
-  connect(DTPicker1, &QDateEdit::dateChanged, this, &OrdersWindow::DTPicker1_Change);
-  connect(DTPicker2, &QDateEdit::dateChanged, this, &OrdersWindow::DTPicker2_Change);
-  connect(MSFlexGrid1, &FlexGrid::EnterCell, this, &OrdersWindow::MSFlexGrid1_EnterCell);
-  connect(MSFlexGrid1, &FlexGrid::Click, this, &OrdersWindow::MSFlexGrid1_Click);
+  connect(Command2, &QPushButton::clicked, this, &OrdersWindow::refreshOrders);
+  connect(Command3, &QPushButton::clicked, this, &OrdersWindow::showOpenOrders);
+  connect(DTPicker1, &QDateEdit::dateChanged, this, &OrdersWindow::fromDateChanged);
+  connect(DTPicker2, &QDateEdit::dateChanged, this, &OrdersWindow::toDateChanged);
+  connect(MSFlexGrid1, &FlexGrid::EnterCell, this, &OrdersWindow::showCurrentOrder);
+  connect(MSFlexGrid1, &FlexGrid::Click, this, &OrdersWindow::showClickedOrder);
 }
 
-void OrdersWindow::Form_Load() {
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->showMaximized();
-  else showMaximized();
+void OrdersWindow::loadContents() {
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+    sub->showMaximized();
+  else
+    showMaximized();
   const QDate today = QDate::currentDate();
   setDates(today, today);
-  RefreshOrders();
+  refreshOrders();
 }
 
 void OrdersWindow::setDates(const QDate& start, const QDate& end) {
@@ -128,7 +130,7 @@ bool OrdersWindow::organisationNumber(qlonglong* id) {
   return false;
 }
 
-void OrdersWindow::RefreshOrders() {
+void OrdersWindow::refreshOrders() {
   if (!settings::hasOrganisation()) {
     if (msg::question(QStringLiteral("Необходимо пройти авторизацию.Открыть окно авторизации?")))
       ShowAuthorizationDialog(this, true);
@@ -138,11 +140,12 @@ void OrdersWindow::RefreshOrders() {
   if (!organisationNumber(&id)) return;
   // The dates come from the pickers, never from typed text.
   const QDate from = DTPicker1->date(), to = DTPicker2->date();
-  const auto orders = RunShopTask<ShopQuery>(kLoading, [id, from, to](TaskControl&) { return ReadOrders(id, from, to); });
+  const auto orders =
+      RunShopTask<ShopQuery>(kLoading, [id, from, to](TaskControl&) { return ReadOrders(id, from, to); });
   if (orders) showOrders(*orders);
 }
 
-void OrdersWindow::Command3_Click() {
+void OrdersWindow::showOpenOrders() {
   qlonglong id = 0;
   if (!organisationNumber(&id)) return;
   // Every open order, whatever its date: the pickers do not narrow this view.
@@ -174,27 +177,27 @@ void OrdersWindow::showOrders(const ShopQuery& orders) {
   Label3->setText(QStringLiteral("Сумма заказов : ") + num::invariant(total));
 }
 
-void OrdersWindow::DTPicker1_Change() {
+void OrdersWindow::fromDateChanged() {
   if (settingDates_) return;
   if (DTPicker1->date() > DTPicker2->date()) {
     settingDates_ = true;
     DTPicker1->setDate(DTPicker2->date());
     settingDates_ = false;
   }
-  RefreshOrders();
+  refreshOrders();
 }
 
-void OrdersWindow::DTPicker2_Change() {
+void OrdersWindow::toDateChanged() {
   if (settingDates_) return;
   if (DTPicker2->date() < DTPicker1->date()) {
     settingDates_ = true;
     DTPicker2->setDate(DTPicker1->date());
     settingDates_ = false;
   }
-  RefreshOrders();
+  refreshOrders();
 }
 
-void OrdersWindow::MSFlexGrid1_EnterCell() {
+void OrdersWindow::showCurrentOrder() {
   if (fillingOrders_) return;
   const QString orderText = MSFlexGrid1->textMatrix(MSFlexGrid1->rowSel(), kOrderIdColumn);
   shownOrder_ = orderText;
@@ -218,14 +221,14 @@ void OrdersWindow::MSFlexGrid1_EnterCell() {
   FillGrid(*details->history, MSFlexGrid2, false);
 }
 
-void OrdersWindow::MSFlexGrid1_Click() {
+void OrdersWindow::showClickedOrder() {
   // After a refill the current cell already sits on the first row, so a click
   // there enters no cell; the user still expects to see that order.
   if (fillingOrders_ || MSFlexGrid1->rows() < 2) return;
-  if (MSFlexGrid1->textMatrix(MSFlexGrid1->rowSel(), kOrderIdColumn) != shownOrder_) MSFlexGrid1_EnterCell();
+  if (MSFlexGrid1->textMatrix(MSFlexGrid1->rowSel(), kOrderIdColumn) != shownOrder_) showCurrentOrder();
 }
 
-void OrdersWindow::Form_Resize() {
+void OrdersWindow::layoutControls() {
   const int w = twips::outerWidth(this);
   const int h = twips::outerHeight(this);
   if (w < 9000 || h < 5000) return;
@@ -234,4 +237,3 @@ void OrdersWindow::Form_Resize() {
   MSFlexGrid3->resize(twips::toPxX(w - 7965), twips::toPxY(h - 1860));
   MSFlexGrid2->move(MSFlexGrid2->x(), twips::toPxY(ordersHeight + 1185));
 }
-

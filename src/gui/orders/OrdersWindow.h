@@ -3,7 +3,6 @@
 // their total, and the items and status history of the order the user moves onto.
 #include "gui/common/ChildWindow.h"
 
-
 class FlexGrid;
 struct ShopQuery;
 class QDateEdit;
@@ -12,27 +11,27 @@ class QPushButton;
 
 class OrdersWindow : public ChildWindow {
   Q_OBJECT
-public:
+ public:
   explicit OrdersWindow(QWidget* parent = nullptr);
 
-  void Form_Load() override;
+  void loadContents() override;
   // Reloads the orders of the picked date range ("Обновить", the date pickers, Load).
-  void RefreshOrders();
+  void refreshOrders();
   // "Все не закрытые заказы": every order of the customer whose status is below 7.
-  void Command3_Click();
+  void showOpenOrders();
   // The date pickers' change events.
-  void DTPicker1_Change();
-  void DTPicker2_Change();
+  void fromDateChanged();
+  void toDateChanged();
   // The user moved onto a cell of the orders grid: shows that order's items and history.
-  void MSFlexGrid1_EnterCell();
+  void showCurrentOrder();
   // A click on the orders grid: shows the clicked order when the click did not move
   // the current cell (the first row right after a refill).
-  void MSFlexGrid1_Click();
+  void showClickedOrder();
 
-protected:
-  void Form_Resize() override;
+ protected:
+  void layoutControls() override;
 
-private:
+ private:
   // Controls, named as the window's designer named them.
   QPushButton* Command2;
   QPushButton* Command3;
@@ -53,7 +52,7 @@ private:
   bool organisationNumber(qlonglong* id);
   void setDates(const QDate& start, const QDate& end);
 
-  bool settingDates_ = false;  // the pickers are being set by the window itself
-  bool fillingOrders_ = false; // the orders grid is being refilled by the window itself
-  QString shownOrder_;         // the order whose details were last asked for
+  bool settingDates_ = false;   // the pickers are being set by the window itself
+  bool fillingOrders_ = false;  // the orders grid is being refilled by the window itself
+  QString shownOrder_;          // the order whose details were last asked for
 };

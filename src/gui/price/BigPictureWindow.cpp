@@ -1,10 +1,10 @@
 #include "gui/price/BigPictureWindow.h"
 
-#include "gui/price/PictureWindowFit.h"
-#include "gui/price/PriceGridFill.h"
-#include "gui/common/Twips.h"
 #include "data/Database.h"
 #include "data/StoredPictures.h"
+#include "gui/common/Twips.h"
+#include "gui/price/PictureWindowFit.h"
+#include "gui/price/PriceGridFill.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -43,7 +43,7 @@ void BigPictureWindow::restoreLayout() {
   resize(twips::toPxX(5325), twips::toPxY(4155));
 }
 
-void BigPictureWindow::GetBig(const QString& id, const QString& article) {
+void BigPictureWindow::showPicture(const QString& id, const QString& article) {
   // Every opening starts from the window as laid out, so the picture is painted
   // at the box's laid-out drawing size.
   restoreLayout();

@@ -7,7 +7,7 @@ class QLabel;
 
 class BigPictureWindow : public QDialog {
   Q_OBJECT
-public:
+ public:
   explicit BigPictureWindow(QWidget* parent = nullptr);
 
   // The one window, created on first use as a window of the given owner (the price
@@ -17,14 +17,14 @@ public:
   // Loads the product's picture and sizes the window around it; does not show the
   // window. The caption becomes the article. A picture that cannot be read leaves
   // the window as it stands (not refitted); no message is shown.
-  void GetBig(const QString& id, const QString& article);
+  void showPicture(const QString& id, const QString& article);
 
   QLabel* Picture1;
 
-protected:
+ protected:
   void done(int result) override;
 
-private:
+ private:
   // The box and the window as laid out: box at 120,120 5055x3855 twips with its
   // sunken border, client area 5325x4155 twips.
   void restoreLayout();

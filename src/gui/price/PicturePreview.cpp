@@ -23,7 +23,7 @@ int PriceWindow::selectedProductRow() const {
 bool PriceWindow::showBigPicture(int row) {
   BigPictureWindow* big = BigPictureWindow::instance(this);
   if (big->isVisible()) return false;  // already open: it cannot be opened as modal again
-  big->GetBig(MSFlexGrid1->textMatrix(row, 0), MSFlexGrid1->textMatrix(row, 1));
+  big->showPicture(MSFlexGrid1->textMatrix(row, 0), MSFlexGrid1->textMatrix(row, 1));
   big->exec();
   return true;
 }
@@ -40,8 +40,10 @@ void PriceWindow::showPreview() {
   if (stored.bytes.isEmpty()) return;  // nothing to show: the box keeps its picture
   // Stretched over the whole drawing area, whatever the picture's proportions.
   const QPixmap picture = DecodePicture(stored.bytes, box->contentsRect().size());
-  if (picture.isNull()) box->clear();
-  else box->setPixmap(picture);
+  if (picture.isNull())
+    box->clear();
+  else
+    box->setPixmap(picture);
 }
 
 void PriceWindow::openBigPictureFromPreview() {
@@ -52,6 +54,8 @@ void PriceWindow::openBigPictureFromPreview() {
 void PriceWindow::openBigPictureFromGrid() {
   if (!Check2->isChecked() || MSFlexGrid1->colSel() != kPictureColumn) return;
   const int row = selectedProductRow();
-  if (row == 0) msg::requestError(QStringLiteral("Индекс за пределами допустимого диапазона"));
-  else if (!showBigPicture(row)) msg::requestError(QStringLiteral("Окно уже открыто; его нельзя открыть как модальное"));
+  if (row == 0)
+    msg::requestError(QStringLiteral("Индекс за пределами допустимого диапазона"));
+  else if (!showBigPicture(row))
+    msg::requestError(QStringLiteral("Окно уже открыто; его нельзя открыть как модальное"));
 }

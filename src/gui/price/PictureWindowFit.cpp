@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <algorithm>
 
-QSize FittedWindowTwips(int boxWidthTwips, int boxHeightTwips, int twipsPerPixelX, int twipsPerPixelY,
-                        int frameWidthPx, int frameHeightPx, int captionHeightPx, int menuHeightPx) {
+QSize FittedWindowTwips(int boxWidthTwips, int boxHeightTwips, int twipsPerPixelX, int twipsPerPixelY, int frameWidthPx,
+                        int frameHeightPx, int captionHeightPx, int menuHeightPx) {
   const int extraWidth = 2 * frameWidthPx * twipsPerPixelX;
   int extraHeight = (captionHeightPx + 2 * frameHeightPx) * twipsPerPixelY;
   if (menuHeightPx > 0) extraHeight += menuHeightPx * twipsPerPixelY;

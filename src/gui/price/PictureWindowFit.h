@@ -18,8 +18,8 @@ struct FrameMetrics {
 // Outer size in twips of a window whose client area just holds a box of the given
 // size in twips: twice the frame width across, the caption, twice the frame height
 // and the menu bar (if any) down.
-QSize FittedWindowTwips(int boxWidthTwips, int boxHeightTwips, int twipsPerPixelX, int twipsPerPixelY,
-                        int frameWidthPx, int frameHeightPx, int captionHeightPx, int menuHeightPx);
+QSize FittedWindowTwips(int boxWidthTwips, int boxHeightTwips, int twipsPerPixelX, int twipsPerPixelY, int frameWidthPx,
+                        int frameHeightPx, int captionHeightPx, int menuHeightPx);
 
 // Frame metrics of a window: the frame the window system actually drew around it
 // when the window is shown and has one; the style's title bar and frame metrics

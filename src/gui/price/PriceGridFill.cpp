@@ -1,11 +1,11 @@
 #include "gui/price/PriceGridFill.h"
 
-#include "gui/grid/FlexGrid.h"
-#include "data/Database.h"
 #include "base/IniFile.h"
 #include "base/Numbers.h"
 #include "base/Settings.h"
+#include "data/Database.h"
 #include "data/StoredPictures.h"
+#include "gui/grid/FlexGrid.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -34,9 +34,9 @@ void setPriceHeaders(FlexGrid* grid, bool withImage) {
   grid->clear();
   grid->setRows(1);
   grid->setCols(withImage ? 8 : 7);
-  const QStringList captions = withImage
-      ? QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ИЗОБРАЖЕНИЕ", "ЦЕНА", "ЗАКАЗ", "СУММА"}
-      : QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ЦЕНА", "ЗАКАЗ", "СУММА"};
+  const QStringList captions =
+      withImage ? QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ИЗОБРАЖЕНИЕ", "ЦЕНА", "ЗАКАЗ", "СУММА"}
+                : QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ЦЕНА", "ЗАКАЗ", "СУММА"};
   for (int c = 0; c < captions.size(); ++c) grid->setTextMatrix(0, c, captions[c]);
   try {
     const int name = widthSetting(settings::NameWidth);
@@ -58,7 +58,9 @@ std::string_view shown(const CellValue& v) { return v.isNull ? std::string_view(
 
 std::string_view stock(const CellValue& v) {
   if (v.isNull || v.text.empty()) return {};
-  const double n = v.isNumber ? v.number : num::leadingValue(QString::fromUtf8(v.text.data(), static_cast<qsizetype>(v.text.size())));
+  const double n = v.isNumber
+                       ? v.number
+                       : num::leadingValue(QString::fromUtf8(v.text.data(), static_cast<qsizetype>(v.text.size())));
   return n >= 100 ? std::string_view("9999") : std::string_view(v.text);
 }
 
@@ -90,15 +92,19 @@ QString DisplayText(const QVariant& value) {
   if (value.isNull() || !value.isValid()) return QString();
   switch (value.metaType().id()) {
     case QMetaType::Double:
-    case QMetaType::Float: return num::locale(value.toDouble());
+    case QMetaType::Float:
+      return num::locale(value.toDouble());
     case QMetaType::QDateTime: {
       const QDateTime dt = value.toDateTime();
       const QLocale loc;
       if (dt.time() == QTime(0, 0)) return loc.toString(dt.date(), QLocale::ShortFormat);
-      return loc.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') + dt.time().toString(QStringLiteral("HH:mm:ss"));
+      return loc.toString(dt.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+             dt.time().toString(QStringLiteral("HH:mm:ss"));
     }
-    case QMetaType::QDate: return QLocale().toString(value.toDate(), QLocale::ShortFormat);
-    default: return value.toString();
+    case QMetaType::QDate:
+      return QLocale().toString(value.toDate(), QLocale::ShortFormat);
+    default:
+      return value.toString();
   }
 }
 
@@ -141,11 +147,16 @@ struct ShownRows {
     const CatalogueProduct& p = catalogue->product(r.product);
     const int base = withImages ? 5 : 4;
     switch (col) {
-      case 0: return shown(p.id);
-      case 1: return shown(p.ean);
-      case 2: return shown(p.name);
-      case 3: return list ? stock(p.quantity) : shown(p.quantity);
-      default: break;
+      case 0:
+        return shown(p.id);
+      case 1:
+        return shown(p.ean);
+      case 2:
+        return shown(p.name);
+      case 3:
+        return list ? stock(p.quantity) : shown(p.quantity);
+      default:
+        break;
     }
     if (col == base) return shown(p.price);
     if (col == base + 1) return list ? zeroEmpty(p.orderCount) : shown(p.orderCount);
@@ -161,11 +172,16 @@ struct ShownRows {
     const ShownCharacters& c = catalogue->shownCharacters(rows[static_cast<size_t>(index)].product);
     const int base = withImages ? 5 : 4;
     switch (col) {
-      case 0: return c.id;
-      case 1: return c.ean;
-      case 2: return c.name;
-      case 3: return list ? c.stock : c.quantity;
-      default: break;
+      case 0:
+        return c.id;
+      case 1:
+        return c.ean;
+      case 2:
+        return c.name;
+      case 3:
+        return list ? c.stock : c.quantity;
+      default:
+        break;
     }
     if (col == base) return c.price;
     if (col == base + 1) return list ? c.countList : c.count;
@@ -242,7 +258,9 @@ std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const 
                                                    PriceCatalogue* names, std::vector<qint64>* emptyRowids) {
   std::unordered_map<qint64, QPixmap> out;
   for (const auto& [rowid, stored] : ReadThumbnails(dbPath, ids)) {
-    if (names) names->setImageName(rowid, std::string_view(stored.name.constData(), size_t(stored.name.size())), stored.nameIsNull);
+    if (names)
+      names->setImageName(rowid, std::string_view(stored.name.constData(), size_t(stored.name.size())),
+                          stored.nameIsNull);
     const QByteArray& bytes = stored.bytes;
     if (bytes.isEmpty()) {
       if (emptyRowids) emptyRowids->push_back(rowid);

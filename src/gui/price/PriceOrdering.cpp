@@ -150,7 +150,8 @@ void PriceWindow::sendOrder() {
   }
   if (sent.alreadyInShop)
     msg::information(QStringLiteral("Этот заказ уже записан в магазин под номером %1 при прошлой отправке; "
-                                    "второй раз он не отправлен.").arg(sent.orderNumber));
+                                    "второй раз он не отправлен.")
+                         .arg(sent.orderNumber));
   Label1->setText(QStringLiteral("Заказ отправлен"));
   if (!msg::question(QStringLiteral("Заказ отправлен успешно.Очистить текущий заказ?"))) return;
   if (!database_.clearQuantities(&error)) {

@@ -21,8 +21,8 @@
 #include <QScopedValueRollback>
 #include <QTimer>
 #include <QTreeWidget>
-#include <unordered_set>
 #include <algorithm>
+#include <unordered_set>
 
 namespace {
 
@@ -123,10 +123,12 @@ QSize PriceWindow::thumbnailSize() const {
 
 int PriceWindow::thumbnailRowTwips() const { return 1455 + 100; }
 
-void PriceWindow::Form_Load() {
+void PriceWindow::loadContents() {
   HookWheel(MSFlexGrid1);
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) sub->showMaximized();
-  else showMaximized();
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+    sub->showMaximized();
+  else
+    showMaximized();
   showWholePrice_ = true;
   if (database_.exists()) loadPriceList();
 }
@@ -187,9 +189,12 @@ PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.c
 
 void PriceWindow::showRows(std::vector<CatalogueRow> rows) {
   const bool thumbs = thumbnailsOn();
-  if (thumbs) SetPriceGridHeadersWithImage(MSFlexGrid1);
-  else SetPriceGridHeaders(MSFlexGrid1);
-  FillPriceGrid(MSFlexGrid1, database_.sharedCatalogue(), std::move(rows), thumbs, PriceFill::PriceList, thumbnailRowTwips());
+  if (thumbs)
+    SetPriceGridHeadersWithImage(MSFlexGrid1);
+  else
+    SetPriceGridHeaders(MSFlexGrid1);
+  FillPriceGrid(MSFlexGrid1, database_.sharedCatalogue(), std::move(rows), thumbs, PriceFill::PriceList,
+                thumbnailRowTwips());
   if (MSFlexGrid1->rows() > 1) MSFlexGrid1->setRow(1);
   // The current row is the first one now: the preview shows its picture.
   showPreview();
@@ -216,8 +221,9 @@ ProductFilter PriceWindow::viewFilter(bool withImages) const {
 
 void PriceWindow::loadPriceList() {
   if (!database_.exists()) {
-    msg::information(QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
-                         .arg(database_.path()));
+    msg::information(
+        QStringLiteral("Не найден файл прайс-листа \"%1\". Получите прайс-лист через меню «Получить прайс-лист».")
+            .arg(database_.path()));
     return;
   }
   setPriceDate();
@@ -259,7 +265,7 @@ void PriceWindow::showWholeList() {
   loadPriceList();  // no category selected any more, in the tree either
 }
 
-void PriceWindow::Form_Resize() {
+void PriceWindow::layoutControls() {
   const int w = twips::outerWidth(this);
   const int h = twips::outerHeight(this);
   if (w < 9000 || h < 5000) return;
@@ -280,9 +286,9 @@ void PriceWindow::Form_Resize() {
   Q_UNUSED(gridTop);
 }
 
-void PriceWindow::Form_Unload() {
+void PriceWindow::unload() {
   UnhookWheel(MSFlexGrid1);
-  ChildWindow::Form_Unload();
+  ChildWindow::unload();
 }
 
 bool PriceWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -290,10 +296,14 @@ bool PriceWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* ke = static_cast<QKeyEvent*>(event);
     if (ke->key() == Qt::Key_Down) searchKeyDown(40);
     int code = 0;
-    if (ke->key() == Qt::Key_Backspace) code = 8;
-    else if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) code = 13;
-    else if (ke->key() == Qt::Key_Escape) code = 27;
-    else if (!ke->text().isEmpty() && ke->text().at(0).isPrint()) code = ke->text().at(0).unicode();
+    if (ke->key() == Qt::Key_Backspace)
+      code = 8;
+    else if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter)
+      code = 13;
+    else if (ke->key() == Qt::Key_Escape)
+      code = 27;
+    else if (!ke->text().isEmpty() && ke->text().at(0).isPrint())
+      code = ke->text().at(0).unicode();
     if (code) searchKeyPressed(code);
   } else if (watched == TreeView1->viewport() &&
              (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
@@ -327,4 +337,3 @@ void PriceWindow::searchKeyDown(int keyCode) {
   }
   MSFlexGrid1->setFocus();
 }
-

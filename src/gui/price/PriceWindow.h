@@ -16,11 +16,11 @@ class QTreeWidget;
 
 class PriceWindow : public ChildWindow {
   Q_OBJECT
-public:
+ public:
   explicit PriceWindow(QWidget* parent = nullptr);
   ~PriceWindow() override;
 
-  void Form_Load() override;
+  void loadContents() override;
   // Reads the settings, the categories and the products and shows the list.
   void loadPriceList();
   // The user picked a category in the tree.
@@ -52,12 +52,12 @@ public:
   int thumbnailRowTwips() const;
   PriceDatabase& database() { return database_; }
 
-protected:
-  void Form_Unload() override;
-  void Form_Resize() override;
+ protected:
+  void unload() override;
+  void layoutControls() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+ private:
   // Lists and search.
   PriceCatalogue* freshCatalogue(QString* error);
   // The products as last read (shared with the lists shown from them).
@@ -98,6 +98,6 @@ private:
 
   PriceDatabase database_;
   bool showWholePrice_ = true;
-  bool restoringTree_ = false;   // the tree's selection is being set by the window
-  bool treePressed_ = false;     // a mouse button is down on the tree
+  bool restoringTree_ = false;  // the tree's selection is being set by the window
+  bool treePressed_ = false;    // a mouse button is down on the tree
 };

@@ -16,9 +16,9 @@ class FlexGrid;
 class QEvent;
 
 struct HookedWindow {
-    QPointer<QWidget> window;      // null once the window is destroyed
-    QObject* filter = nullptr;     // the installed event filter; null after unhooking
-    int16_t direction = 0;         // 1 = away from the user, -1 = towards, 0 = nothing pending
+  QPointer<QWidget> window;   // null once the window is destroyed
+  QObject* filter = nullptr;  // the installed event filter; null after unhooking
+  int16_t direction = 0;      // 1 = away from the user, -1 = towards, 0 = nothing pending
 };
 
 // Records are appended and never removed; positions count from 1.

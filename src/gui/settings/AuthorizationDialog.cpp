@@ -36,14 +36,14 @@ AuthorizationDialog::AuthorizationDialog(QWidget* parent) : QDialog(parent) {
   Text1->installEventFilter(this);
   Command1->setDefault(true);
   setFixedSize(twips::toPxX(4680), twips::toPxY(1980));
-  connect(Command1, &QPushButton::clicked, this, &AuthorizationDialog::Command1_Click);
+  connect(Command1, &QPushButton::clicked, this, &AuthorizationDialog::confirmOrganisation);
 }
 
 bool AuthorizationDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Text1 && event->type() == QEvent::KeyPress) {
     auto* ke = static_cast<QKeyEvent*>(event);
     if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) {
-      Command1_Click();
+      confirmOrganisation();
       return true;
     }
   }
@@ -76,7 +76,7 @@ void AuthorizationDialog::backToCode() {
   Text2->selectAll();
 }
 
-void AuthorizationDialog::Command1_Click() {
+void AuthorizationDialog::confirmOrganisation() {
   // The boxes belong to this window; after one the keyboard is back in the code box.
   const msg::ScopedParent boxesHere(this);
   const QString code = Text2->text();
@@ -86,7 +86,7 @@ void AuthorizationDialog::Command1_Click() {
     return;
   }
   const auto answer = RunShopTask<AuthorizationCheck>(QStringLiteral("Проверка кода организации…"),
-                                                     [code](TaskControl&) { return CheckOrganisationCode(code); });
+                                                      [code](TaskControl&) { return CheckOrganisationCode(code); });
   if (!answer) {  // cancelled: the window stays open for another try
     backToCode();
     return;

@@ -9,14 +9,14 @@ class QPushButton;
 
 class AuthorizationDialog : public QDialog {
   Q_OBJECT
-public:
+ public:
   explicit AuthorizationDialog(QWidget* parent = nullptr);
-  void Command1_Click();
+  void confirmOrganisation();
 
-protected:
+ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+ private:
   friend void ShowAuthorizationDialog(QWidget* owner, bool modal);
   // After a message: the code box has the keyboard, its text selected.
   void backToCode();

@@ -37,7 +37,8 @@ OptionsDialog::OptionsDialog(QWidget* parent) : ChildWindow(kCaption, parent) {
   Frame1 = named(new QGroupBox(QStringLiteral("Авторизация"), this), "Frame1");
   Text1 = named(new QLineEdit(Frame1), "Text1");
   Label1 = named(new QLabel(QStringLiteral("Код организации.Например: 123"), Frame1), "Label1");
-  Label2 = named(new QLabel(QStringLiteral("Наименование организации.Например: ООО \"Наша организация\""), Frame1), "Label2");
+  Label2 = named(new QLabel(QStringLiteral("Наименование организации.Например: ООО \"Наша организация\""), Frame1),
+                 "Label2");
   Text2 = named(new QLineEdit(Frame1), "Text2");
 
   Frame2 = named(new QGroupBox(QStringLiteral("Дополнительные настройки"), this), "Frame2");
@@ -91,11 +92,11 @@ OptionsDialog::OptionsDialog(QWidget* parent) : ChildWindow(kCaption, parent) {
   const QList<QWidget*> order{cmdOK, Text1, Text2, Check1, Check2, Check3, Text3, Text4, Text5, Text6, Text7, Command1};
   for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
-  connect(cmdOK, &QPushButton::clicked, this, &OptionsDialog::cmdOK_Click);
-  connect(Command1, &QPushButton::clicked, this, &OptionsDialog::Command1_Click);
+  connect(cmdOK, &QPushButton::clicked, this, &OptionsDialog::saveAndClose);
+  connect(Command1, &QPushButton::clicked, this, &OptionsDialog::reregister);
 }
 
-void OptionsDialog::Form_Load() {
+void OptionsDialog::loadContents() {
   using namespace settings;
   Text1->setText(text(OrganisationId));
   Text2->setText(text(OrganisationName));
@@ -111,20 +112,15 @@ void OptionsDialog::Form_Load() {
   cmdOK->setFocus();
 }
 
-void OptionsDialog::cmdOK_Click() {
+void OptionsDialog::saveAndClose() {
   using namespace settings;
   if (!msg::question(QStringLiteral("Вы уверены что хотите изменить настройки ?"))) return;
   const std::pair<Key, QString> values[] = {
-      {OrganisationId, Text1->text()},
-      {OrganisationName, QLatin1Char('"') + Text2->text() + QLatin1Char('"')},
-      {ImageToString, switchText(Check1)},
-      {ImageThumb, switchText(Check2)},
-      {VisibleSumm, switchText(Check3)},
-      {NameWidth, widthText(Text3)},
-      {RemainderWidth, widthText(Text4)},
-      {PriceWidth, widthText(Text5)},
-      {OrderWidth, widthText(Text6)},
-      {SummWidth, widthText(Text7)},
+      {OrganisationId, Text1->text()},     {OrganisationName, QLatin1Char('"') + Text2->text() + QLatin1Char('"')},
+      {ImageToString, switchText(Check1)}, {ImageThumb, switchText(Check2)},
+      {VisibleSumm, switchText(Check3)},   {NameWidth, widthText(Text3)},
+      {RemainderWidth, widthText(Text4)},  {PriceWidth, widthText(Text5)},
+      {OrderWidth, widthText(Text6)},      {SummWidth, widthText(Text7)},
   };
   for (const auto& [key, value] : values) {
     QString error;
@@ -138,7 +134,7 @@ void OptionsDialog::cmdOK_Click() {
   close();
 }
 
-void OptionsDialog::Command1_Click() {
+void OptionsDialog::reregister() {
   // Over the main window: this dialog closes now.
   ShowAuthorizationDialog(parentWidget(), false);
   close();

@@ -12,7 +12,7 @@ class QPushButton;
 
 class OptionsDialog : public ChildWindow {
   Q_OBJECT
-public:
+ public:
   explicit OptionsDialog(QWidget* parent = nullptr);
 
   // A window of its own beside the main window, not inside its MDI area.
@@ -21,11 +21,11 @@ public:
   // The organisation code that shows "Выводить суммы".
   static QString serviceCode();
 
-  void Form_Load() override;
-  void cmdOK_Click();
-  void Command1_Click();
+  void loadContents() override;
+  void saveAndClose();
+  void reregister();
 
-private:
+ private:
   // Controls, named as the dialog's designer named them.
   QGroupBox* Frame1;
   QLineEdit* Text1;
