@@ -204,6 +204,20 @@ QString shellVersionCheck(const QString& program, const QString& indent) {
          QStringLiteral("  fail program\n");
 }
 
+// The lines after a version check: move from to to unless the check failed.
+QString shellMoveUnlessFailed(const QString& from, const QString& to, const QString& failure, const QString& indent) {
+  return indent + QStringLiteral("elif ! mv -f ") + from + QLatin1Char(' ') + to + QStringLiteral("; then\n") + indent +
+         QStringLiteral("  fail ") + failure + QLatin1Char('\n') + indent + QStringLiteral("fi\n");
+}
+
+// After curl: a failed transfer ends the script, a complete one is checked
+// (check: lines that set rc and fail on a bad file) and moved from partial to target.
+QString shellCheckedDownload(const QString& check, const QString& partial, const QString& target) {
+  return QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n  fail \"download $rc\"\nelse\n") + check +
+         shellMoveUnlessFailed(partial, target, QStringLiteral("replace"), QStringLiteral("  ")) +
+         QStringLiteral("fi\n");
+}
+
 }  // namespace
 
 QString DistributionServer::url(const QString& path) const {
@@ -319,10 +333,10 @@ QByteArray PriceDownloadShellScript(const QString& folder, const DistributionSer
   s += QStringLiteral("code=40\nrm -f ") + kPricePartial + QLatin1Char('\n');
   s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), kPricePartial, server.pricePath) +
        QStringLiteral("; rc=$?\n");
-  s += QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n  fail \"download $rc\"\nelse\n  ") + ShellQuote(restart.program) +
-       QStringLiteral(" --check-price-file ") + kPricePartial +
-       QStringLiteral("; rc=$?\n  if [ \"$rc\" -ne 0 ]; then\n    fail \"check $rc\"\n  elif ! mv -f ") +
-       kPricePartial + QLatin1Char(' ') + kPriceFile + QStringLiteral("; then\n    fail replace\n  fi\nfi\n");
+  const QString check = QStringLiteral("  ") + ShellQuote(restart.program) + QStringLiteral(" --check-price-file ") +
+                        kPricePartial +
+                        QStringLiteral("; rc=$?\n  if [ \"$rc\" -ne 0 ]; then\n    fail \"check $rc\"\n");
+  s += shellCheckedDownload(check, kPricePartial, kPriceFile);
   s += shellRestart(restart);
   return s.toUtf8();
 }
@@ -341,10 +355,9 @@ QByteArray ProgramDownloadShellScript(const QString& folder, const QString& prog
   s += QStringLiteral("code=30\nrm -f ") + ShellQuote(partial) + QLatin1Char('\n');
   s += shellCurl(server, timeouts, QStringLiteral(" --remote-time"), partial, server.programPath) +
        QStringLiteral("; rc=$?\n");
-  s += QStringLiteral("if [ \"$rc\" -ne 0 ]; then\n  fail \"download $rc\"\nelse\n  chmod +x ") + ShellQuote(partial) +
-       QLatin1Char('\n') + shellVersionCheck(partial, QStringLiteral("  ")) + QStringLiteral("  elif ! mv -f ") +
-       ShellQuote(partial) + QLatin1Char(' ') + ShellQuote(QStringLiteral("temp/") + programName) +
-       QStringLiteral("; then\n    fail replace\n  fi\nfi\n");
+  const QString check = QStringLiteral("  chmod +x ") + ShellQuote(partial) + QLatin1Char('\n') +
+                        shellVersionCheck(partial, QStringLiteral("  "));
+  s += shellCheckedDownload(check, ShellQuote(partial), ShellQuote(QStringLiteral("temp/") + programName));
   s += shellRestart(restart);
   return s.toUtf8();
 }
@@ -365,9 +378,10 @@ QByteArray ReplacementShellScript(const QString& folder, const QString& programN
   s += QStringLiteral("if [ \"$code\" -eq 50 ]; then\n  if [ -d ") + ShellQuote(programName) +
        QStringLiteral(" ] || ! cp -p ") + ShellQuote(source) + QLatin1Char(' ') + ShellQuote(staging) +
        QStringLiteral(" || ! chmod +x ") + ShellQuote(staging) + QStringLiteral("; then\n    fail copy\n  else\n") +
-       shellVersionCheck(QStringLiteral("./") + staging, QStringLiteral("    ")) + QStringLiteral("    elif ! mv -f ") +
-       ShellQuote(staging) + QLatin1Char(' ') + ShellQuote(programName) +
-       QStringLiteral("; then\n      fail copy\n    fi\n  fi\nfi\n");
+       shellVersionCheck(QStringLiteral("./") + staging, QStringLiteral("    ")) +
+       shellMoveUnlessFailed(ShellQuote(staging), ShellQuote(programName), QStringLiteral("copy"),
+                             QStringLiteral("    ")) +
+       QStringLiteral("  fi\nfi\n");
   s += shellRestart(restart);
   return s.toUtf8();
 }

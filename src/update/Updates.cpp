@@ -185,6 +185,26 @@ bool batchPlaces(BatchPlaces* places, ScriptVariables* variables, bool download 
 }
 #endif
 
+// The download script of this system (a batch on Windows, a shell script
+// elsewhere) for the configured server; false (and a message) when the server
+// or curl.exe is not usable.
+template <typename Batch, typename Shell>
+bool downloadScript(ScriptText* script, Batch batch, Shell shell) {
+  DistributionServer server;
+  if (!usableServer(&server)) return false;
+  const UpdateTimeouts timeouts = UpdateTimeoutsFromEnvironment();
+#ifdef Q_OS_WIN
+  Q_UNUSED(shell);
+  BatchPlaces places;
+  if (!batchPlaces(&places, &script->variables)) return false;
+  script->text = batch(server, places, timeouts);
+#else
+  Q_UNUSED(batch);
+  script->text = shell(server, timeouts);
+#endif
+  return true;
+}
+
 }  // namespace
 
 QString LocateCurl(const QString& programFolder, const QString& executableFolder, const QString& systemFolder) {
@@ -202,32 +222,20 @@ void RunPriceDownload() {
     return;
   }
   if (!msg::question(QStringLiteral("При обновлении прайс-листа текущий заказ будет очищен.Продолжить?"))) return;
-  DistributionServer server;
-  if (!usableServer(&server)) return;
   ScriptText script;
-#ifdef Q_OS_WIN
-  BatchPlaces places;
-  if (!batchPlaces(&places, &script.variables)) return;
-  script.text = PriceDownloadBatch(server, places, UpdateTimeoutsFromEnvironment());
-#else
-  script.text = PriceDownloadShellScript(ProgramFolder(), server, restartCommand(), UpdateTimeoutsFromEnvironment());
-#endif
-  handOver(kPriceScript, script);
+  const auto shellScript = [](const DistributionServer& server, const UpdateTimeouts& timeouts) {
+    return PriceDownloadShellScript(ProgramFolder(), server, restartCommand(), timeouts);
+  };
+  if (downloadScript(&script, PriceDownloadBatch, shellScript)) handOver(kPriceScript, script);
 }
 
 void RunProgramDownload() {
   if (leftToPackageManager()) return;
-  DistributionServer server;
-  if (!usableServer(&server)) return;
   ScriptText script;
-#ifdef Q_OS_WIN
-  BatchPlaces places;
-  if (!batchPlaces(&places, &script.variables)) return;
-  script.text = ProgramDownloadBatch(server, places, UpdateTimeoutsFromEnvironment());
-#else
-  script.text = ProgramDownloadShellScript(ProgramFolder(), programName(), server, restartCommand(),
-                                           UpdateTimeoutsFromEnvironment());
-#endif
+  const auto shellScript = [](const DistributionServer& server, const UpdateTimeouts& timeouts) {
+    return ProgramDownloadShellScript(ProgramFolder(), programName(), server, restartCommand(), timeouts);
+  };
+  if (!downloadScript(&script, ProgramDownloadBatch, shellScript)) return;
   const QString temp = ProgramFile(QStringLiteral("temp"));
   if (!QFileInfo(temp).isDir() && !QDir().mkdir(temp)) {
     reportUpdateError(QStringLiteral("Не удалось создать папку %1").arg(shown(temp)));
