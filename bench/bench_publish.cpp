@@ -306,10 +306,12 @@ int main(int argc, char** argv) {
   const QString config = work.filePath(QStringLiteral("publish.conf"));
   QFile conf(config);
   conf.open(QIODevice::WriteOnly);
-  conf.write(QStringLiteral("shop-host=127.0.0.1\nshop-port=%1\nshop-password=%2\npictures=%3\n")
-                 .arg(shop.port())
-                 .arg(shop.password(), pictures)
-                 .toUtf8());
+  conf.write(
+      QStringLiteral("shop-host=%1\nshop-port=%2\nshop-database=%3\nshop-user=%4\nshop-password=%5\npictures=%6\n")
+          .arg(shop.host())
+          .arg(shop.port())
+          .arg(shop.database(), shop.user(), shop.password(), pictures)
+          .toUtf8());
   conf.close();
 
   const qsizetype productCount = qsizetype(s.products.size());

@@ -24,9 +24,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#define readStandardInput(buffer, size) _read(0, buffer, size)
+#else
+#include <unistd.h>
+#define readStandardInput(buffer, size) ::read(0, buffer, size)
+#endif
 
 namespace {
 
@@ -364,18 +371,25 @@ void handleLine(const QByteArray& text) {
 
 // Commands come one a line on standard input. A thread of its own waits for
 // them with a blocking read, which works alike on every system, and hands each
-// line to the window thread in order.
+// line to the window thread in order. The read goes past the C streams: a
+// stream read holds the input's lock while it waits, and the program's own
+// end (which flushes every stream) would then wait for the next command.
 void startStdinReader() {
   std::thread([] {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-      const QByteArray bytes = QByteArray::fromStdString(line);
-      QMetaObject::invokeMethod(
-          qApp, [bytes] { handleLine(bytes); }, Qt::QueuedConnection);
+    std::string pending;
+    char chunk[4096];
+    int n = 0;
+    while ((n = int(readStandardInput(chunk, sizeof chunk))) > 0) {
+      pending.append(chunk, size_t(n));
+      for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+        const QByteArray bytes = QByteArray::fromStdString(pending.substr(0, end));
+        QMetaObject::invokeMethod(
+            qApp, [bytes] { handleLine(bytes); }, Qt::QueuedConnection);
+      }
     }
     // The test has gone: nobody is left to close the windows.
     std::fflush(nullptr);
-    std::_Exit(std::cin.bad() ? 1 : 0);
+    std::_Exit(n < 0 ? 1 : 0);
   }).detach();
 }
 

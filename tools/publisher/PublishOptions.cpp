@@ -1,5 +1,7 @@
 #include "PublishOptions.h"
 
+#include "base/BuildServers.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -13,41 +15,49 @@ struct Option {
   QString PublishOptions::*text;
   int PublishOptions::*number;
   bool PublishOptions::*flag;
-  const char* value;  // placeholder shown in the help
-  const char* help;   // UTF-8
-  bool secret;        // the default is never shown
+  const char* value;      // placeholder shown in the help
+  const char* help;       // UTF-8
+  const char* byDefault;  // taken before the settings file; servers only as the build was configured
+  bool secret;            // the default is never shown
 };
 
 constexpr Option textOption(const char* name, QString PublishOptions::*m, const char* value, const char* help,
-                            bool secret = false) {
-  return {name, Kind::Text, m, nullptr, nullptr, value, help, secret};
+                            const char* byDefault = "", bool secret = false) {
+  return {name, Kind::Text, m, nullptr, nullptr, value, help, byDefault, secret};
 }
-constexpr Option numberOption(const char* name, int PublishOptions::*m, const char* value, const char* help) {
-  return {name, Kind::Number, nullptr, m, nullptr, value, help, false};
+constexpr Option numberOption(const char* name, int PublishOptions::*m, const char* value, const char* help,
+                              const char* byDefault) {
+  return {name, Kind::Number, nullptr, m, nullptr, value, help, byDefault, false};
 }
 constexpr Option flagOption(const char* name, bool PublishOptions::*m, const char* help) {
-  return {name, Kind::Flag, nullptr, nullptr, m, "", help, false};
+  return {name, Kind::Flag, nullptr, nullptr, m, "", help, "", false};
 }
 
 const Option kOptions[] = {
-    textOption("shop-host", &PublishOptions::shopHost, "СЕРВЕР", "сервер базы данных магазина"),
-    numberOption("shop-port", &PublishOptions::shopPort, "ПОРТ", "порт базы данных магазина"),
-    textOption("shop-database", &PublishOptions::shopDatabase, "ИМЯ", "база данных магазина"),
-    textOption("shop-user", &PublishOptions::shopUser, "ИМЯ", "пользователь базы данных магазина"),
-    textOption("shop-password", &PublishOptions::shopPassword, "ПАРОЛЬ", "пароль базы данных магазина", true),
-    textOption("table-prefix", &PublishOptions::tablePrefix, "ПРИСТАВКА", "приставка имён таблиц магазина"),
-    textOption("pictures", &PublishOptions::pictureFolder, "ПАПКА", "папка картинок товаров магазина"),
+    textOption("shop-host", &PublishOptions::shopHost, "СЕРВЕР", "сервер базы данных магазина", VARNOKEL_SHOP_HOST),
+    numberOption("shop-port", &PublishOptions::shopPort, "ПОРТ", "порт базы данных магазина", VARNOKEL_SHOP_PORT),
+    textOption("shop-database", &PublishOptions::shopDatabase, "ИМЯ", "база данных магазина", VARNOKEL_SHOP_DATABASE),
+    textOption("shop-user", &PublishOptions::shopUser, "ИМЯ", "пользователь базы данных магазина", VARNOKEL_SHOP_USER),
+    textOption("shop-password", &PublishOptions::shopPassword, "ПАРОЛЬ", "пароль базы данных магазина",
+               VARNOKEL_SHOP_PASSWORD, true),
+    textOption("table-prefix", &PublishOptions::tablePrefix, "ПРИСТАВКА", "приставка имён таблиц магазина",
+               "uop5b_jshopping_"),
+    textOption("pictures", &PublishOptions::pictureFolder, "ПАПКА", "папка картинок товаров магазина",
+               "/var/www/html/components/com_jshopping/files/img_products"),
     textOption("thumb-name", &PublishOptions::thumbName, "ШАБЛОН",
-               "имя файла миниатюры; {name} заменяется именем картинки"),
-    textOption("full-name", &PublishOptions::fullName, "ШАБЛОН", "имя файла полной картинки"),
+               "имя файла миниатюры; {name} заменяется именем картинки", "thumb_{name}"),
+    textOption("full-name", &PublishOptions::fullName, "ШАБЛОН", "имя файла полной картинки", "full_{name}"),
     flagOption("full-pictures", &PublishOptions::fullPictures,
                "записывать и полные картинки (программа заявок их не показывает, файл станет много больше)"),
-    textOption("ftp-host", &PublishOptions::ftpHost, "СЕРВЕР[:ПОРТ]", "FTP-сервер рассылки"),
-    textOption("ftp-user", &PublishOptions::ftpUser, "ИМЯ", "пользователь FTP-сервера"),
-    textOption("ftp-password", &PublishOptions::ftpPassword, "ПАРОЛЬ", "пароль FTP-сервера", true),
-    textOption("ftp-price-path", &PublishOptions::ftpPricePath, "ПУТЬ", "путь прайс-листа на FTP-сервере"),
-    textOption("ftp-program-path", &PublishOptions::ftpProgramPath, "ПУТЬ", "путь программы на FTP-сервере"),
-    textOption("curl", &PublishOptions::curl, "ПРОГРАММА", "программа curl, которой идёт выгрузка"),
+    textOption("ftp-host", &PublishOptions::ftpHost, "СЕРВЕР[:ПОРТ]", "FTP-сервер рассылки", VARNOKEL_FTP_HOST),
+    textOption("ftp-user", &PublishOptions::ftpUser, "ИМЯ", "пользователь FTP-сервера", VARNOKEL_FTP_USER),
+    textOption("ftp-password", &PublishOptions::ftpPassword, "ПАРОЛЬ", "пароль FTP-сервера", VARNOKEL_FTP_PASSWORD,
+               true),
+    textOption("ftp-price-path", &PublishOptions::ftpPricePath, "ПУТЬ", "путь прайс-листа на FTP-сервере",
+               "/varnokel.mdb"),
+    textOption("ftp-program-path", &PublishOptions::ftpProgramPath, "ПУТЬ", "путь программы на FTP-сервере",
+               "/Varnokel.exe"),
+    textOption("curl", &PublishOptions::curl, "ПРОГРАММА", "программа curl, которой идёт выгрузка", "curl"),
     textOption("limit-rate", &PublishOptions::limitRate, "СКОРОСТЬ",
                "ограничить скорость выгрузки (как у curl: 500k, 2M)"),
     textOption("program", &PublishOptions::program, "ФАЙЛ", "выгрузить также новую версию программы"),
@@ -114,6 +124,27 @@ bool applySettingsFile(const QString& path, PublishOptions* options, QString* er
   return true;
 }
 
+bool isGiven(const PublishOptions& o, const Option& option) {
+  return option.kind == Kind::Number ? o.*(option.number) > 0 : !(o.*(option.text)).trimmed().isEmpty();
+}
+
+// The servers and accounts this run needs: they have no defaults of their own,
+// so a publisher nobody has configured says what is missing and touches nothing.
+bool configured(const PublishOptions& o, QString* error) {
+  const bool reads = !o.noPrice, uploads = !o.dryRun && o.output.isEmpty();
+  for (const char* name : {"shop-host", "shop-port", "shop-database", "shop-user", "ftp-host", "ftp-user"}) {
+    const Option& option = *findOption(QLatin1String(name));
+    if ((name[0] == 's' ? reads : uploads) && !isGiven(o, option)) {
+      *error = QStringLiteral(
+                   "нужен параметр --%1 (%2): укажите его в командной строке или строкой «%1=…» в файле настроек "
+                   "(--config)")
+                   .arg(QLatin1String(name), QString::fromUtf8(option.help));
+      return false;
+    }
+  }
+  return true;
+}
+
 // Checks that hold whatever the values came from.
 bool validate(const PublishOptions& o, QString* error) {
   static const QRegularExpression identifier(QStringLiteral("^[A-Za-z0-9_]*$"));
@@ -129,7 +160,7 @@ bool validate(const PublishOptions& o, QString* error) {
            o.ftpProgramPath.endsWith(QLatin1Char('/')))
     *error = QStringLiteral("путь на FTP-сервере должен заканчиваться именем файла");
   else
-    return true;
+    return configured(o, error);
   return false;
 }
 
@@ -174,6 +205,9 @@ bool ParsePublishOptions(const QStringList& arguments, PublishOptions* options, 
       given.append(g);
   }
   if (options->help || options->version) return true;
+  QString unusable;  // a build value that is no number leaves the option missing
+  for (const Option& o : kOptions)
+    if (*o.byDefault) applyValue(o, QString::fromUtf8(o.byDefault), QString(), options, &unusable);
   if (!config.isEmpty() && !applySettingsFile(config, options, error)) return false;
   for (const Given& g : given)
     if (!applyValue(*findOption(g.name), g.value, QStringLiteral("--") + g.name, options, error)) return false;
@@ -186,12 +220,13 @@ bool ParsePublishOptions(const QStringList& arguments, PublishOptions* options, 
 }
 
 QString PublishHelpText() {
-  const PublishOptions defaults;
   QString s = QStringLiteral(
       "Использование: varnokel-publish [ПАРАМЕТРЫ]\n"
       "Собирает прайс-лист (varnokel.mdb) из каталога интернет-магазина, проверяет его\n"
       "и выгружает на FTP-сервер рассылки под временным именем, а затем переименовывает,\n"
-      "так что программа заявок никогда не скачает половину файла.\n\n"
+      "так что программа заявок никогда не скачает половину файла.\n"
+      "Сервер базы данных магазина и FTP-сервер со своими учётными записями задаются\n"
+      "параметрами или файлом настроек; без них ничего не читается и не выгружается.\n\n"
       "Параметры:\n"
       "  --config ФАЙЛ                файл настроек: строки имя=значение, имена как у параметров\n"
       "                               без «--»; параметры командной строки важнее файла\n");
@@ -199,11 +234,7 @@ QString PublishHelpText() {
     QString head = QStringLiteral("  --") + QLatin1String(o.name);
     if (o.kind != Kind::Flag) head += QLatin1Char(' ') + QString::fromUtf8(o.value);
     QString line = head.leftJustified(30) + QLatin1Char(' ') + QString::fromUtf8(o.help);
-    QString byDefault;
-    if (o.kind == Kind::Text && !o.secret && !(defaults.*(o.text)).isEmpty())
-      byDefault = defaults.*(o.text);
-    else if (o.kind == Kind::Number)
-      byDefault = QString::number(defaults.*(o.number));
+    QString byDefault = o.secret ? QString() : QString::fromUtf8(o.byDefault);
     if (!byDefault.isEmpty()) {
       byDefault = QStringLiteral("(по умолчанию %1)").arg(byDefault);
       line += line.size() + byDefault.size() < 100 ? QLatin1Char(' ') + byDefault
@@ -216,7 +247,7 @@ QString PublishHelpText() {
       "  --version                    версия программы\n\n"
       "Коды завершения:\n"
       "  0  готово: прайс-лист опубликован (или записан по --output, или проверен по --dry-run)\n"
-      "  1  ошибка в параметрах или в файле настроек\n"
+      "  1  ошибка в параметрах или в файле настроек, не задан нужный сервер или учётная запись\n"
       "  2  база данных магазина недоступна, не читается или в ней нет опубликованных товаров\n"
       "  3  нет папки картинок или файл картинки не читается\n"
       "  4  прайс-лист не записан или не прошёл проверку\n"

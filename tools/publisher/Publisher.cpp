@@ -132,8 +132,8 @@ bool Publisher::upload(const QString& localFile, const QString& remotePath, cons
 bool Publisher::checkProgramFile(PublishError* error) const {
   QFile file(m_options.program);
   if (!file.open(QIODevice::ReadOnly)) {
-    *error = {ExitCode::Usage,
-              QStringLiteral("не удалось открыть файл программы %1: %2").arg(m_options.program, file.errorString())};
+    *error = {ExitCode::Usage, QStringLiteral("--program: не удалось открыть файл программы %1: %2")
+                                   .arg(m_options.program, file.errorString())};
     return false;
   }
   const QByteArray head = file.read(4);
@@ -141,6 +141,6 @@ bool Publisher::checkProgramFile(PublishError* error) const {
                                                   "ELF"))
     return true;
   *error = {ExitCode::Usage,
-            QStringLiteral("файл %1 не похож на программу (ни Windows, ни Linux)").arg(m_options.program)};
+            QStringLiteral("--program: файл %1 не похож на программу (ни Windows, ни Linux)").arg(m_options.program)};
   return false;
 }
