@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDateEdit>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,7 +16,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -42,38 +40,28 @@ void reply(const QJsonObject& o) {
   std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
   std::fflush(stdout);
 }
-
+QJsonObject ok() { return {{QStringLiteral("ok"), true}}; }
 QJsonObject failure(const QString& why) { return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), why}}; }
 
-// ---- finding widgets ----
+// ---- finding widgets: "frm_price/MSFlexGrid1", a visible one first
+
+QWidget* firstOf(const QList<QWidget*>& found) {
+  for (QWidget* w : found)
+    if (w->isVisible()) return w;
+  return found.value(0);
+}
 
 QWidget* findTop(const QString& name) {
-  QWidget* hidden = nullptr;
-  const auto all = QApplication::allWidgets();
-  for (QWidget* w : all) {
-    if (w->objectName() != name) continue;
-    if (w->isVisible()) return w;
-    if (!hidden) hidden = w;
-  }
-  return hidden;
+  QList<QWidget*> named;
+  for (QWidget* w : QApplication::allWidgets())
+    if (w->objectName() == name) named << w;
+  return firstOf(named);
 }
 
 QWidget* findWidget(const QString& path) {
   const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-  if (parts.isEmpty()) return nullptr;
-  QWidget* w = findTop(parts.first());
-  for (int i = 1; w && i < parts.size(); ++i) {
-    QWidget* visible = nullptr;
-    QWidget* any = nullptr;
-    for (QWidget* c : w->findChildren<QWidget*>(parts.at(i))) {
-      if (!any) any = c;
-      if (c->isVisible()) {
-        visible = c;
-        break;
-      }
-    }
-    w = visible ? visible : any;
-  }
+  QWidget* w = parts.isEmpty() ? nullptr : findTop(parts.first());
+  for (int i = 1; w && i < parts.size(); ++i) w = firstOf(w->findChildren<QWidget*>(parts.at(i)));
   return w;
 }
 
@@ -84,17 +72,9 @@ QList<QMessageBox*> visibleBoxes() {
   return out;
 }
 
-// ---- what the windows show ----
+// ---- what the windows show
 
 QJsonObject describe(QWidget* w) {
-  QJsonObject o{{QStringLiteral("ok"), true},
-                {QStringLiteral("class"), QString::fromLatin1(w->metaObject()->className())},
-                {QStringLiteral("visible"), w->isVisible()},
-                {QStringLiteral("enabled"), w->isEnabled()},
-                {QStringLiteral("focus"), w->hasFocus()},
-                {QStringLiteral("title"), w->windowTitle()},
-                {QStringLiteral("width"), w->width()},
-                {QStringLiteral("height"), w->height()}};
   QString text;
   if (auto* l = qobject_cast<QLabel*>(w))
     text = l->text();
@@ -102,64 +82,42 @@ QJsonObject describe(QWidget* w) {
     text = e->text();
   else if (auto* d = qobject_cast<QDateEdit*>(w))
     text = d->date().toString(Qt::ISODate);
-  else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+  else if (auto* b = qobject_cast<QAbstractButton*>(w))
     text = b->text();
-    o.insert(QStringLiteral("checked"), b->isChecked());
-  }
-  o.insert(QStringLiteral("text"), text);
-  return o;
+  return {{QStringLiteral("ok"), true},
+          {QStringLiteral("visible"), w->isVisible()},
+          {QStringLiteral("enabled"), w->isEnabled()},
+          {QStringLiteral("title"), w->windowTitle()},
+          {QStringLiteral("text"), text}};
 }
 
-QJsonObject gridState(FlexGrid* g, int from, int count) {
-  QJsonObject o{{QStringLiteral("ok"), true},
-                {QStringLiteral("rows"), g->rows()},
-                {QStringLiteral("cols"), g->cols()},
-                {QStringLiteral("row"), g->row()},
-                {QStringLiteral("col"), g->col()},
-                {QStringLiteral("rowSel"), g->rowSel()},
-                {QStringLiteral("enabled"), g->isEnabled()},
-                {QStringLiteral("visible"), g->isVisible()}};
+QJsonObject gridState(FlexGrid* g, int count) {
   QJsonArray cells;
-  for (int r = from; r < g->rows() && r < from + count; ++r) {
+  for (int r = 0; r < g->rows() && r < count; ++r) {
     QJsonArray row;
     for (int c = 0; c < g->cols(); ++c) row.append(g->textMatrix(r, c));
     cells.append(row);
   }
-  o.insert(QStringLiteral("cells"), cells);
-  return o;
-}
-
-void addTreeItems(QTreeWidgetItem* item, int depth, QJsonArray* out) {
-  out->append(QJsonObject{{QStringLiteral("text"), item->text(0)}, {QStringLiteral("depth"), depth}});
-  for (int i = 0; i < item->childCount(); ++i) addTreeItems(item->child(i), depth + 1, out);
+  return {{QStringLiteral("ok"), true},
+          {QStringLiteral("rows"), g->rows()},
+          {QStringLiteral("rowSel"), g->rowSel()},
+          {QStringLiteral("cells"), cells}};
 }
 
 QJsonObject windows() {
-  QJsonArray tops;
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (!w->isVisible()) continue;
-    tops.append(QJsonObject{{QStringLiteral("name"), w->objectName()},
-                            {QStringLiteral("class"), QString::fromLatin1(w->metaObject()->className())},
-                            {QStringLiteral("title"), w->windowTitle()},
-                            {QStringLiteral("modal"), w->isModal()}});
-  }
-  QJsonArray subs, bar;
-  if (auto* mdi = qobject_cast<QMdiArea*>(findTop(QStringLiteral("MDIClient")))) {
+  QJsonArray tops, subs, bar, boxes;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible()) tops.append(QJsonObject{{QStringLiteral("name"), w->objectName()}});
+  if (auto* mdi = qobject_cast<QMdiArea*>(findTop(QStringLiteral("MDIClient"))))
     for (QMdiSubWindow* s : mdi->subWindowList())
-      if (s->isVisible() && s->widget())
-        subs.append(QJsonObject{{QStringLiteral("name"), s->widget()->objectName()},
-                                {QStringLiteral("title"), s->windowTitle()},
-                                {QStringLiteral("active"), mdi->activeSubWindow() == s}});
-  }
+      if (s->isVisible() && s->widget()) subs.append(QJsonObject{{QStringLiteral("name"), s->widget()->objectName()}});
   if (auto* tb = qobject_cast<QToolBar*>(findTop(QStringLiteral("Toolbar1"))))
     for (QAction* a : tb->actions()) bar.append(a->text());
-  QJsonArray boxes;
   for (QMessageBox* b : visibleBoxes()) {
     QJsonArray buttons;
     for (QAbstractButton* btn : b->buttons()) buttons.append(btn->text());
     boxes.append(QJsonObject{{QStringLiteral("text"), b->text()},
                              {QStringLiteral("title"), b->windowTitle()},
-                             {QStringLiteral("icon"), int(b->icon())},
                              {QStringLiteral("buttons"), buttons}});
   }
   return {{QStringLiteral("ok"), true},
@@ -169,13 +127,11 @@ QJsonObject windows() {
           {QStringLiteral("boxes"), boxes}};
 }
 
-// ---- acting as the user ----
+// ---- acting as the user: events through the application's normal delivery
 
 void click(QWidget* target, QPoint pos) {
   QPointer<QWidget> w = target;
-  const QPointF local(pos);
-  const QPointF scene(w->mapTo(w->window(), pos));
-  const QPointF global(w->mapToGlobal(pos));
+  const QPointF local(pos), scene(w->mapTo(w->window(), pos)), global(w->mapToGlobal(pos));
   QMouseEvent press(QEvent::MouseButtonPress, local, scene, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w, &press);
   if (!w) return;
@@ -192,181 +148,114 @@ void key(QWidget* target, int keyCode, const QString& text) {
   QApplication::sendEvent(w, &release);
 }
 
+// The key of a typed character as the keyboard reports it (0 for Cyrillic letters).
 int keyFor(QChar c) {
   const ushort u = c.toUpper().unicode();
-  if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || u == ' ') return u;
-  return 0;
+  return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || u == ' ' ? u : 0;
 }
 
-int namedKey(const QString& name) {
-  static const QHash<QString, int> keys{
-      {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("Enter"), Qt::Key_Enter},
-      {QStringLiteral("Escape"), Qt::Key_Escape}, {QStringLiteral("Backspace"), Qt::Key_Backspace},
-      {QStringLiteral("Tab"), Qt::Key_Tab},       {QStringLiteral("Up"), Qt::Key_Up},
-      {QStringLiteral("Down"), Qt::Key_Down},     {QStringLiteral("Left"), Qt::Key_Left},
-      {QStringLiteral("Right"), Qt::Key_Right}};
-  return keys.value(name, 0);
+// A named key with the text it types.
+std::pair<int, QString> namedKey(const QString& name) {
+  static const QHash<QString, std::pair<int, QString>> keys{
+      {QStringLiteral("Return"), {Qt::Key_Return, QStringLiteral("\r")}},
+      {QStringLiteral("Escape"), {Qt::Key_Escape, QString(QChar(27))}},
+      {QStringLiteral("Backspace"), {Qt::Key_Backspace, QString(QChar(8))}},
+      {QStringLiteral("Tab"), {Qt::Key_Tab, QStringLiteral("\t")}}};
+  return keys.value(name, {0, QString()});
 }
 
-QString namedKeyText(int k) {
-  switch (k) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      return QStringLiteral("\r");
-    case Qt::Key_Escape:
-      return QString(QChar(27));
-    case Qt::Key_Backspace:
-      return QString(QChar(8));
-    case Qt::Key_Tab:
-      return QStringLiteral("\t");
-    default:
-      return QString();
-  }
-}
-
-// Runs an action from the event loop, after the answer has gone out: the action
+// Runs an action from the event loop, answering just before it acts: the action
 // may open a modal box whose loop keeps reading further commands.
 template <class F>
 void later(F f) {
   QMetaObject::invokeMethod(qApp, std::move(f), Qt::QueuedConnection);
 }
 
+// Clicks the centre of a rectangle of the widget, or says why not.
+void clickAt(QWidget* w, const QRect& r) {
+  if (r.isEmpty()) return reply(failure(QStringLiteral("not on screen")));
+  reply(ok());
+  click(w, r.center());
+}
+
 void handle(const QJsonObject& c) {
   const QString cmd = c.value(QStringLiteral("cmd")).toString();
   const QString path = c.value(QStringLiteral("path")).toString();
+  const QString text = c.value(QStringLiteral("text")).toString();
+  const auto none = [path] { reply(failure(QStringLiteral("no widget ") + path)); };
 
-  if (cmd == QLatin1String("ping")) return reply({{QStringLiteral("ok"), true}});
   if (cmd == QLatin1String("windows")) return reply(windows());
   if (cmd == QLatin1String("widget")) {
     QWidget* w = findWidget(path);
-    return reply(w ? describe(w) : failure(QStringLiteral("no widget ") + path));
+    return w ? reply(describe(w)) : none();
   }
   if (cmd == QLatin1String("grid")) {
     auto* g = qobject_cast<FlexGrid*>(findWidget(path));
-    if (!g) return reply(failure(QStringLiteral("no grid ") + path));
-    return reply(gridState(g, c.value(QStringLiteral("from")).toInt(0), c.value(QStringLiteral("count")).toInt(60)));
+    return g ? reply(gridState(g, c.value(QStringLiteral("count")).toInt(60))) : none();
   }
-  if (cmd == QLatin1String("tree")) {
-    auto* t = qobject_cast<QTreeWidget*>(findWidget(path));
-    if (!t) return reply(failure(QStringLiteral("no tree ") + path));
-    QJsonArray items;
-    for (int i = 0; i < t->topLevelItemCount(); ++i) addTreeItems(t->topLevelItem(i), 0, &items);
-    return reply({{QStringLiteral("ok"), true},
-                  {QStringLiteral("items"), items},
-                  {QStringLiteral("current"), t->currentItem() ? t->currentItem()->text(0) : QString()}});
-  }
-
-  // The actions below answer from the event loop just before they act; see later().
-  if (cmd == QLatin1String("click")) {
-    later([path] {
+  if (cmd == QLatin1String("click"))
+    return later([path, none] {
       QWidget* w = findWidget(path);
-      if (!w) return reply(failure(QStringLiteral("no widget ") + path));
-      if (!w->isVisible()) return reply(failure(QStringLiteral("not visible ") + path));
-      reply({{QStringLiteral("ok"), true}});
-      click(w, w->rect().center());
+      if (!w || !w->isVisible()) return none();
+      clickAt(w, w->rect());
     });
-    return;
-  }
   if (cmd == QLatin1String("clickCell")) {
-    const int row = c.value(QStringLiteral("row")).toInt();
-    const int col = c.value(QStringLiteral("col")).toInt();
-    later([path, row, col] {
+    const int row = c.value(QStringLiteral("row")).toInt(), col = c.value(QStringLiteral("col")).toInt();
+    return later([path, row, col, none] {
       auto* g = qobject_cast<FlexGrid*>(findWidget(path));
-      if (!g) return reply(failure(QStringLiteral("no grid ") + path));
-      if (row < 1 || row >= g->rows() || col < 0 || col >= g->cols()) return reply(failure(QStringLiteral("no cell")));
-      const QModelIndex index = g->model()->index(row - 1, col);
-      g->scrollTo(index);
-      const QRect r = g->visualRect(index);
-      if (r.isEmpty()) return reply(failure(QStringLiteral("cell not on screen")));
-      reply({{QStringLiteral("ok"), true}});
-      click(g->viewport(), r.center());
+      if (!g || row < 1 || row >= g->rows() || col < 0 || col >= g->cols()) return none();
+      g->scrollTo(g->model()->index(row - 1, col));
+      clickAt(g->viewport(), g->visualRect(g->model()->index(row - 1, col)));
     });
-    return;
   }
-  if (cmd == QLatin1String("clickItem")) {
-    const QString text = c.value(QStringLiteral("text")).toString();
-    later([path, text] {
+  if (cmd == QLatin1String("clickItem"))
+    return later([path, text, none] {
       auto* t = qobject_cast<QTreeWidget*>(findWidget(path));
-      if (!t) return reply(failure(QStringLiteral("no tree ") + path));
-      const auto found = t->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
-      if (found.isEmpty()) return reply(failure(QStringLiteral("no item ") + text));
+      const auto found = t ? t->findItems(text, Qt::MatchExactly | Qt::MatchRecursive) : QList<QTreeWidgetItem*>();
+      if (found.isEmpty()) return none();
       t->scrollToItem(found.first());
-      const QRect r = t->visualItemRect(found.first());
-      if (r.isEmpty()) return reply(failure(QStringLiteral("item not on screen")));
-      reply({{QStringLiteral("ok"), true}});
-      click(t->viewport(), r.center());
+      clickAt(t->viewport(), t->visualItemRect(found.first()));
     });
-    return;
-  }
   if (cmd == QLatin1String("menu")) {
     const QString name = c.value(QStringLiteral("name")).toString();
-    later([name] {
+    return later([name] {
       auto* main = qobject_cast<QMainWindow*>(findTop(QStringLiteral("frm_main")));
-      QMenuBar* bar = main ? main->menuBar() : nullptr;
-      QAction* action = nullptr;
-      if (bar)
-        for (QAction* a : bar->actions())
-          if (a->objectName() == name) action = a;
-      if (!action) return reply(failure(QStringLiteral("no menu command ") + name));
-      const QRect r = bar->actionGeometry(action);
-      if (r.isEmpty()) return reply(failure(QStringLiteral("menu command not on screen")));
-      reply({{QStringLiteral("ok"), true}});
-      click(bar, r.center());
+      for (QAction* a : main ? main->menuBar()->actions() : QList<QAction*>())
+        if (a->objectName() == name) return clickAt(main->menuBar(), main->menuBar()->actionGeometry(a));
+      reply(failure(QStringLiteral("no menu command ") + name));
     });
-    return;
   }
   if (cmd == QLatin1String("keys")) {
-    const QString text = c.value(QStringLiteral("text")).toString();
-    const QString named = c.value(QStringLiteral("key")).toString();
-    later([path, text, named] {
-      QWidget* w = path.isEmpty() ? QApplication::focusWidget() : findWidget(path);
-      if (!w) return reply(failure(QStringLiteral("no widget ") + path));
-      const int k = named.isEmpty() ? 0 : namedKey(named);
-      if (!named.isEmpty() && !k) return reply(failure(QStringLiteral("unknown key ") + named));
-      reply({{QStringLiteral("ok"), true}});
-      QPointer<QWidget> target = w;
-      if (k) return key(w, k, namedKeyText(k));
-      for (const QChar ch : text) {
-        if (!target) break;
-        key(target, keyFor(ch), QString(ch));
-      }
+    const std::pair<int, QString> k = namedKey(c.value(QStringLiteral("key")).toString());
+    const int named = k.first;
+    const QString namedText = k.second;
+    if (c.contains(QStringLiteral("key")) && !named) return reply(failure(QStringLiteral("unknown key")));
+    return later([path, text, named, namedText, none] {
+      QPointer<QWidget> w = path.isEmpty() ? QApplication::focusWidget() : findWidget(path);
+      if (!w) return none();
+      reply(ok());
+      if (named) return key(w, named, namedText);
+      for (const QChar ch : text)
+        if (w) key(w, keyFor(ch), QString(ch));
     });
-    return;
   }
   if (cmd == QLatin1String("answer")) {
     const QString button = c.value(QStringLiteral("button")).toString();
-    later([button] {
+    return later([button] {
       for (QMessageBox* b : visibleBoxes())
         for (QAbstractButton* btn : b->buttons())
-          if (btn->text() == button) {
-            reply({{QStringLiteral("ok"), true}, {QStringLiteral("text"), b->text()}});
-            click(btn, btn->rect().center());
-            return;
-          }
+          if (btn->text() == button) return clickAt(btn, btn->rect());
       reply(failure(QStringLiteral("no box with a button ") + button));
     });
-    return;
   }
-  if (cmd == QLatin1String("close")) {
-    later([path] {
+  if (cmd == QLatin1String("close"))
+    return later([path, none] {
       QWidget* w = findWidget(path);
-      if (!w) return reply(failure(QStringLiteral("no widget ") + path));
-      reply({{QStringLiteral("ok"), true}});
-      // As the window's close button does: a close event, which the window may refuse.
-      w->window()->close();
+      if (!w) return none();
+      reply(ok());
+      w->window()->close();  // as the window's close button does: the window may refuse
     });
-    return;
-  }
   reply(failure(QStringLiteral("unknown command ") + cmd));
-}
-
-void handleLine(const QByteArray& text) {
-  const QByteArray line = text.trimmed();
-  if (line.isEmpty()) return;
-  QJsonParseError error;
-  const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-  if (!doc.isObject()) return reply(failure(QStringLiteral("bad command: ") + error.errorString()));
-  handle(doc.object());
 }
 
 // Commands come one a line on standard input. A thread of its own waits for
@@ -382,9 +271,15 @@ void startStdinReader() {
     while ((n = int(readStandardInput(chunk, sizeof chunk))) > 0) {
       pending.append(chunk, size_t(n));
       for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-        const QByteArray bytes = QByteArray::fromStdString(pending.substr(0, end));
+        const QByteArray bytes = QByteArray::fromStdString(pending.substr(0, end)).trimmed();
         QMetaObject::invokeMethod(
-            qApp, [bytes] { handleLine(bytes); }, Qt::QueuedConnection);
+            qApp,
+            [bytes] {
+              QJsonParseError error;
+              const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+              if (!bytes.isEmpty()) doc.isObject() ? handle(doc.object()) : reply(failure(error.errorString()));
+            },
+            Qt::QueuedConnection);
       }
     }
     // The test has gone: nobody is left to close the windows.

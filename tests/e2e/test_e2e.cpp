@@ -11,37 +11,31 @@
 
 #include <QtTest>
 
-#include <functional>
-
 using namespace Qt::StringLiterals;
 
 namespace {
 
 using namespace driver;
 
-// The program under test in a folder of its own, driven through its remote control.
-class Program : public DrivenProgram {
- public:
-  bool start(const QString& home, const QStringList& args, QString* error) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VARNOKEL_HOME"_s, home);
-    return start(QStringLiteral(VARNOKEL_E2E_EXE), env, args, error);
-  }
-  bool start(const QString& exe, QProcessEnvironment env, const QStringList& args, QString* error) {
+// The program under test, driven through its remote control; home: its folder.
+struct Program : DrivenProgram {
+  bool start(const QString& exe, const QStringList& args, QString* error, const QString& home = {},
+             QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+    if (!home.isEmpty()) env.insert(u"VARNOKEL_HOME"_s, home);
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
     return DrivenProgram::start(exe, args, env, error);
   }
+  // Closing the main window ends the program well.
+  void close() {
+    ACT(*this, at(u"close"_s, u"frm_main"_s));
+    int code = -2;
+    QVERIFY2(waitForExit(&code), "the program did not end after its main window closed");
+    QCOMPARE(code, 0);
+  }
 };
 
-QStringList sorted(QStringList l) {
-  l.sort();
-  return l;
-}
-
-QString firstButton(const QJsonObject& ws) { return box(ws).value(u"buttons"_s).toArray().at(0).toString(); }
 bool showsBox(const QJsonObject& ws, const QString& textShown) { return text(box(ws)) == textShown; }
-
 double number(QString s) { return s.trimmed().replace(u',', u'.').toDouble(); }
 
 }  // namespace
@@ -62,38 +56,31 @@ class TestE2e : public QObject {
 };
 
 void TestE2e::roadOfOneOrder() {
-  QElapsedTimer clock;
-  clock.start();
   TestProgramFolder folder;
   folder.useShop(server_);
   QString error;
   QVERIFY2(makePriceDb(folder.priceDb(), 300, 7, &error), qPrintable(error));
   const auto price = [&](const QString& sql) { return queryPriceDb(folder.priceDb(), sql); };
 
-  // What the user will pick: the biggest category and a word at least three of its names share.
+  // What the user will pick: the biggest category and the start of a name that most of its names share.
   const auto biggest = price(
       u"select c.category_id, c.name_ruRU, count(*) from categories c join products p "
       u"on p.parent_id = c.category_id group by 1, 2 order by 3 desc, 1 limit 1"_s);
   QVERIFY(!biggest.isEmpty());
+  const QString inCategory = u"from products where parent_id = "_s + biggest.first().at(0);
   const QString categoryName = biggest.first().at(1);
-  const int categorySize = biggest.first().at(2).toInt();
-  const auto names =
-      price(u"select product_id, name_ruRU_big from products where parent_id = "_s + biggest.first().at(0));
-  QMap<QString, int> wordCounts;
-  QSet<QString> categoryIds;
-  for (const auto& r : names) {
-    categoryIds.insert(r.at(0));
-    for (const QString& w : r.at(1).split(u' ', Qt::SkipEmptyParts))
-      if (w.size() >= 5 && !w.at(0).isDigit()) ++wordCounts[w];
-  }
-  QString word;
-  for (auto it = wordCounts.cbegin(); it != wordCounts.cend(); ++it)
-    if (it.value() >= 3 && (word.isEmpty() || it.value() > wordCounts.value(word))) word = it.key();
-  QVERIFY2(!word.isEmpty(), "the generated category has no shared word");
-  const QString typed = word.left(6).toLower();  // the search is case-blind
-  QSet<QString> matching;
-  for (const auto& r : names)
-    if (r.at(1).contains(typed.toUpper())) matching.insert(r.at(0));
+  const QString typed =
+      price(u"select substr(name_ruRU_big, 1, 5), count(*) "_s + inCategory + u" group by 1 order by 2 desc limit 1"_s)
+          .value(0)
+          .value(0)
+          .toLower();  // the search is case-blind
+  const auto ids = [&](const QString& where) {
+    QSet<QString> out;
+    for (const auto& r : price(u"select product_id "_s + inCategory + where)) out << r.at(0);
+    return out;
+  };
+  const QSet<QString> categoryIds = ids({}),
+                      matching = ids(u" and name_ruRU_big like '%"_s + typed.toUpper() + u"%'"_s);
   const QString lastOrderBefore =
       server_.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s)[0][0];
   // The grid shows exactly the products of a set.
@@ -107,26 +94,19 @@ void TestE2e::roadOfOneOrder() {
   const QString priceGrid = u"frm_price/MSFlexGrid1"_s;
 
   Program program;
-  QVERIFY2(program.start(folder.path(), {}, &error), qPrintable(error));
+  QVERIFY2(program.start(VARNOKEL_E2E_EXE, {}, &error, folder.path()), qPrintable(error));
 
-  // 1. The whole price and the category tree.
+  // 1. The whole price.
   STEP(program, windows(),
        [](const QJsonObject& w) { return hasWindow(w, u"frm_main"_s) && hasWindow(w, u"frm_price"_s); });
-  STEP(program, widget(u"frm_main"_s),
-       [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
   STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
-  STEP(program, at(u"tree"_s, u"frm_price/TreeView1"_s), [&](const QJsonObject& t) {
-    for (const auto& v : t.value(u"items"_s).toArray())
-      if (text(v.toObject()) == categoryName) return true;
-    return false;
-  });
 
   // 2. A category.
   ACT(program, at(u"clickItem"_s, u"frm_price/TreeView1"_s, {{u"text"_s, categoryName}}));
   STEP(program, grid(priceGrid), showsOnly(categoryIds));
   STEP(program, widget(u"frm_price/Text2"_s), [&](const QJsonObject& w) { return text(w) == categoryName; });
   STEP(program, widget(u"frm_price/Label1"_s),
-       [&](const QJsonObject& w) { return text(w) == u"Выведено "_s + QString::number(categorySize); });
+       [&](const QJsonObject& w) { return text(w) == u"Выведено "_s + QString::number(categoryIds.size()); });
 
   // 3. A search inside the category: typed into the search box, then Enter.
   ACT(program, click(u"frm_price/Text1"_s));
@@ -180,15 +160,6 @@ void TestE2e::roadOfOneOrder() {
   ACT(program, keys(u"frm_avtor/Text2"_s, u"57"_s));
   ACT(program, click(u"frm_avtor/Command1"_s));
   STEP(program, windows(), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
-  {
-    QFile ini(folder.file(u"settings.ini"_s));
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    const QByteArray content = ini.readAll();
-    QVERIFY2(QRegularExpression(u"\\bid= ?57\r\n"_s).match(QString::fromLatin1(content)).hasMatch(),
-             content.constData());
-    QVERIFY2(content.contains("login=\"\xce\xce\xce \xd0\xee\xec\xe0\xf8\xea\xe0\""), content.constData());  // cp1251
-  }
-
   // 7. Sending again: the order and its items reach the shop, the quantities are cleared.
   ACT(program, click(u"frm_price/Command4"_s));
   STEP(program, windows(),
@@ -208,7 +179,7 @@ void TestE2e::roadOfOneOrder() {
       u"WHERE order_id = "_s +
       orderId);
   QCOMPARE(items.size(), 3);
-  QStringList itemNames;
+  QSet<QString> itemNames;
   for (const auto& it : items) {
     QVERIFY2(orderedIds.contains(it[0]), qPrintable(it[0]));
     QCOMPARE(it[1].toDouble(), quantities.at(orderedIds.indexOf(it[0])).toDouble());
@@ -240,7 +211,7 @@ void TestE2e::roadOfOneOrder() {
   // Clicks made while the refresh still waits on the shop are not taken: the
   // user clicks again, as a person would.
   const auto showsItems = [&](const QJsonObject& g) {
-    return rows(g) == 4 && sorted({cell(g, 1, 1), cell(g, 2, 1), cell(g, 3, 1)}) == sorted(itemNames);
+    return rows(g) == 4 && QSet<QString>{cell(g, 1, 1), cell(g, 2, 1), cell(g, 3, 1)} == itemNames;
   };
   bool itemsShown = false;
   for (int attempt = 0; attempt < 20 && !itemsShown; ++attempt) {
@@ -252,38 +223,28 @@ void TestE2e::roadOfOneOrder() {
   STEP(program, grid(u"frm_orders/MSFlexGrid2"_s),
        [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
 
-  // 9. Closing ends the program.
-  ACT(program, at(u"close"_s, u"frm_main"_s));
-  int code = -2;
-  QVERIFY2(program.waitForExit(&code), "the program did not end after its main window closed");
-  QCOMPARE(code, 0);
+  program.close();
 
-  // 10. Restarted by a finished price download with result code 40: one box, one button.
+  // 10. Restarted by a finished price download with result code 40: the message, then the list.
   Program again;
-  QVERIFY2(again.start(folder.path(), {u"40"_s}, &error), qPrintable(error));
+  QVERIFY2(again.start(VARNOKEL_E2E_EXE, {u"40"_s}, &error, folder.path()), qPrintable(error));
   STEP(again, windows(), [](const QJsonObject& w) { return showsBox(w, u"Прайс-лист обновлен"_s); });
-  const QJsonObject ws = again.send(windows());
-  QCOMPARE(box(ws).value(u"title"_s).toString(), u"Программа заявок Варнокел"_s);
-  QCOMPARE(box(ws).value(u"buttons"_s).toArray().size(), 1);
-  ACT(again, answer(firstButton(ws)));
+  const QJsonObject shown = box(again.send(windows()));
+  QCOMPARE(shown.value(u"title"_s).toString(), u"Программа заявок Варнокел"_s);
+  QCOMPARE(shown.value(u"buttons"_s).toArray(), QJsonArray{u"OK"_s});
+  ACT(again, answer(u"OK"_s));
   STEP(again, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 301; });
   STEP(again, windows(), [](const QJsonObject& w) { return box(w).isEmpty(); });
-  ACT(again, at(u"close"_s, u"frm_main"_s));
-  QVERIFY2(again.waitForExit(&code), "the restarted program did not end");
-  QCOMPARE(code, 0);
-
-  qInfo("E2E road of one order: %lld ms", static_cast<long long>(clock.elapsed()));
+  again.close();
 }
 
 // `cmake --install` into a prefix of its own; the installed program, started as
 // from the desktop entry, keeps its folder in the user's data folder and leaves
 // its own updates to the package manager.
 void TestE2e::installedProgramKeepsItsFilesPerUser() {
-  const QString cmake = QStandardPaths::findExecutable(u"cmake"_s);
-  if (cmake.isEmpty()) QSKIP("cmake is not on PATH");
   QTemporaryDir prefix, home;
   QProcess install;
-  install.start(cmake, {u"--install"_s, QStringLiteral(VARNOKEL_BINARY_DIR), u"--prefix"_s, prefix.path()});
+  install.start(u"cmake"_s, {u"--install"_s, QStringLiteral(VARNOKEL_BINARY_DIR), u"--prefix"_s, prefix.path()});
   QVERIFY(install.waitForFinished(60000));
   QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
   const QString exe = prefix.filePath(u"bin/Varnokel"_s);
@@ -291,9 +252,6 @@ void TestE2e::installedProgramKeepsItsFilesPerUser() {
   // The installed program carries no remote control: its driven twin takes its
   // place, with the same folder rules.
   QVERIFY(QFile::remove(exe) && QFile::copy(QStringLiteral(VARNOKEL_E2E_EXE), exe));
-  for (const QString& f : {u"applications/varnokel.desktop"_s, u"icons/hicolor/128x128/apps/varnokel.png"_s,
-                           u"icons/hicolor/scalable/apps/varnokel.svg"_s})
-    QVERIFY2(QFileInfo::exists(prefix.filePath(u"share/"_s + f)), qPrintable(f));
 
   const QString userFolder = home.filePath(u".local/share/Varnokel"_s);
   QVERIFY(!QFileInfo::exists(userFolder));
@@ -303,7 +261,7 @@ void TestE2e::installedProgramKeepsItsFilesPerUser() {
   env.insert(u"HOME"_s, home.path());
   Program program;
   QString error;
-  QVERIFY2(program.start(exe, env, {}, &error), qPrintable(error));
+  QVERIFY2(program.start(exe, {}, &error, {}, env), qPrintable(error));
   // No price list yet: whatever the program says about that is acknowledged, as a user would.
   QJsonObject state;
   const auto settled = [&](const QJsonObject& w) {
@@ -312,7 +270,7 @@ void TestE2e::installedProgramKeepsItsFilesPerUser() {
   };
   STEP(program, windows(), settled);
   while (!box(state).isEmpty()) {
-    ACT(program, answer(firstButton(state)));
+    ACT(program, answer(box(state).value(u"buttons"_s).toArray().at(0).toString()));
     STEP(program, windows(), settled);
   }
   QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s));
@@ -320,15 +278,12 @@ void TestE2e::installedProgramKeepsItsFilesPerUser() {
 
   ACT(program, cmd(u"menu"_s, {{u"name"_s, u"updatepo"_s}}));
   STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"менеджер пакетов"_s); });
-  ACT(program, answer(firstButton(program.send(windows()))));
+  ACT(program, answer(u"OK"_s));
   STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, u"frm_main"_s); });
   QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s));
   QVERIFY(!QFileInfo::exists(userFolder + u"/temp"_s));
 
-  ACT(program, at(u"close"_s, u"frm_main"_s));
-  int code = -2;
-  QVERIFY2(program.waitForExit(&code), "the installed program did not end");
-  QCOMPARE(code, 0);
+  program.close();
 }
 
 QTEST_GUILESS_MAIN(TestE2e)

@@ -166,8 +166,7 @@ struct Window : PriceProgram {
 
 // ---- the real program in a process of its own, driven through its remote control
 
-class Program : public DrivenProgram {
- public:
+struct Program : DrivenProgram {
   Program() : DrivenProgram(20000) {}
   bool start(const QString& home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -175,13 +174,11 @@ class Program : public DrivenProgram {
     QString error;
     return DrivenProgram::start(QStringLiteral(VARNOKEL_E2E_EXE), {}, env, &error);
   }
-  // Asks until the condition holds.
   bool until(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition) {
     bool met = false;
     waitFor(command, condition, &met);
     return met;
   }
-  QJsonObject grid() { return send(driver::grid(kGrid)); }
   bool gridShows(const std::function<bool(const QJsonObject&)>& condition) {
     return until(driver::grid(kGrid), condition);
   }
@@ -190,12 +187,9 @@ class Program : public DrivenProgram {
   }
   QString text(const char* path) { return driver::text(send(driver::widget(QLatin1String(path)))); }
   bool typeOnRow(int row, const QString& keys) {
-    return send(driver::clickCell(kGrid, row, 2)).value(u"ok"_s).toBool() &&
-           send(driver::keys(kGrid, keys)).value(u"ok"_s).toBool();
+    return send(driver::clickCell(kGrid, row, 2))[u"ok"_s].toBool() &&
+           send(driver::keys(kGrid, keys))[u"ok"_s].toBool();
   }
-  bool ended(int* code) { return waitForExit(code); }
-
- private:
   const QString kGrid = u"frm_price/MSFlexGrid1"_s;
 };
 
@@ -234,27 +228,17 @@ void DataSafetyTest::failedStoreShowsNothingNew_data() {
   QTest::addColumn<QString>("product");
   QTest::addColumn<QString>("reason");
   QTest::addColumn<bool>("recovers");
-  QTest::newRow("held by another program") << "held"
-                                           << "1"
-                                           << "занят другой программой" << true;
-  QTest::newRow("read-only file") << "read-only file"
-                                  << "1"
-                                  << "Нет прав на запись" << true;
-  QTest::newRow("read-only folder") << "read-only folder"
-                                    << "1"
-                                    << "Нет прав на запись" << true;
-  QTest::newRow("disk full") << "full"
-                             << "1"
-                             << "нет места" << true;
-  QTest::newRow("product gone") << "gone"
-                                << "1"
-                                << "больше нет в прайс-листе" << false;
-  QTest::newRow("NaN price") << ""
-                             << "4"
-                             << "не является числом" << false;
-  QTest::newRow("Infinity price") << ""
-                                  << "5"
-                                  << "не является числом" << false;
+  const struct {
+    const char *name, *fault, *product, *reason;
+    bool recovers;
+  } rows[] = {{"held by another program", "held", "1", "занят другой программой", true},
+              {"read-only file", "read-only file", "1", "Нет прав на запись", true},
+              {"read-only folder", "read-only folder", "1", "Нет прав на запись", true},
+              {"disk full", "full", "1", "нет места", true},
+              {"product gone", "gone", "1", "больше нет в прайс-листе", false},
+              {"NaN price", "", "4", "не является числом", false},
+              {"Infinity price", "", "5", "не является числом", false}};
+  for (const auto& r : rows) QTest::newRow(r.name) << r.fault << r.product << QString::fromUtf8(r.reason) << r.recovers;
 }
 
 // A quantity that cannot be stored: one message with the reason, the cells keep
@@ -336,7 +320,7 @@ void DataSafetyTest::killedWhileTypingThenNewFileByHand() {
     QCOMPARE(p.text("frm_price/Label3"), dateLabel(delivered));
     QVERIFY(p.typeOnRow(1, u"12"_s));
     QVERIFY(p.gridShows([](const QJsonObject& g) { return cell(g, 1, 5) == u"12"_s; }));
-    id = cell(p.grid(), 1, 0);
+    id = cell(p.send(driver::grid(p.kGrid)), 1, 0);
     p.kill();
   }
   const double total = storedTotal(db);
@@ -348,10 +332,10 @@ void DataSafetyTest::killedWhileTypingThenNewFileByHand() {
     Program p;
     QVERIFY(p.start(folder_->path()));
     QVERIFY(p.gridShows([&](const QJsonObject& g) { return g[u"rows"_s].toInt() > 1 && cell(g, 1, 0) == id; }));
-    QCOMPARE(cell(p.grid(), 1, 5), u"12"_s);
+    QCOMPARE(cell(p.send(driver::grid(p.kGrid)), 1, 5), u"12"_s);
     QCOMPARE(p.text("frm_price/Label3"), dateLabel(delivered));
-    p.send({{u"cmd"_s, u"click"_s}, {u"path"_s, u"frm_price/Command1"_s}});  // the order view shows the total
-    QVERIFY(p.until({{u"cmd"_s, u"widget"_s}, {u"path"_s, u"frm_price/Label2"_s}},
+    p.send(driver::click(u"frm_price/Command1"_s));  // the order view shows the total
+    QVERIFY(p.until(driver::widget(u"frm_price/Label2"_s),
                     [&](const QJsonObject& l) { return shownTotal(l[u"text"_s].toString()) == total; }));
     QVERIFY(intact(db));
     QCOMPARE(storedTotal(db), total);
@@ -398,7 +382,7 @@ void DataSafetyTest::oneProgramPerFolder() {
   {
     Program second;
     QVERIFY(second.start(folder_->path()));
-    QVERIFY(second.ended(&code));
+    QVERIFY(second.waitForExit(&code));
     QCOMPARE(code, 0);
   }
   QVERIFY(first.typeOnRow(1, u"3"_s));
@@ -413,12 +397,12 @@ void DataSafetyTest::oneProgramPerFolder() {
   Program third;
   QVERIFY(third.start(folder_->path()));
   QString button;
-  QVERIFY(third.until({{u"cmd"_s, u"windows"_s}}, [&](const QJsonObject& w) {
+  QVERIFY(third.until(driver::windows(), [&](const QJsonObject& w) {
     button = w[u"boxes"_s][0][u"buttons"_s][0].toString();
     return w[u"boxes"_s][0][u"text"_s].toString().contains(u"уже запущена"_s);
   }));
-  third.send({{u"cmd"_s, u"answer"_s}, {u"button"_s, button}});
-  QVERIFY(third.ended(&code));
+  third.send(driver::answer(button));
+  QVERIFY(third.waitForExit(&code));
   QCOMPARE(digest(settings::path()), settingsBefore);
   QCOMPARE(digest(folder_->priceDb()), dbBefore);
 }

@@ -9,14 +9,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QToolBar>
 #include <QtTest>
 
 namespace {
 
 // Records, for every box, whether the main window was already shown maximised.
-class WindowStateSink : public msg::Recorder {
- public:
+struct WindowStateSink : msg::Recorder {
   explicit WindowStateSink(QWidget* w) : window(w) {}
   msg::Answer show(const msg::Box& box) override {
     maximisedAtBox.push_back(window->isVisible() && window->isMaximized());
@@ -39,20 +37,16 @@ class MainWindowTest : public QObject {
 void MainWindowTest::startupMessages_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("message");
-  QTest::newRow("none") << ""
-                        << "";
-  QTest::newRow("45") << "45"
-                      << "";
-  QTest::newRow("40") << "40"
-                      << "Прайс-лист обновлен";
-  QTest::newRow("41") << "41"
-                      << "Прайс-лист не обновлен";
-  QTest::newRow("31") << "31"
-                      << "Не удалось проверить обновление ПО";
-  QTest::newRow("50") << "50"
-                      << "Обновление ПО прошло успешно";
-  QTest::newRow("51") << "51"
-                      << "ПО не обновлено";
+  const struct {
+    const char *line, *message;
+  } rows[] = {{"", ""},
+              {"45", ""},
+              {"40", "Прайс-лист обновлен"},
+              {"41", "Прайс-лист не обновлен"},
+              {"31", "Не удалось проверить обновление ПО"},
+              {"50", "Обновление ПО прошло успешно"},
+              {"51", "ПО не обновлено"}};
+  for (const auto& r : rows) QTest::newRow(*r.line ? r.line : "none") << r.line << QString::fromUtf8(r.message);
 }
 
 void MainWindowTest::startupMessages() {
@@ -82,10 +76,9 @@ void MainWindowTest::menuAndWindowBar() {
   MainWindow main;
   QCOMPARE(main.windowTitle(), QStringLiteral("Программа заявок Варнокел"));
   QStringList menu;
-  for (QAction* a : main.menuBar()->actions()) menu << a->objectName() + "=" + a->text().remove('&');
-  QCOMPARE(menu, (QStringList{"getprice=Получить прайс-лист", "Pricelist=Прайс-лист", "Orders=Заказы",
-                              "settings=Настройки", "updatepo=Обновление ПО"}));
-
+  for (QAction* a : main.menuBar()->actions()) menu << a->objectName() + "=" + a->text();
+  QCOMPARE(menu, (QStringList{"getprice=По&лучить прайс-лист", "Pricelist=&Прайс-лист", "Orders=&Заказы",
+                              "settings=&Настройки", "updatepo=&Обновление ПО"}));
   main.startUp(QString());
   main.showStartupWindow();
   QVERIFY(main.barCaptions().isEmpty());  // the start-up window gets no button
@@ -96,7 +89,6 @@ void MainWindowTest::menuAndWindowBar() {
   main.openSettings();
   main.openSettings();
   QCOMPARE(main.barCaptions(), (QStringList{"Прайс-лист", "Настройки"}));
-
   // A minimised window comes back through its button.
   auto* sub = qobject_cast<QMdiSubWindow*>(price->parentWidget());
   QVERIFY(sub);
@@ -104,7 +96,6 @@ void MainWindowTest::menuAndWindowBar() {
   main.activateBarWindow(main.barButton(QStringLiteral("Прайс-лист")));
   QVERIFY(sub->isMaximized());
   QCOMPARE(main.mdiArea()->activeSubWindow(), sub);
-
   // Closing a window removes only its own button; reopening adds it once.
   price->close();
   QTRY_VERIFY(!main.priceWindow());

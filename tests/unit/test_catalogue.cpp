@@ -5,6 +5,7 @@
 #include "base/ProgramFolder.h"
 #include "data/PriceDatabase.h"
 #include "data/RussianCollation.h"
+#include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "support/PriceStatements.h"
 
@@ -59,19 +60,6 @@ std::vector<Row> statementRows(const QString& path, QString sql, bool withImages
   return rows;
 }
 
-QStringList column(const QString& path, const QString& sql) {
-  QStringList out;
-  sqlite3* db = nullptr;
-  sqlite3_open(path.toUtf8().constData(), &db);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
-  while (sqlite3_step(st) == SQLITE_ROW)
-    out << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return out;
-}
-
 QString nameOf(const PriceCatalogue& cat, int product) {
   const CellValue& v = cat.product(product).name;
   return QString::fromUtf8(v.text.data(), qsizetype(v.text.size()));
@@ -83,7 +71,11 @@ class TestCatalogue : public QObject {
   Q_OBJECT
   QTemporaryDir tmp_;
   QString path_;
-  QStringList textColumn(const QString& sql) const { return column(path_, sql); }
+  QStringList textColumn(const QString& sql) const {
+    QStringList out;
+    for (const QStringList& row : queryPriceDb(path_, sql)) out << row.value(0);
+    return out;
+  }
 
   // The catalogue's rows for a filter, checked to be in name order.
   std::vector<Row> catalogueRows(const ProductFilter& f) {
