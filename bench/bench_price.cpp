@@ -54,12 +54,21 @@
 namespace {
 
 constexpr int kRuns = 5;
-constexpr int kClicks = 15;
-constexpr int kSearches = 15;
-constexpr int kPages = 15;
-constexpr int kKeyPresses = 50;
 constexpr int kOrderLines = 500;
-constexpr int kSends = 5;
+
+// VARNOKEL_BENCH_ONLY (for profiling): the figures to run, by name
+// (reopen, category, search, scroll, keys, send), each this many times more
+// often when VARNOKEL_BENCH_REPEAT is set.
+bool runs(const char* figure) {
+  const QString only = qEnvironmentVariable("VARNOKEL_BENCH_ONLY");
+  return only.isEmpty() || only.split(QLatin1Char(',')).contains(QLatin1String(figure));
+}
+int times(int n) { return n * std::max(1, qEnvironmentVariableIntValue("VARNOKEL_BENCH_REPEAT")); }
+const int kClicks = times(15);
+const int kSearches = times(15);
+const int kPages = times(15);
+const int kKeyPresses = times(50);
+const int kSends = times(5);
 
 // Counts the paints of a grid, so that a figure can check that it painted.
 class PaintCounter : public QObject {
@@ -302,35 +311,37 @@ int main(int argc, char** argv) {
 
   // The window closed and opened again: the file is the same, so the products
   // read at the first opening serve again.
-  bench::Figure reopen;
-  for (int i = 0; i < kRuns; ++i) {
-    QPointer<PriceWindow> old = v.window;
-    v.window->close();
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (old) bench::fail(QStringLiteral("the closed window is still there"));
-    reopen.add(bench::measure([&] {
-      main.openPriceWindow();
-      if (!main.priceWindow()) bench::fail(QStringLiteral("the window was not opened again"));
-      v = View::of(main);
-      v.settle();
-    }));
-    if (v.grid->rows() != products + 1) bench::fail(QStringLiteral("the opened window does not show every product"));
-  }
-  {
-    FlexGrid spare;
-    spare.resize(v.grid->size());
-    const std::shared_ptr<PriceCatalogue> shared = v.window->database().sharedCatalogue();
-    const std::vector<CatalogueRow> all = shared->query(ProductFilter{});
+  if (runs("reopen")) {
+    bench::Figure reopen;
     for (int i = 0; i < kRuns; ++i) {
-      SetPriceGridHeaders(&spare);
-      reopen.addFloor(bench::measure([&] { FillPriceGrid(&spare, shared, all, false, PriceFill::PriceList, 1555); }));
+      QPointer<PriceWindow> old = v.window;
+      v.window->close();
+      QApplication::processEvents();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      if (old) bench::fail(QStringLiteral("the closed window is still there"));
+      reopen.add(bench::measure([&] {
+        main.openPriceWindow();
+        if (!main.priceWindow()) bench::fail(QStringLiteral("the window was not opened again"));
+        v = View::of(main);
+        v.settle();
+      }));
+      if (v.grid->rows() != products + 1) bench::fail(QStringLiteral("the opened window does not show every product"));
     }
+    {
+      FlexGrid spare;
+      spare.resize(v.grid->size());
+      const std::shared_ptr<PriceCatalogue> shared = v.window->database().sharedCatalogue();
+      const std::vector<CatalogueRow> all = shared->query(ProductFilter{});
+      for (int i = 0; i < kRuns; ++i) {
+        SetPriceGridHeaders(&spare);
+        reopen.addFloor(bench::measure([&] { FillPriceGrid(&spare, shared, all, false, PriceFill::PriceList, 1555); }));
+      }
+    }
+    reopen.print("price_reopen");
   }
-  reopen.print("price_reopen");
 
   // Category clicks, a different category each time.
-  {
+  if (runs("category")) {
     std::vector<qint64> parents;
     for (const QString& p : bench::column(bare, "SELECT parent_id FROM products")) parents.push_back(p.toLongLong());
     bench::Figure clicks;
@@ -399,16 +410,16 @@ int main(int argc, char** argv) {
     }
     searches.print(name);
   };
-  searchFigure("search_plain", 0, false);
+  if (runs("search")) searchFigure("search_plain", 0, false);
   v.pictures->click();  // the picture layout: the list is loaded again with pictures
   v.settle();
-  searchFigure("search_thumbnails", kSearches, true);
+  if (runs("search")) searchFigure("search_thumbnails", kSearches, true);
 
   // Scrolling the whole list with pictures by a page at a time.
   v.search->clear();
   v.window->showWholeList();
   v.settle();
-  {
+  if (runs("scroll")) {
     const int first = v.grid->rowAt(0);
     const int page = std::max(1, v.grid->rowAt(v.grid->viewport()->height() - 1) - first);
     int top = products / 3;
@@ -432,7 +443,7 @@ int main(int argc, char** argv) {
   v.settle();
   const int keyRow = 7;
   bench::Figure presses;
-  {
+  if (runs("keys")) {
     DurableUpdate durable(dbPath);
     v.grid->setRow(keyRow);
     v.grid->setCol(2);
@@ -458,7 +469,7 @@ int main(int argc, char** argv) {
   }
 
   // Sending 500 lines, the clearing question answered Yes.
-  {
+  if (runs("send")) {
     PriceDatabase& db = v.window->database();
     PriceCatalogue* catalogue = db.catalogue(&error);
     if (!catalogue) bench::fail(error);
@@ -515,7 +526,7 @@ int main(int argc, char** argv) {
     sends.print("send_order_500");
     first.print("send_order_500_first_of_session");
   }
-  presses.print("quantity_key_press");
+  if (runs("keys")) presses.print("quantity_key_press");
   bench::print("session_peak_memory", bench::peakMb(), "MB");
 
   sqlite3_close(bare);

@@ -304,6 +304,11 @@ void PriceCatalogue::reset() {
   searchAt_ = {};
   searchNull_ = {};
   orderRows_ = {};
+  {
+    const std::lock_guard<std::mutex> lock(categoryMutex_);
+    categoryRanks_ = {};
+    categoriesIndexed_ = false;
+  }
   chunks_.clear();
   chunkUsed_ = 0;
   chunkSize_ = 0;
@@ -633,9 +638,10 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
       from = base + searchAt_[i + 1];
     }
   } else if (f.parent && parent.kind == ParentKey::Whole && !wantedIsMarker && parentFraction_.empty()) {
-    // A category given by its number: one comparison of integers per product.
-    for (size_t i = 0; i < n; ++i)
-      if (parentNumber_[i] == wanted && (!f.like || textMatches(i, needle, plain, pattern))) found(i);
+    // A category given by its number: its products, already in name order.
+    for (const int r : categoryRanks(wanted))
+      if (!f.like || textMatches(static_cast<size_t>(order_[static_cast<size_t>(r)]), needle, plain, pattern))
+        ranks.push_back(r);
   } else if (f.parent || f.like) {
     for (size_t i = 0; i < n; ++i)
       if (accepts(i)) found(i);
@@ -657,6 +663,21 @@ std::vector<CatalogueRow> PriceCatalogue::query(const ProductFilter& f) const {
     }
   }
   return out;
+}
+
+const std::vector<int>& PriceCatalogue::categoryRanks(qint64 parent) const {
+  static const std::vector<int> none;
+  const std::lock_guard<std::mutex> lock(categoryMutex_);
+  if (!categoriesIndexed_) {
+    // One pass in name order puts each category's products in that order.
+    for (size_t r = 0; r < order_.size(); ++r) {
+      const qint64 p = parentNumber_[static_cast<size_t>(order_[r])];
+      if (!isParentMarker(p)) categoryRanks_[p].push_back(static_cast<int>(r));
+    }
+    categoriesIndexed_ = true;
+  }
+  const auto it = categoryRanks_.find(parent);
+  return it == categoryRanks_.end() ? none : it->second;
 }
 
 sqlite3* PriceCatalogue::openReadOnly(const QString& filePath) {

@@ -9,9 +9,11 @@
 #include <QDateTime>
 #include <QString>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -154,6 +156,12 @@ class PriceCatalogue {
   // name_ruRU_big (ASCII letters upper-cased, as LIKE folds only those) one
   // after another in searchText_, each followed by a zero byte.
   std::vector<qint64> parentNumber_;
+  // By whole category number: the places in name order of its products, made
+  // when a category is first asked for.
+  const std::vector<int>& categoryRanks(qint64 parent) const;
+  mutable std::mutex categoryMutex_;
+  mutable std::unordered_map<qint64, std::vector<int>> categoryRanks_;
+  mutable bool categoriesIndexed_ = false;
   std::vector<std::string_view> parentText_;
   std::vector<double> parentFraction_;
   std::string searchText_;

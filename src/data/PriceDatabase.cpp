@@ -193,6 +193,11 @@ bool PriceDatabase::readPendingOrder(PendingOrder* order, QString* error) {
   return true;
 }
 
+std::unordered_map<qint64, StoredThumbnail> PriceDatabase::readThumbnails(const std::vector<qint64>& imageRowids) {
+  if (imageRowids.empty() || !ensureOpen(nullptr)) return {};
+  return store_.readThumbnails(imageRowids);
+}
+
 bool PriceDatabase::orderTotal(double* total, QString* error) {
   PriceCatalogue* cat = catalogue(error);
   if (!cat) return false;

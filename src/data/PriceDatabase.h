@@ -56,6 +56,9 @@ class PriceDatabase {
   // The order waiting to be sent: the ordered products in name order and the
   // total, from the catalogue (read again first when the file changed).
   bool readPendingOrder(PendingOrder* order, QString* error);
+  // The thumbnails of image rows (by rowid), read on the kept connection; none
+  // when the file cannot be read.
+  std::unordered_map<qint64, StoredThumbnail> readThumbnails(const std::vector<qint64>& imageRowids);
   // The sum of the stored sums, from the catalogue; false when it cannot be read.
   bool orderTotal(double* total, QString* error);
 

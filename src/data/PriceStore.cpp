@@ -158,7 +158,8 @@ bool PriceStore::open(const QString& path, QString* error) {
 void PriceStore::close() {
   sqlite3_finalize(store_);
   sqlite3_finalize(clear_);
-  store_ = clear_ = nullptr;
+  sqlite3_finalize(thumbnail_);
+  store_ = clear_ = thumbnail_ = nullptr;
   if (db_) {
     // Leaving the kept journal's mode deletes the journal file.
     deadline_ = nowMs();
@@ -243,6 +244,30 @@ PriceStore::Result PriceStore::storeQuantity(const QString& productId, qlonglong
   sqlite3_bind_text(store_, 3, id.constData(), static_cast<int>(id.size()), SQLITE_TRANSIENT);
   if (!execute(store_, error)) return Result::Failed;
   return sqlite3_changes(db_) > 0 ? Result::Stored : Result::NoSuchProduct;
+}
+
+std::unordered_map<qint64, StoredThumbnail> PriceStore::readThumbnails(const std::vector<qint64>& ids) {
+  std::unordered_map<qint64, StoredThumbnail> out;
+  if (!db_ || ids.empty()) return out;
+  if (!thumbnail_ && sqlite3_prepare_v3(db_, "SELECT image_thumb, image_name FROM images WHERE rowid = ?", -1,
+                                        SQLITE_PREPARE_PERSISTENT, &thumbnail_, nullptr) != SQLITE_OK)
+    return out;
+  // One read transaction for the whole batch.
+  const bool transaction = sqlite3_get_autocommit(db_) && exec(db_, "BEGIN");
+  for (const qint64 id : ids) {
+    sqlite3_bind_int64(thumbnail_, 1, id);
+    if (sqlite3_step(thumbnail_) == SQLITE_ROW) {
+      StoredThumbnail& t = out[id];
+      const auto* data = static_cast<const char*>(sqlite3_column_blob(thumbnail_, 0));
+      t.bytes = QByteArray(data, sqlite3_column_bytes(thumbnail_, 0));
+      t.nameIsNull = sqlite3_column_type(thumbnail_, 1) == SQLITE_NULL;
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(thumbnail_, 1));
+      if (name) t.name = QByteArray(name, sqlite3_column_bytes(thumbnail_, 1));
+    }
+    sqlite3_reset(thumbnail_);
+  }
+  if (transaction) exec(db_, "COMMIT");
+  return out;
 }
 
 bool PriceStore::clearRows(const std::vector<qint64>& rowids, QString* error) {

@@ -4,8 +4,11 @@
 // store is one transaction that is on the disk when it returns (rollback journal
 // kept between stores, synchronous writes), so a quantity shown has survived a
 // crash or a power cut. Opening and closing never change the file.
+#include "data/StoredPictures.h"
+
 #include <QString>
 #include <QtGlobal>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -42,6 +45,10 @@ class PriceStore {
   // Sets the quantity and sum of these rows (by rowid) to zero, in one statement.
   bool clearRows(const std::vector<qint64>& rowids, QString* error);
 
+  // The thumbnails of image rows (by rowid) through a statement prepared once;
+  // rows not found are left out, and a file that cannot be read gives none.
+  std::unordered_map<qint64, StoredThumbnail> readThumbnails(const std::vector<qint64>& imageRowids);
+
   // The open connection, for reads on the same file (nullptr when closed).
   sqlite3* handle() const { return db_; }
 
@@ -52,6 +59,7 @@ class PriceStore {
   sqlite3* db_ = nullptr;
   sqlite3_stmt* store_ = nullptr;
   sqlite3_stmt* clear_ = nullptr;
+  sqlite3_stmt* thumbnail_ = nullptr;
   QString path_;
   quint64 device_ = 0, inode_ = 0;
   qint64 deadline_ = 0;  // when the current statement stops waiting for a lock

@@ -21,7 +21,5 @@ struct StoredThumbnail {
   QByteArray name;   // image_name, UTF-8
   bool nameIsNull = true;
 };
-// The thumbnails of image rows (by rowid) in one statement. A file that cannot
-// be read gives an empty map.
-std::unordered_map<qint64, StoredThumbnail> ReadThumbnails(const QString& dbPath,
-                                                           const std::vector<qint64>& imageRowids);
+// The thumbnails of image rows are read by PriceDatabase::readThumbnails(), on
+// its kept connection.

@@ -3,6 +3,7 @@
 #include "gui/grid/FlexGrid.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTimer>
@@ -51,8 +52,20 @@ int CellWidthFor(const FlexGrid& grid, const QString& text) {
 }
 
 int HeaderWidthFor(const FlexGrid& grid, const QString& text) {
+  // The same few captions are measured at every fill: kept per header font.
+  static QFont measuredFont;
+  static QHash<QString, double> advances;
   const QHeaderView* header = grid.horizontalHeader();
-  return int(std::ceil(QFontMetricsF(header->font()).horizontalAdvance(text))) + headerMargins(header) + 1;
+  if (!(measuredFont == header->font())) {
+    measuredFont = header->font();
+    advances.clear();
+  }
+  auto it = advances.constFind(text);
+  if (it == advances.cend()) {
+    if (advances.size() > 256) advances.clear();
+    it = advances.insert(text, QFontMetricsF(header->font()).horizontalAdvance(text));
+  }
+  return int(std::ceil(*it)) + headerMargins(header) + 1;
 }
 
 QString ShownCellText(const FlexGrid& grid, const QString& text, int columnWidth) {

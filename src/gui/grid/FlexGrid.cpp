@@ -30,6 +30,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
       m_model, [this](int row, int col) { return pictureForPaint(row, col); }, this));
 
   setStyle(gridLineStyle());
+  setGridStyle(Qt::NoPen);  // the delegate draws the grid lines (each cell its own)
 
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::NoSelection);  // selection is driven by Row/Col/RowSel/ColSel

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QTableView>
 #include <QToolTip>
 
 namespace {
@@ -41,6 +42,18 @@ GridDelegate::GridDelegate(const GridModel* model, PictureLookup pictureAt, QObj
 
 void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   const int r = index.row(), c = index.column();
+  const QRect cell = option.rect;
+  // The grid lines: each cell draws the line to its right and the one below
+  // it, in the pixel the view keeps free for them, when the view's own lines
+  // are off (it strokes each vertical line over the whole height a pixel at a
+  // time, several times slower).
+  if (const auto* view = qobject_cast<const QTableView*>(option.widget);
+      view && view->showGrid() && view->gridStyle() == Qt::NoPen) {
+    const QColor line =
+        QColor::fromRgba(static_cast<QRgb>(view->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, view)));
+    p->fillRect(QRect(cell.right() + 1, cell.top(), 1, cell.height() + 1), line);
+    p->fillRect(QRect(cell.left(), cell.bottom() + 1, cell.width(), 1), line);
+  }
   if (r >= model_->dataRows() || c >= model_->cols()) return;
 
   // A plain cell has nothing of the style's to draw (no selection, focus or
@@ -56,7 +69,6 @@ void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const 
   }
 
   const Qt::Alignment align = model_->alignmentFor(r, c);
-  const QRect cell = option.rect;
 
   const QPixmap pm = pictureAt_(r + 1, c);
   if (!pm.isNull()) {

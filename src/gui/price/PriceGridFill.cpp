@@ -254,10 +254,10 @@ QPixmap DecodePicture(const QByteArray& bytes, QSize size) {
   return QPixmap::fromImage(image);
 }
 
-std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& ids, QSize box,
+std::unordered_map<qint64, QPixmap> LoadThumbnails(PriceDatabase& database, const std::vector<qint64>& ids, QSize box,
                                                    PriceCatalogue* names, std::vector<qint64>* emptyRowids) {
   std::unordered_map<qint64, QPixmap> out;
-  for (const auto& [rowid, stored] : ReadThumbnails(dbPath, ids)) {
+  for (const auto& [rowid, stored] : database.readThumbnails(ids)) {
     if (names)
       names->setImageName(rowid, std::string_view(stored.name.constData(), size_t(stored.name.size())),
                           stored.nameIsNull);

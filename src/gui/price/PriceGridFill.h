@@ -1,6 +1,7 @@
 #pragma once
 // Grid headers and fills shared by every grid of the program.
 #include "data/PriceCatalogue.h"
+#include "data/PriceDatabase.h"
 
 #include <QPixmap>
 #include <QSize>
@@ -43,10 +44,10 @@ void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> catalogue, st
 // Decodes picture bytes in memory, stretched to the given size (no aspect kept);
 // a null pixmap when the bytes are not a picture.
 QPixmap DecodePicture(const QByteArray& bytes, QSize size);
-// Reads the thumbnails of image rows of the price database in one statement and
-// decodes them to the box size. The picture file names read with them are kept
+// Reads the thumbnails of image rows of the price database and decodes them to
+// the box size. The picture file names read with them are kept
 // in the catalogue, when given. Rows whose picture holds no bytes are left out
 // of the result and listed in emptyRowids, when given.
-std::unordered_map<qint64, QPixmap> LoadThumbnails(const QString& dbPath, const std::vector<qint64>& imageRowids,
+std::unordered_map<qint64, QPixmap> LoadThumbnails(PriceDatabase& database, const std::vector<qint64>& imageRowids,
                                                    QSize box, PriceCatalogue* names = nullptr,
                                                    std::vector<qint64>* emptyRowids = nullptr);

@@ -101,11 +101,10 @@ PriceWindow::PriceWindow(QWidget* parent) : ChildWindow(QStringLiteral("Прай
   connect(MSFlexGrid1, &FlexGrid::MouseMove, this, [this] { ApplyWheelDirection(MSFlexGrid1); });
   connect(MSFlexGrid1, &FlexGrid::EnterCell, this, [this] { showPreview(); });
   connect(MSFlexGrid1, &FlexGrid::Click, this, [this] { openBigPictureFromGrid(); });
-  const QString dbPath = database_.path();
   const QSize box = thumbnailSize();
-  MSFlexGrid1->setPictureProvider([this, dbPath, box](const std::vector<qint64>& keys) {
+  MSFlexGrid1->setPictureProvider([this, box](const std::vector<qint64>& keys) {
     std::vector<qint64> empty;
-    auto pictures = LoadThumbnails(dbPath, keys, box, &catalogue(), &empty);
+    auto pictures = LoadThumbnails(database_, keys, box, &catalogue(), &empty);
     if (!empty.empty()) QTimer::singleShot(0, this, [this, empty] { dropEmptyPictures(empty); });
     return pictures;
   });
