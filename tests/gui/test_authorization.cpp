@@ -1,6 +1,6 @@
 // The authorization window: the organisation code is checked against the shop's
 // users on a private MariaDB server; the code and the name go to settings.ini.
-// Codes that are not numbers and an unreachable shop: test_send_failures and
+// Codes that are not numbers and an unreachable shop: test_send_order and
 // test_daily_use.
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
