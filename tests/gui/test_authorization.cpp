@@ -17,15 +17,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QByteArray fileBytes(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-}  // namespace
-
 class TestAuthorization : public QObject {
   Q_OBJECT
 
@@ -75,7 +66,7 @@ void TestAuthorization::checkCode_data() {
 void TestAuthorization::checkCode() {
   QFETCH(QString, typed);
   QFETCH(QString, login);
-  const QByteArray before = fileBytes(settings::path());
+  const QByteArray before = fileContent(settings::path());
   QPointer<AuthorizationDialog> w = openWindow();
   QVERIFY(w && w->isVisible() && !w->isModal());
   w->findChild<QLineEdit*>(u"Text2"_s)->setText(typed);
@@ -85,12 +76,12 @@ void TestAuthorization::checkCode() {
     QCOMPARE(rec_->texts(), QStringList{u"Неправильно указан код организации"_s});
     QCOMPARE(rec_->boxes[0].title, u"Программа заявок Варнокел"_s);
     QVERIFY(w && w->isVisible());
-    QCOMPARE(fileBytes(settings::path()), before);
+    QCOMPARE(fileContent(settings::path()), before);
     return;
   }
   QCOMPARE(rec_->texts(), QStringList());
   // The file keeps the code as " 72" and the name in quotes, in cp1251.
-  const QString text = cp1251::decode(fileBytes(settings::path()));
+  const QString text = cp1251::decode(fileContent(settings::path()));
   QVERIFY2(text.contains(u"\r\nid= "_s + typed + u"\r\n"_s), qPrintable(text));
   QVERIFY2(text.contains(u"\r\nlogin=\""_s + login + u"\"\r\n"_s), qPrintable(text));
   QCOMPARE(settings::text(settings::OrganisationName), login);

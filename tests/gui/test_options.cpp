@@ -19,10 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readFile() {
-  QFile f(settings::path());
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray readFile() { return fileContent(settings::path()); }
 
 // The sections and keys of settings.ini in file order.
 QStringList keys() {
@@ -113,10 +110,7 @@ class TestOptions : public QObject {
     QFETCH(QStringList, texts);
     QFETCH(QString, boxes);
     QFETCH(bool, ticked);
-    if (!file.isEmpty()) {
-      QFile f(settings::path());
-      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(file) == file.size());
-    }
+    if (!file.isEmpty()) QVERIFY(writeFileContent(settings::path(), file));
     if (!code.isEmpty()) folder_->signIn(code, u"Сервис"_s);
     for (const char* key : {"imagetostring", "imagethumb", "visiblesumm"})
       if (!boxes.isEmpty()) WriteSetting(settings::path(), u"settings"_s, QLatin1String(key), boxes);

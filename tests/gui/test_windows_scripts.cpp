@@ -4,6 +4,7 @@
 // would write, starts it as the program does (cmd /d /v:off /c update.bat from the
 // program folder) and follows the chain of restarts through the stand-ins' log.
 #include "data/PriceFileCheck.h"
+#include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "fixtures/wine.h"
 #include "update/UpdateScripts.h"
@@ -13,15 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray readAll(const QString& p) {
-  QFile f(p);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool writeAll(const QString& p, const QByteArray& b) {
-  QFile f(p);
-  return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
 
 // Program folders a customer may have (under C: unless said otherwise).
 const QString kCyrillic = u"Program Files/Варнокел заявки"_s;
@@ -70,7 +62,7 @@ class TestWindowsScripts : public QObject {
   // The log lines of one part ("program", "curl", "check", "marker"), split in fields.
   QList<QStringList> logOf(const QString& part) const {
     QList<QStringList> out;
-    for (const QString& line : QString::fromUtf8(readAll(tmp(u"log.txt"_s))).split(u'\n', Qt::SkipEmptyParts))
+    for (const QString& line : QString::fromUtf8(fileContent(tmp(u"log.txt"_s))).split(u'\n', Qt::SkipEmptyParts))
       if (line.startsWith(part + u'\t')) out << line.split(u'\t');
     return out;
   }
@@ -83,7 +75,7 @@ class TestWindowsScripts : public QObject {
     QFile::remove(copy);
     QFile::rename(request, copy);
     const bool ok = CheckPriceDatabaseFile(copy);
-    writeAll(tmp(u"bridge/answer.tmp"_s), ok ? "0" : "1");
+    writeFileContent(tmp(u"bridge/answer.tmp"_s), ok ? "0" : "1");
     QFile::rename(tmp(u"bridge/answer.tmp"_s), tmp(u"bridge/answer"_s));
   }
 
@@ -104,13 +96,13 @@ class TestWindowsScripts : public QObject {
     const QString exe = tmp(u"standin.exe"_s);
     QVERIFY2(BuildWindowsProgram(QStringLiteral(VARNOKEL_SOURCE_DIR "/tests/standin/windows_standin.c"), exe, &error),
              qPrintable(error));
-    standin_ = readAll(exe);
+    standin_ = fileContent(exe);
     newProgram_ = standin_ + "\nVARNOKEL-NEW-VERSION\n";
-    QVERIFY(writeAll(wine_.system32() + u"/tasklist.exe"_s, standin_));
+    QVERIFY(writeFileContent(wine_.system32() + u"/tasklist.exe"_s, standin_));
     for (QByteArray* bytes : {&oldPrice_, &newPrice_}) {
       const QString id = bytes == &oldPrice_ ? u"OLD-1"_s : u"NEW-1"_s;
       PriceDbBuilder(tmp(id)).addProduct(id, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль "_s + id);
-      *bytes = readAll(tmp(id));
+      *bytes = fileContent(tmp(id));
     }
     QVERIFY(!oldPrice_.isEmpty() && oldPrice_ != newPrice_ && QDir().mkpath(tmp(u"bridge"_s)));
   }
@@ -157,8 +149,9 @@ class TestWindowsScripts : public QObject {
     QFile::remove(tmp(u"log.txt"_s));
 
     // The program folder as the program leaves it, and the server's files.
-    QVERIFY(writeAll(exeFolder + u"/Varnokel.exe"_s, standin_) && writeAll(folder + u"/varnokel.mdb"_s, oldPrice_) &&
-            writeAll(curl, standin_) && writeAll(folder + u"/marker.exe"_s, standin_));
+    QVERIFY(writeFileContent(exeFolder + u"/Varnokel.exe"_s, standin_) &&
+            writeFileContent(folder + u"/varnokel.mdb"_s, oldPrice_) && writeFileContent(curl, standin_) &&
+            writeFileContent(folder + u"/marker.exe"_s, standin_));
     if (perUser) QVERIFY(QFile::setPermissions(exeFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QByteArray served = price ? newPrice_ : newProgram_;
     if (fault == u"empty"_s) served.clear();
@@ -170,13 +163,13 @@ class TestWindowsScripts : public QObject {
       account.password = kHostilePassword;
       account.pricePath = u"/a&b %PATH% !x!/varnokel.mdb"_s;
     }
-    QVERIFY(writeAll(server + (price ? account.pricePath : u"/Varnokel.exe"_s), served));
+    QVERIFY(writeFileContent(server + (price ? account.pricePath : u"/Varnokel.exe"_s), served));
 
     const BatchPlaces places{!perUser, !perUser && !systemCurl};
     const QByteArray batch = price ? PriceDownloadBatch(account, places) : ProgramDownloadBatch(account, places);
     const QByteArray replacement = ReplacementBatch(kPid, places, {60, 5});
-    QVERIFY(!batch.isEmpty() && writeAll(folder + u"/update.bat"_s, batch) &&
-            writeAll(folder + u"/standin-on30.bat"_s, replacement));
+    QVERIFY(!batch.isEmpty() && writeFileContent(folder + u"/update.bat"_s, batch) &&
+            writeFileContent(folder + u"/standin-on30.bat"_s, replacement));
     for (const QByteArray& text : {batch, replacement})
       QVERIFY2(std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; }), "a batch is not ASCII");
 
@@ -199,7 +192,7 @@ class TestWindowsScripts : public QObject {
 
     QVERIFY(wine_.runBatch(folder, u"update.bat"_s, env, 120000, [this] { serveCheck(); }));
     const QStringList last = waitProgramRun(code);
-    const QString log = QString::fromUtf8(readAll(tmp(u"log.txt"_s)));
+    const QString log = QString::fromUtf8(fileContent(tmp(u"log.txt"_s)));
     QVERIFY2(!last.isEmpty(), qPrintable(log));
 
     // The program ran from its own place, in the program folder, and found the
@@ -213,11 +206,11 @@ class TestWindowsScripts : public QObject {
     // The files: the new one in place only after success, the old one intact otherwise.
     const bool ok = reason.isEmpty();
     if (price) {
-      QCOMPARE(readAll(folder + u"/varnokel.mdb"_s), ok ? newPrice_ : oldPrice_);
+      QCOMPARE(fileContent(folder + u"/varnokel.mdb"_s), ok ? newPrice_ : oldPrice_);
       QVERIFY(!QFileInfo::exists(folder + u"/varnokel.mdb.download"_s));
     } else {
-      QCOMPARE(readAll(exeFolder + u"/Varnokel.exe"_s), ok ? newProgram_ : standin_);
-      QCOMPARE(readAll(folder + u"/temp/Varnokel.exe"_s), fault == u"running"_s || ok ? newProgram_ : QByteArray());
+      QCOMPARE(fileContent(exeFolder + u"/Varnokel.exe"_s), ok ? newProgram_ : standin_);
+      QCOMPARE(fileContent(folder + u"/temp/Varnokel.exe"_s), fault == u"running"_s || ok ? newProgram_ : QByteArray());
       QVERIFY(!QFileInfo::exists(folder + u"/temp/Varnokel.download.exe"_s) &&
               !QFileInfo::exists(folder + u"/Varnokel.new.exe"_s));
     }
