@@ -68,12 +68,6 @@ bool isErrorBox(const msg::Box& box, const QString& reason = {}) {
          box.text.contains(reason);
 }
 
-struct Order {
-  int id, user;
-  const char *date, *total;
-  int status;
-};
-
 }  // namespace
 
 class TestHistory : public QObject {
@@ -93,15 +87,14 @@ class TestHistory : public QObject {
     return ok;
   }
 
-  // Order rows as the ordering step writes them (only the columns it fills).
-  bool insertOrders(std::initializer_list<Order> orders) {
-    return std::all_of(orders.begin(), orders.end(), [this](const Order& o) {
-      return sql(QString::asprintf(
-          "INSERT INTO uop5b_jshopping_orders (order_id, order_number, user_id, order_total, order_subtotal, "
-          "currency_code, currency_code_iso, currency_exchange, order_status, order_created, order_date, f_name, "
-          "lang) VALUES (%d, '%08d', %d, %s, %s, 'руб.', 'RUB', 1, %d, 1, '%s', 'ООО Ромашка', 'ru-RU')",
-          o.id, o.id, o.user, o.total, o.total, o.status, o.date));
-    });
+  // Order rows "(id, user, 'date', total, status), …" as the ordering step writes them.
+  bool addOrders(const char* rows) {
+    return sql(u"INSERT INTO uop5b_jshopping_orders (order_id, user_id, order_date, order_total, order_status) "
+               u"VALUES "_s +
+               QString::fromUtf8(rows)) &&
+           sql("UPDATE uop5b_jshopping_orders SET order_number = LPAD(order_id, 8, '0'), order_subtotal = "
+               "order_total, currency_code = 'руб.', currency_code_iso = 'RUB', currency_exchange = 1, "
+               "order_created = 1, f_name = 'ООО Ромашка', lang = 'ru-RU' WHERE order_id >= 5000");
   }
 
   // The item and history rows the window shows, and those the shop holds for the order of `row`.
@@ -132,9 +125,10 @@ class TestHistory : public QObject {
   // history and no items, 5012 with items and no history; listed for 1-5 April 2025.
   OrdersWindow* openDetails() {
     const bool ok =
-        insertOrders({{5010, 57, "2025-04-01 09:30:00", "20264.7", 3},
-                      {5011, 57, "2025-04-02 11:00:00", "0", 1},
-                      {5012, 57, "2025-04-03 12:00:00", "75.5", 1}}) &&
+        addOrders(
+            "(5010, 57, '2025-04-01 09:30:00', 20264.7, 3), "
+            "(5011, 57, '2025-04-02 11:00:00', 0, 1), "
+            "(5012, 57, '2025-04-03 12:00:00', 75.5, 1)") &&
         sql("INSERT INTO uop5b_jshopping_order_item (order_id, product_id, product_ean, product_name, "
             "product_quantity, product_item_price) VALUES (5010, 1, 'А-10002', 'Чай чёрный листовой Ахмад 200 г', 100, "
             "189.9),"
@@ -202,12 +196,13 @@ class TestHistory : public QObject {
   // not a number, a range without orders.
   void ordersOfThisCustomer() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QVERIFY(insertOrders({{5001, 57, "2025-03-10 09:15:30", "100.5", 1},
-                          {5002, 57, "2025-03-11 23:59:59", "200", 2},
-                          {5003, 58, "2025-03-10 12:00:00", "999", 1},
-                          {5004, 57, "2025-03-12 00:00:00", "7", 1},
-                          {5005, 57, "2025-03-09 23:59:59", "8", 1},
-                          {5006, 57, "2025-03-10 00:00:00", "1234.25", 1}}));
+    QVERIFY(
+        addOrders("(5001, 57, '2025-03-10 09:15:30', 100.5, 1), "
+                  "(5002, 57, '2025-03-11 23:59:59', 200, 2), "
+                  "(5003, 58, '2025-03-10 12:00:00', 999, 1), "
+                  "(5004, 57, '2025-03-12 00:00:00', 7, 1), "
+                  "(5005, 57, '2025-03-09 23:59:59', 8, 1), "
+                  "(5006, 57, '2025-03-10 00:00:00', 1234.25, 1)"));
     OrdersWindow* w = openWindow();
     QVERIFY(w);
     QCOMPARE(dates(w), (QList<QDate>{QDate::currentDate(), QDate::currentDate()}));
@@ -242,10 +237,11 @@ class TestHistory : public QObject {
   }
 
   void openOrdersByStatus() {
-    QVERIFY(insertOrders({{5001, 57, "2019-05-05 10:00:00", "10.25", 3},  // open, long ago
-                          {5002, 57, "2025-03-11 09:00:00", "20", 6},     // open
-                          {5003, 57, "2025-03-11 09:00:00", "30", 7},     // closed
-                          {5004, 58, "2025-03-11 09:00:00", "40", 1}}));  // another customer
+    QVERIFY(
+        addOrders("(5001, 57, '2019-05-05 10:00:00', 10.25, 3), "  // open, long ago
+                  "(5002, 57, '2025-03-11 09:00:00', 20, 6), "     // open
+                  "(5003, 57, '2025-03-11 09:00:00', 30, 7), "     // closed
+                  "(5004, 58, '2025-03-11 09:00:00', 40, 1)"));    // another customer
     OrdersWindow* w = openWindow(QDate(2025, 3, 1), QDate(2025, 3, 2));
     QVERIFY(w);
     child<QPushButton>(w, "Command3")->click();
