@@ -1,9 +1,7 @@
 // The orders window against a private MariaDB server with the shop's tables:
 // signing in, the list of a date range and its total, the open orders, the items
-// and status history of an order, failures, resizing and the window-bar button.
-
+// and status history of an order, failures and resizing.
 #include "app/MainWindow.h"
-#include "base/IniFile.h"
 #include "base/Numbers.h"
 #include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
@@ -11,29 +9,22 @@
 #include "gui/common/MessageBoxes.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/orders/OrdersWindow.h"
-
-#include <QApplication>
-#include <QDateEdit>
-#include <QDialog>
-#include <QLabel>
-#include <QMdiSubWindow>
-#include <QPushButton>
 #include "support/Widgets.h"
 
 #include <QtTest>
+#include <QtWidgets>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kQuestion = QStringLiteral("Необходимо пройти авторизацию.Открыть окно авторизации?");
-const QString kErrorHead = QStringLiteral("Произошла ошибка при запросе") + QChar('\r');
-const QString kTotal = QStringLiteral("Сумма заказов :  ");
+const QString kQuestion = u"Необходимо пройти авторизацию.Открыть окно авторизации?"_s;
+const QString kErrorHead = u"Произошла ошибка при запросе\r"_s;
+const QString kTotal = u"Сумма заказов :  "_s;
 using Rows = QList<QStringList>;
 
 // The orders list (1), the status history (2) and the items (3).
-FlexGrid* grid(const OrdersWindow* w, int n) {
-  return child<FlexGrid>(w, qPrintable(QStringLiteral("MSFlexGrid%1").arg(n)));
-}
-QString total(const OrdersWindow* w) { return child<QLabel>(w, "Label3")->text(); }
+FlexGrid* grid(const OrdersWindow* w, int n) { return child<FlexGrid>(w, qPrintable(u"MSFlexGrid%1"_s.arg(n))); }
 
 Rows dataRows(const FlexGrid* g) {
   Rows out;
@@ -44,12 +35,12 @@ Rows dataRows(const FlexGrid* g) {
   return out;
 }
 
-// The sorted order numbers of the list.
-QStringList ids(const FlexGrid* g) {
+// The sorted order numbers of the list, and the total below it.
+QStringList listed(const OrdersWindow* w) {
   QStringList out;
-  for (const QStringList& row : dataRows(g)) out << row[1];
+  for (const QStringList& row : dataRows(grid(w, 1))) out << row[1];
   out.sort();
-  return out;
+  return out << child<QLabel>(w, "Label3")->text();
 }
 
 int rowOf(const FlexGrid* g, const QString& id) {
@@ -61,28 +52,21 @@ int rowOf(const FlexGrid* g, const QString& id) {
 // A user's mouse click on a cell of a grid.
 void clickCell(FlexGrid* g, int row, int col = 2) {
   g->scrollTo(g->model()->index(row - 1, col));
-  const QRect rect = g->visualRect(g->model()->index(row - 1, col));
-  QVERIFY2(rect.isValid(), "cell is not laid out");
-  QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+  QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    g->visualRect(g->model()->index(row - 1, col)).center());
 }
 
-// The box of a failed query, its text holding `fragment`.
-void checkErrorBox(const msg::Box& box, const QString& fragment = QString()) {
-  QVERIFY2(box.text.startsWith(kErrorHead) && box.text.size() > kErrorHead.size() && box.text.contains(fragment),
-           qPrintable(box.text));
-  QCOMPARE(box.icon, msg::Icon::Critical);
+QList<QDate> dates(const OrdersWindow* w) {
+  return {child<QDateEdit>(w, "DTPicker1")->date(), child<QDateEdit>(w, "DTPicker2")->date()};
 }
 
-#define NO_BOXES() QVERIFY2(rec_->boxes.empty(), qPrintable(rec_->texts().join(" | ")))
-#define OPEN(how)          \
-  OrdersWindow* w = (how); \
-  QVERIFY(w)
+void refresh(const OrdersWindow* w) { child<QPushButton>(w, "Command2")->click(); }
 
-struct Order {
-  int id, user;
-  const char *date, *total;
-  int status;
-};
+// A failed query's box: the fixed first line, then the reason.
+bool isErrorBox(const msg::Box& box, const QString& reason = {}) {
+  return box.icon == msg::Icon::Critical && box.text.startsWith(kErrorHead) && box.text.size() > kErrorHead.size() &&
+         box.text.contains(reason);
+}
 
 }  // namespace
 
@@ -93,14 +77,8 @@ class TestHistory : public QObject {
   TestProgramFolder folder_;
   std::unique_ptr<MainWindow> main_;
   std::unique_ptr<msg::ScopedRecorder> rec_;
-  QLocale startLocale_;
 
-  void setPort(int port) { folder_.useShop(server_.host(), port); }
-
-  void signIn(const QString& id, const QString& login = QStringLiteral("\"ООО Ромашка\"")) {
-    WriteSetting(settings::path(), "authentication", "id", id);
-    WriteSetting(settings::path(), "authentication", "login", login);
-  }
+  void setCode(const QString& id) { settings::write(settings::OrganisationId, id); }
 
   bool sql(const QString& statement) {
     QString err;
@@ -109,29 +87,28 @@ class TestHistory : public QObject {
     return ok;
   }
 
-  // Order rows as the ordering step writes them (only the columns it fills).
-  bool insertOrders(std::initializer_list<Order> orders) {
-    return std::all_of(orders.begin(), orders.end(), [this](const Order& o) {
-      return sql(QString::asprintf(
-          "INSERT INTO uop5b_jshopping_orders (order_id, order_number, user_id, order_total, order_subtotal, "
-          "currency_code, currency_code_iso, currency_exchange, order_status, order_created, order_date, f_name, "
-          "lang) VALUES (%d, '%08d', %d, %s, %s, 'руб.', 'RUB', 1, %d, 1, '%s', 'ООО Ромашка', 'ru-RU')",
-          o.id, o.id, o.user, o.total, o.total, o.status, o.date));
-    });
+  // Order rows "(id, user, 'date', total, status), …" as the ordering step writes them.
+  bool addOrders(const char* rows) {
+    return sql(u"INSERT INTO uop5b_jshopping_orders (order_id, user_id, order_date, order_total, order_status) "
+               u"VALUES "_s +
+               QString::fromUtf8(rows)) &&
+           sql("UPDATE uop5b_jshopping_orders SET order_number = LPAD(order_id, 8, '0'), order_subtotal = "
+               "order_total, currency_code = 'руб.', currency_code_iso = 'RUB', currency_exchange = 1, "
+               "order_created = 1, f_name = 'ООО Ромашка', lang = 'ru-RU' WHERE order_id >= 5000");
   }
 
-  // The items and history grids show what the shop holds for the order of `row`.
-  void checkDetailsOfRow(OrdersWindow* w, int row) {
-    auto count = [&](const char* table) {
-      return server_
-          .query(QStringLiteral("SELECT count(*) FROM uop5b_jshopping_order_%1 WHERE order_id = %2")
-                     .arg(table, grid(w, 1)->textMatrix(row, 1)))
-          .value(0)
-          .value(0)
-          .toInt();
-    };
-    QCOMPARE(grid(w, 3)->rows() - 1, count("item"));
-    QCOMPARE(grid(w, 2)->rows() - 1, count("history"));
+  // The item and history rows the window shows, and those the shop holds for the order of `row`.
+  QString shownDetails(const OrdersWindow* w) {
+    return u"%1:%2"_s.arg(grid(w, 3)->rows() - 1).arg(grid(w, 2)->rows() - 1);
+  }
+  QString shopDetails(const OrdersWindow* w, int row) {
+    return server_
+        .query(
+            u"SELECT concat((SELECT count(*) FROM uop5b_jshopping_order_item WHERE order_id = %1), ':', "
+            u"(SELECT count(*) FROM uop5b_jshopping_order_history WHERE order_id = %1))"_s.arg(
+                grid(w, 1)->textMatrix(row, 1)))
+        .value(0)
+        .value(0);
   }
 
   // Opens the window; then moves the pickers (from today) to a range, one at a time.
@@ -141,18 +118,17 @@ class TestHistory : public QObject {
     if (!w || !start.isValid()) return w;
     child<QDateEdit>(w, "DTPicker1")->setDate(start);
     child<QDateEdit>(w, "DTPicker2")->setDate(end);
-    return child<QDateEdit>(w, "DTPicker1")->date() == start && child<QDateEdit>(w, "DTPicker2")->date() == end
-               ? w
-               : nullptr;
+    return dates(w) == QList<QDate>{start, end} ? w : nullptr;
   }
 
   // 5010 with three items and a history entered out of date order, 5011 with a
   // history and no items, 5012 with items and no history; listed for 1-5 April 2025.
   OrdersWindow* openDetails() {
     const bool ok =
-        insertOrders({{5010, 57, "2025-04-01 09:30:00", "20264.7", 3},
-                      {5011, 57, "2025-04-02 11:00:00", "0", 1},
-                      {5012, 57, "2025-04-03 12:00:00", "75.5", 1}}) &&
+        addOrders(
+            "(5010, 57, '2025-04-01 09:30:00', 20264.7, 3), "
+            "(5011, 57, '2025-04-02 11:00:00', 0, 1), "
+            "(5012, 57, '2025-04-03 12:00:00', 75.5, 1)") &&
         sql("INSERT INTO uop5b_jshopping_order_item (order_id, product_id, product_ean, product_name, "
             "product_quantity, product_item_price) VALUES (5010, 1, 'А-10002', 'Чай чёрный листовой Ахмад 200 г', 100, "
             "189.9),"
@@ -172,16 +148,14 @@ class TestHistory : public QObject {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
     folder_.useShop(server_);
-    startLocale_ = QLocale();
+    QVERIFY(sql("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"));
   }
 
   void init() {
-    QLocale::setDefault(startLocale_);
-    setPort(server_.port());
-    signIn(" 57");
-    QVERIFY(sql("SET SESSION sql_mode='NO_ENGINE_SUBSTITUTION'"));
+    folder_.useShop(server_);
+    folder_.signIn(u"57"_s, u"ООО Ромашка"_s);
     for (const char* t : {"uop5b_jshopping_order_history", "uop5b_jshopping_order_item", "uop5b_jshopping_orders"})
-      QVERIFY(sql(QStringLiteral("DELETE FROM %1 WHERE order_id >= 5000").arg(t)));
+      QVERIFY(sql(u"DELETE FROM %1 WHERE order_id >= 5000"_s.arg(QLatin1String(t))));
     rec_ = std::make_unique<msg::ScopedRecorder>();
     main_ = std::make_unique<MainWindow>();
     main_->resize(1400, 900);
@@ -193,130 +167,99 @@ class TestHistory : public QObject {
     main_.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     rec_.reset();
-    QLocale::setDefault(startLocale_);
+    QLocale::setDefault(QLocale::c());
   }
 
-  void notSignedIn_data() {
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("no") << false;
-    QTest::newRow("yes opens authorization") << true;
-  }
-
+  // The question; Yes brings the authorization window up modally, No does not;
+  // and "Обновить" asks again.
   void notSignedIn() {
-    QFETCH(bool, yes);
-    signIn("?", "?");
-    rec_->answers.push_back(yes ? msg::Answer::Yes : msg::Answer::No);
-    // The authorization window must come up modally; it is closed as soon as it does.
-    bool seenModal = false;
+    setCode(u"?"_s);
+    rec_->answers = {msg::Answer::Yes, msg::Answer::No};
+    int modalWindows = 0;
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
-      for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* dlg = qobject_cast<QDialog*>(top); dlg && dlg->objectName() == "frm_avtor" && dlg->isVisible()) {
-          seenModal = dlg->isModal() || QApplication::activeModalWidget() == dlg;
-          dlg->close();
-        }
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || modal->objectName() != u"frm_avtor"_s) return;
+      ++modalWindows;
+      modal->close();
     });
     poll.start(20);
-    OPEN(openWindow());
-    poll.stop();
-    QCOMPARE(seenModal, yes);
-    QCOMPARE(rec_->texts(), QStringList{kQuestion});
-    // Nothing is asked of the shop; closing the authorization window does not reload.
-    // "Обновить" and a date change ask again.
-    child<QPushButton>(w, "Command2")->click();
-    child<QDateEdit>(w, "DTPicker1")->setDate(child<QDateEdit>(w, "DTPicker1")->date().addDays(-1));
-    QCOMPARE(rec_->texts(), (QStringList{kQuestion, kQuestion, kQuestion}));
+    OrdersWindow* w = openWindow();
+    QVERIFY(w);
+    refresh(w);
+    QCOMPARE(modalWindows, 1);
+    QCOMPARE(rec_->texts(), (QStringList{kQuestion, kQuestion}));
   }
 
   // Only this customer's orders of the range; amounts in the regional notation, the
-  // total always with a point.
-  void ordersOfThisCustomer_data() {
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<QString>("amount");
-    QTest::addColumn<QString>("date");
-    QTest::newRow("ru") << QLocale(QLocale::Russian, QLocale::Russia) << "100,5"
-                        << "10.03.2025 09:15:30";
-    QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates) << "100.5" << QString();
-  }
-
+  // total always with a point; another code, a range past its end, a code that is
+  // not a number, a range without orders.
   void ordersOfThisCustomer() {
-    QFETCH(QLocale, locale);
-    QFETCH(QString, amount);
-    QFETCH(QString, date);
-    QLocale::setDefault(locale);
-    QVERIFY(insertOrders({{5001, 57, "2025-03-10 09:15:30", "100.5", 1},
-                          {5002, 57, "2025-03-11 23:59:59", "200", 2},
-                          {5003, 58, "2025-03-10 12:00:00", "999", 1},
-                          {5004, 57, "2025-03-12 00:00:00", "7", 1},
-                          {5005, 57, "2025-03-09 23:59:59", "8", 1},
-                          {5006, 57, "2025-03-10 00:00:00", "1234.25", 1}}));
-    OPEN(openWindow());  // both pickers start at today
-    QCOMPARE(child<QDateEdit>(w, "DTPicker1")->date(), QDate::currentDate());
-    QCOMPARE(child<QDateEdit>(w, "DTPicker2")->date(), QDate::currentDate());
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QVERIFY(
+        addOrders("(5001, 57, '2025-03-10 09:15:30', 100.5, 1), "
+                  "(5002, 57, '2025-03-11 23:59:59', 200, 2), "
+                  "(5003, 58, '2025-03-10 12:00:00', 999, 1), "
+                  "(5004, 57, '2025-03-12 00:00:00', 7, 1), "
+                  "(5005, 57, '2025-03-09 23:59:59', 8, 1), "
+                  "(5006, 57, '2025-03-10 00:00:00', 1234.25, 1)"));
+    OrdersWindow* w = openWindow();
+    QVERIFY(w);
+    QCOMPARE(dates(w), (QList<QDate>{QDate::currentDate(), QDate::currentDate()}));
     QVERIFY(openWindow(QDate(2025, 3, 10), QDate(2025, 3, 11)));
+    QCOMPARE(listed(w), (QStringList{"5001", "5002", "5006", kTotal + "1534.75"}));
     FlexGrid* g = grid(w, 1);
-    NO_BOXES();
-    QCOMPARE(ids(g), (QStringList{"5001", "5002", "5006"}));
-    const QStringList first = dataRows(g).value(rowOf(g, "5001") - 1);
-    QCOMPARE(first.value(3) + " " + first.value(4), "57 " + amount);
-    if (!date.isEmpty()) QCOMPARE(first.value(2), date);
-    QCOMPARE(g->textMatrix(rowOf(g, "5002"), 0), QStringLiteral("2"));
-    QCOMPARE(total(w), kTotal + "1534.75");
+    QCOMPARE(dataRows(g).value(rowOf(g, "5001") - 1).mid(0, 5),
+             (QStringList{"1", "5001", "10.03.2025 09:15:30", "57", "100,5"}));
+    QCOMPARE(g->textMatrix(rowOf(g, "5002"), 0), u"2"_s);
 
-    signIn(" 58", "\"ИП Петров\"");
-    child<QPushButton>(w, "Command2")->click();
-    QCOMPARE(ids(g) << total(w), (QStringList{"5003", kTotal + "999"}));
-    signIn(" 57 ");  // blanks around a code are allowed
-    child<QPushButton>(w, "Command2")->click();
-    QCOMPARE(g->rows(), 4);
-    // An inverted range: the moved picker stops at the other one's date.
-    auto dates = [w] {
-      return QList<QDate>{child<QDateEdit>(w, "DTPicker1")->date(), child<QDateEdit>(w, "DTPicker2")->date()};
-    };
+    setCode(u" 58"_s);
+    refresh(w);
+    QCOMPARE(listed(w), (QStringList{"5003", kTotal + "999"}));
+    setCode(u" 57 "_s);  // blanks around a code are allowed
+    // Moved past the end, the start stops at the end's date (the end before the start: test_daily_use).
     child<QDateEdit>(w, "DTPicker1")->setDate(QDate(2025, 3, 20));
-    QCOMPARE(dates(), QList<QDate>(2, QDate(2025, 3, 11)));
-    QCOMPARE(ids(g) << total(w), (QStringList{"5002", kTotal + "200"}));
-    child<QDateEdit>(w, "DTPicker1")->setDate(QDate(2025, 3, 10));
-    child<QDateEdit>(w, "DTPicker2")->setDate(QDate(2025, 3, 1));
-    QCOMPARE(dates(), QList<QDate>(2, QDate(2025, 3, 10)));
-    QCOMPARE(ids(g) << total(w), (QStringList{"5001", "5006", kTotal + "1334.75"}));
+    QCOMPARE(dates(w), QList<QDate>(2, QDate(2025, 3, 11)));
+    QCOMPARE(listed(w), (QStringList{"5002", kTotal + "200"}));
+    QVERIFY(rec_->boxes.empty());
     // A stored code that is not a number never reaches a statement; the list is emptied.
-    signIn("57'--", "x");
-    child<QPushButton>(w, "Command2")->click();
-    QCOMPARE(int(rec_->boxes.size()), 1);
-    checkErrorBox(rec_->boxes[0], "Код организации не является числом: «57'--»");
-    QCOMPARE(QString::number(g->rows()) + total(w), QStringLiteral("1"));
+    setCode(u"57'--"_s);
+    refresh(w);
+    QCOMPARE(rec_->texts(), QStringList{kErrorHead + u"Код организации не является числом: «57'--»"_s});
+    QCOMPARE(listed(w), QStringList{QString()});
     // A range without orders: empty grids, a total of 0.
     rec_->clear();
-    signIn(" 57");
+    setCode(u"57"_s);
     QVERIFY(openWindow(QDate(2001, 1, 1), QDate(2001, 1, 31)));
-    QCOMPARE(g->rows() + grid(w, 2)->rows() + grid(w, 3)->rows(), 3);
-    QCOMPARE(total(w), kTotal + "0");
-    NO_BOXES();
+    QCOMPARE(listed(w), QStringList{kTotal + "0"});
+    QCOMPARE(shownDetails(w), u"0:0"_s);
+    QVERIFY(rec_->boxes.empty());
   }
 
   void openOrdersByStatus() {
-    QVERIFY(insertOrders({{5001, 57, "2019-05-05 10:00:00", "10.25", 3},  // open, long ago
-                          {5002, 57, "2025-03-11 09:00:00", "20", 6},     // open
-                          {5003, 57, "2025-03-11 09:00:00", "30", 7},     // closed
-                          {5004, 58, "2025-03-11 09:00:00", "40", 1}}));  // another customer
-    OPEN(openWindow(QDate(2025, 3, 1), QDate(2025, 3, 2)));
+    QVERIFY(
+        addOrders("(5001, 57, '2019-05-05 10:00:00', 10.25, 3), "  // open, long ago
+                  "(5002, 57, '2025-03-11 09:00:00', 20, 6), "     // open
+                  "(5003, 57, '2025-03-11 09:00:00', 30, 7), "     // closed
+                  "(5004, 58, '2025-03-11 09:00:00', 40, 1)"));    // another customer
+    OrdersWindow* w = openWindow(QDate(2025, 3, 1), QDate(2025, 3, 2));
+    QVERIFY(w);
     child<QPushButton>(w, "Command3")->click();
-    NO_BOXES();
     const Rows open = server_.query(
         "SELECT group_concat(order_id ORDER BY order_id), sum(order_total) "
         "FROM uop5b_jshopping_orders WHERE user_id = 57 AND order_status < 7");
     QVERIFY(open[0][0].contains("1002,") && open[0][0].endsWith("5001,5002"));  // the sample's open order too
-    QCOMPARE(ids(grid(w, 1)).join(','), open[0][0]);
-    QCOMPARE(total(w), QStringLiteral("Сумма заказов : ") + num::invariant(open[0][1].toDouble()));
-    QCOMPARE(child<QDateEdit>(w, "DTPicker1")->date(), QDate(2025, 3, 1));  // the pickers are left alone
+    QCOMPARE(listed(w), open[0][0].split(u',') << u"Сумма заказов : "_s + num::invariant(open[0][1].toDouble()));
+    QCOMPARE(dates(w).first(), QDate(2025, 3, 1));  // the pickers are left alone
+    QVERIFY(rec_->boxes.empty());
   }
 
   void detailsOfOrders() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    OPEN(openDetails());
+    OrdersWindow* w = openDetails();
+    QVERIFY(w);
     FlexGrid *orders = grid(w, 1), *history = grid(w, 2), *items = grid(w, 3);
-    QCOMPARE(history->rows() + items->rows(), 2);  // a refill by the window shows no details
+    QCOMPARE(shownDetails(w), u"0:0"_s);  // a refill by the window shows no details
     const int r = rowOf(orders, "5010");
     clickCell(orders, r);
     QCOMPARE(orders->rowSel(), r);
@@ -341,67 +284,70 @@ class TestHistory : public QObject {
     for (int target : {2, 3}) {
       QTest::keyClick(orders, Qt::Key_Down);
       QCOMPARE(orders->rowSel(), target);
-      checkDetailsOfRow(w, target);
+      QCOMPARE(shownDetails(w), shopDetails(w, target));
     }
     // Items emptied in the shop: another cell of the same row reads them afresh.
     clickCell(orders, r, 4);
-    QCOMPARE(items->rows(), 4);
+    QCOMPARE(shownDetails(w), u"3:3"_s);
     QVERIFY(sql("DELETE FROM uop5b_jshopping_order_item WHERE order_id = 5010"));
     clickCell(orders, r, 0);
-    QCOMPARE(items->rows() + history->rows(), 5);
+    QCOMPARE(shownDetails(w), u"0:3"_s);
 
-    // A refill empties the details; a failing history query leaves the last history shown.
-    child<QPushButton>(w, "Command2")->click();
-    QCOMPARE(items->rows() + history->rows(), 2);
-    // The current cell is now in the first row; clicking that very cell shows its order.
+    // A refill empties the details; clicking the current cell (now in the first row) shows its order.
+    refresh(w);
+    QCOMPARE(shownDetails(w), u"0:0"_s);
     QCOMPARE(orders->row(), 1);
     clickCell(orders, 1, orders->col());
-    checkDetailsOfRow(w, 1);
+    QCOMPARE(shownDetails(w), shopDetails(w, 1));
     QVERIFY(history->rows() > 1);
     child<QPushButton>(w, "Command3")->click();
-    QCOMPARE(items->rows() + history->rows(), 2);
-    NO_BOXES();
+    QCOMPARE(shownDetails(w), u"0:0"_s);
+    QVERIFY(rec_->boxes.empty());
 
+    // A failing history query leaves the last history shown.
     clickCell(orders, rowOf(orders, "5011"));
     QVERIFY(sql("RENAME TABLE uop5b_jshopping_order_history TO history_away"));
     clickCell(orders, rowOf(orders, "5012"));
     QVERIFY(sql("RENAME TABLE history_away TO uop5b_jshopping_order_history"));
-    QCOMPARE(int(rec_->boxes.size()), 1);
-    checkErrorBox(rec_->boxes[0], "uop5b_jshopping_order_history");
-    QCOMPARE(items->rows(), 2);
-    QCOMPARE(dataRows(history), (Rows{{"1", "Пустой заказ", "02-04-2025 11:00:01"}}));
+    QCOMPARE(rec_->boxes.size(), size_t(1));
+    QVERIFY2(isErrorBox(rec_->boxes[0], u"uop5b_jshopping_order_history"_s), qPrintable(rec_->boxes[0].text));
+    QCOMPARE(dataRows(items) + dataRows(history), (Rows{{"А-10011", "Кружка керамическая белая 300 мл", "75,5", "1"},
+                                                        {"1", "Пустой заказ", "02-04-2025 11:00:01"}}));
   }
 
   // The refresh, the open orders and the details fail alike; grids and total stay
   // as they were, and the window works again once the server is back.
   void shopUnreachable() {
-    OPEN(openDetails());
+    OrdersWindow* w = openDetails();
+    QVERIFY(w);
     clickCell(grid(w, 1), rowOf(grid(w, 1), "5010"));
     const Rows orders = dataRows(grid(w, 1));
-    const QString before = total(w);
-    setPort(1);  // nobody listens there
+    const QStringList before = listed(w);
+    folder_.useShop(server_.host(), closedPort());
     QElapsedTimer t;
     t.start();
-    child<QPushButton>(w, "Command2")->click();
+    refresh(w);
     QVERIFY2(t.elapsed() < 6000, "the refresh hung on the unreachable server");
     child<QPushButton>(w, "Command3")->click();
     clickCell(grid(w, 1), rowOf(grid(w, 1), "5012"));
-    QCOMPARE(int(rec_->boxes.size()), 3);
-    for (const msg::Box& box : rec_->boxes) checkErrorBox(box);
+    QCOMPARE(rec_->boxes.size(), size_t(3));
+    for (const msg::Box& box : rec_->boxes) QVERIFY2(isErrorBox(box), qPrintable(box.text));
     QCOMPARE(dataRows(grid(w, 1)), orders);
-    QCOMPARE(total(w), before);
+    QCOMPARE(listed(w), before);
     QCOMPARE(grid(w, 3)->rows(), 4);
-    setPort(server_.port());
-    child<QPushButton>(w, "Command2")->click();
-    QCOMPARE(int(rec_->boxes.size()), 3);
-    QCOMPARE(grid(w, 1)->rows() + grid(w, 3)->rows(), 5);
+    folder_.useShop(server_);
+    refresh(w);
+    QCOMPARE(rec_->boxes.size(), size_t(3));
+    QCOMPARE(listed(w), before);
+    QCOMPARE(shownDetails(w), u"0:0"_s);
   }
 
   // Maximized at first, without a close button. Then the grids keep their distance
   // to the right and bottom edges without overlapping, and stand still once the
   // window is smaller than 9000 x 5000 twips.
   void resizing() {
-    OPEN(openWindow());
+    OrdersWindow* w = openWindow();
+    QVERIFY(w);
     auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
     QVERIFY(sub && sub->isMaximized() && !child<QPushButton>(w, "Command1")->isVisible());
     sub->showNormal();

@@ -7,6 +7,7 @@
 #include "base/ProgramFolder.h"
 #include "base/Settings.h"
 #include "fixtures/ftp_server.h"
+#include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "gui/common/MessageBoxes.h"
 #include "update/ScriptStart.h"
@@ -22,26 +23,17 @@ using namespace Qt::StringLiterals;
 namespace {
 
 int g_ended = 0;
-const QString kAppTitle = u"Программа заявок Варнокел"_s;
 const QString kPriceQuestion = u"При обновлении прайс-листа текущий заказ будет очищен.Продолжить?"_s;
 const QString kNoSettings = u"НЕТ НАСТРОЕК"_s;
 const QString kUpdateError = u"Произошла ошибка при обновлении\r"_s;
+const char kLeftover[] = "echo LEFTOVER\n";              // a line of an old, longer script
 const QString kFolderName = u"Папка заявок 'Опт' №1"_s;  // blanks, Cyrillic, a single quote
 
-QByteArray readAll(const QString& p) {
-  QFile f(p);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool writeAll(const QString& p, const QByteArray& b) {
-  QFile f(p);
-  return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
 bool setMTime(const QString& p, qint64 secs) {
   QFile f(p);
   return f.open(QIODevice::ReadWrite) &&
          f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
 }
-QString shortTime(qint64 secs) { return QLocale().toString(QDateTime::fromSecsSinceEpoch(secs), QLocale::ShortFormat); }
 
 // Everything under a folder: path -> kind, time and content.
 QMap<QString, QByteArray> snapshot(const QString& folder) {
@@ -50,7 +42,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder) {
   for (QFileInfo fi; it.hasNext();) {
     fi = QFileInfo(it.next());
     out[fi.filePath()] = QByteArray::number(fi.isDir()) + QByteArray::number(fi.lastModified().toMSecsSinceEpoch()) +
-                         readAll(fi.filePath());
+                         fileContent(fi.filePath());
   }
   return out;
 }
@@ -76,7 +68,9 @@ class TestUpdates : public QObject {
   QString ftpFile(const QString& name) const { return tmp_->filePath(u"ftp/"_s + name); }
   QString exeName() const { return QFileInfo(QCoreApplication::applicationFilePath()).fileName(); }
   QString standin() const { return QStringLiteral(UPDATE_STANDIN_EXE); }
-  QStringList log() const { return QString::fromUtf8(readAll(file("standin.log"))).split(u'\n', Qt::SkipEmptyParts); }
+  QStringList log() const {
+    return QString::fromUtf8(fileContent(file("standin.log"))).split(u'\n', Qt::SkipEmptyParts);
+  }
 
   // The stand-in run started with `args`, up to its "done" or "end"; empty while unfinished.
   QStringList runOf(const QString& args) const {
@@ -105,18 +99,21 @@ class TestUpdates : public QObject {
   // A downloaded copy in temp/ and the running program file, aged in seconds (-1: none).
   bool placePrograms(qint64 now, int downloadAge, int runningAge) {
     const auto place = [&](const QString& p, int age) {
-      return age < 0 || (writeAll(p, "x") && setMTime(p, now - age));
+      return age < 0 || (writeFileContent(p, "x") && setMTime(p, now - age));
     };
     return QDir().mkpath(file("temp")) && place(file("temp/" + exeName()), downloadAge) &&
            place(file(exeName()), runningAge);
   }
 
   // Whole runs: starts the FTP server and prepares the program folder (the stand-in as
-  // the program, settings naming the server, an old price database). Returns an error.
+  // the program, settings naming the server, an old price database, old longer
+  // scripts). Returns an error.
   QString startRun(FtpServer& ftp, int bytesPerSecond = 0) {
     QString error;
     if (!ftp.start(ftpFile(QString()), &error, bytesPerSecond)) return error;
     if (!QFile::copy(standin(), file("Varnokel"))) return u"no stand-in"_s;
+    for (const char* script : {"update.sh", "updateexe.sh"})
+      if (!writeFileContent(file(script), QByteArray(kLeftover).repeated(1000))) return u"no old script"_s;
     makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
     WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, ftp.hostWithPort());
     return error;
@@ -165,27 +162,24 @@ class TestUpdates : public QObject {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("url");  // of the price database; empty: refused with a message
-    QTest::newRow("host with port") << "ftp_host"
-                                    << "127.0.0.1:2121"
-                                    << "ftp://127.0.0.1:2121/varnokel.mdb";
-    QTest::newRow("IPv6 host") << "ftp_host"
-                               << "[::1]:21"
-                               << "ftp://[::1]:21/varnokel.mdb";
-    QTest::newRow("Cyrillic host") << "ftp_host"
-                                   << "прайс.варнокел.рф"
-                                   << "ftp://xn--80asqeh.xn--80adktgjho.xn--p1ai/varnokel.mdb";
-    QTest::newRow("path with & and %") << "ftp_price_path"
-                                       << "/a&b 100%/прайс.mdb"
-                                       << "ftp://ftp.varnokel.ru/a%26b%20100%25/%D0%BF%D1%80%D0%B0%D0%B9%D1%81.mdb";
-    QTest::newRow("password with cmd's specials") << "ftp_password"
-                                                  << "&calc.exe & %PATH% !x! ^|<>()\\"
-                                                  << "ftp://ftp.varnokel.ru/varnokel.mdb";
+    const auto row = [](const char* name, const QString& key, const QString& value, const QString& url = {}) {
+      QTest::newRow(name) << key << value << url;
+    };
+    row("host with port", u"ftp_host"_s, u"127.0.0.1:2121"_s, u"ftp://127.0.0.1:2121/varnokel.mdb"_s);
+    row("IPv6 host", u"ftp_host"_s, u"[::1]:21"_s, u"ftp://[::1]:21/varnokel.mdb"_s);
+    row("Cyrillic host", u"ftp_host"_s, u"прайс.варнокел.рф"_s,
+        u"ftp://xn--80asqeh.xn--80adktgjho.xn--p1ai/varnokel.mdb"_s);
+    row("path with & and %", u"ftp_price_path"_s, u"/a&b 100%/прайс.mdb"_s,
+        u"ftp://ftp.varnokel.ru/a%26b%20100%25/%D0%BF%D1%80%D0%B0%D0%B9%D1%81.mdb"_s);
+    row("password with cmd's specials", u"ftp_password"_s, u"&calc.exe & %PATH% !x! ^|<>()\\"_s,
+        u"ftp://ftp.varnokel.ru/varnokel.mdb"_s);
     for (const char* host :
          {"h & marker.exe & rem", "h\"&marker", "h%PATH%", "h|x", "h/x", "host:99999", "host:", "h x"})
-      QTest::addRow("host %s", host) << "ftp_host" << host << "";
-    for (const char* user : {"a\"b", "a:b", "Иван"}) QTest::addRow("user %s", user) << "ftp_user" << user << "";
+      QTest::addRow("host %s", host) << u"ftp_host"_s << QString::fromUtf8(host) << QString();
+    for (const char* user : {"a\"b", "a:b", "Иван"})
+      QTest::addRow("user %s", user) << u"ftp_user"_s << QString::fromUtf8(user) << QString();
     for (const char* password : {"p\"&marker.exe", "пароль", "a\tb"})
-      QTest::addRow("password %s", password) << "ftp_password" << password << "";
+      QTest::addRow("password %s", password) << u"ftp_password"_s << QString::fromUtf8(password) << QString();
   }
   void serverSettings() {
     QFETCH(QString, key);
@@ -211,117 +205,66 @@ class TestUpdates : public QObject {
     for (const QString& d : dirs) QVERIFY(QDir().mkpath(d));
     QCOMPARE(LocateCurl(dirs[0], dirs[1], dirs[2]), QString());
     for (int i = 2; i >= 0; --i) {
-      QVERIFY(writeAll(dirs[i] + "/curl.exe", "x"));
+      QVERIFY(writeFileContent(dirs[i] + "/curl.exe", "x"));
       QCOMPARE(LocateCurl(dirs[0], dirs[1], dirs[2]), JoinProgramPath(dirs[i], u"curl.exe"_s));
     }
   }
 
-  // ---------------------------------------------------------------- flows in-process
-
   void priceDownload_noLeavesEveryFileUntouched() {
     makePriceFile(file("varnokel.mdb"), u"OLD-1"_s);
-    QVERIFY(writeAll(file("update.sh"), "old script\n"));
-    QVERIFY(writeAll(file("settings.ini"), "[authentication]\r\nid=7\r\n[connection]\r\nftp_host=127.0.0.1:2121\r\n"));
+    QVERIFY(writeFileContent(file("update.sh"), "old script\n"));
+    QVERIFY(writeFileContent(file("settings.ini"),
+                             "[authentication]\r\nid=7\r\n[connection]\r\nftp_host=127.0.0.1:2121\r\n"));
     const auto before = snapshot(folder_);
     msg::ScopedRecorder rec;
     rec.answers.push_back(msg::Answer::No);
     RunPriceDownload();
     QCOMPARE(rec.texts(), QStringList{kPriceQuestion});
-    QVERIFY(rec.boxes[0].yesNo && rec.boxes[0].icon == msg::Icon::Question && rec.boxes[0].title == kAppTitle);
     QCOMPARE(snapshot(folder_), before);
     QVERIFY(g_ended == 0 && started_.isEmpty());
   }
 
-  // Each flow writes its script over an old, longer one, starts it and ends the program;
-  // blocked: a name taken by a folder (temp: by a file), "start": the start fails.
-  void flows_data() {
+  // A flow that cannot go on says so, and the program goes on: the script's name
+  // taken by a folder, temp/ taken by a file, the start failing; the check after
+  // the program download finding no download copy or no program file.
+  void blockedFlows_data() {
     QTest::addColumn<QString>("flow");
     QTest::addColumn<QString>("blocked");
-    for (const char* flow : {"price", "program", "30"}) QTest::addRow("%s", flow) << flow << "";
-    QTest::newRow("price: no script") << "price"
-                                      << "update.sh";
-    QTest::newRow("price: no start") << "price"
-                                     << "start";
-    QTest::newRow("program: no temp") << "program"
-                                      << "temp";
-    QTest::newRow("30: no script") << "30"
-                                   << "updateexe.sh";
+    QTest::addColumn<QString>("told");  // the start of the box
+    const QString unchecked = u"Не удалось проверить обновление ПО"_s;
+    QTest::newRow("price: no script") << u"price"_s << u"update.sh"_s << kNoSettings;
+    QTest::newRow("price: no start") << u"price"_s << u"start"_s << kUpdateError;
+    QTest::newRow("program: no temp") << u"program"_s << u"temp"_s << kUpdateError + u"temp"_s;
+    QTest::newRow("30: no script") << u"30"_s << u"updateexe.sh"_s << kNoSettings;
+    QTest::newRow("30: no download copy") << u"30"_s << u"download"_s << unchecked;
+    QTest::newRow("30: no program file") << u"30"_s << u"program"_s << unchecked;
   }
-  void flows() {
+  void blockedFlows() {
     QFETCH(QString, flow);
     QFETCH(QString, blocked);
-    const bool ok = blocked.isEmpty(), price = flow == u"price"_s, noScript = blocked.endsWith(u".sh"_s);
-    const QString script = file(flow == u"30"_s ? "updateexe.sh" : "update.sh");
-    if (!noScript) QVERIFY(writeAll(script, QByteArray(5000, 'x')));
-    if (flow == u"30"_s) QVERIFY(placePrograms(QDateTime::currentSecsSinceEpoch(), 3600, 86400));
-    if (blocked == u"temp"_s) QVERIFY(writeAll(file(blocked), "a file"));
-    if (noScript) QVERIFY(QDir().mkdir(file(blocked)));
+    QFETCH(QString, told);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (flow == u"30"_s)
+      QVERIFY(placePrograms(now, blocked == u"download"_s ? -1 : 3600, blocked == u"program"_s ? -1 : 86400));
+    if (blocked == u"temp"_s) QVERIFY(writeFileContent(file(blocked), "a file"));
+    if (blocked.endsWith(u".sh"_s)) QVERIFY(QDir().mkdir(file(blocked)));
     startResult_ = blocked != u"start"_s;
     msg::ScopedRecorder rec;
-    QCOMPARE(runFlow(flow, rec), flow != u"30"_s || !ok);
-    QCOMPARE(g_ended, ok ? 1 : 0);
-    QCOMPARE(started_.size(), noScript || blocked == u"temp"_s ? 0 : 1);
-    QCOMPARE(int(rec.boxes.size()), int(price) + int(!ok));
-    QVERIFY(!QFileInfo(file("text.txt")).isFile());
-    if (ok) {
-      DistributionServer s;
-      s.host = u"127.0.0.1:2121"_s;
-      const RestartCommand r{QCoreApplication::applicationFilePath(), QString()};
-      QCOMPARE(readAll(script), price ? PriceDownloadShellScript(folder_, s, r)
-                                : flow == u"30"_s
-                                    ? ReplacementShellScript(folder_, exeName(), QCoreApplication::applicationPid(), r)
-                                    : ProgramDownloadShellScript(folder_, exeName(), s, r));
-      QCOMPARE(started_.value(0), qMakePair(script, folder_));
-      return;
-    }
-    const msg::Box& b = rec.boxes.back();
-    QCOMPARE(b.icon, msg::Icon::Critical);
-    QCOMPARE(b.title, noScript ? kAppTitle : u"Предупреждение"_s);
-    if (noScript)
-      QCOMPARE(b.text, kNoSettings);
-    else
-      QVERIFY2(b.text.startsWith(kUpdateError) && (blocked != u"temp"_s || b.text.contains(blocked)),
-               qPrintable(b.text));
+    QVERIFY(runFlow(flow, rec));
+    QVERIFY(g_ended == 0 && started_.size() == (startResult_ ? 0 : 1) && !QFileInfo(file("updateexe.sh")).isFile());
+    QVERIFY2(rec.boxes.back().text.startsWith(told.section(u'\r', 0, 0)) &&
+                 rec.boxes.back().text.contains(told.section(u'\r', 1)),
+             qPrintable(rec.boxes.back().text));
   }
-
-  void completion_data() {
-    QTest::addColumn<int>("downloadAge");  // seconds before now; -1: no download copy
-    QTest::addColumn<int>("runningAge");   // -1: no running program file
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no download copy") << -1 << 86400 << u"Не удалось проверить обновление ПО"_s;
-    QTest::newRow("no program file") << 3600 << -1 << u"Не удалось проверить обновление ПО"_s;
-  }
-  void completion() {
-    QFETCH(int, downloadAge);
-    QFETCH(int, runningAge);
-    QFETCH(QString, message);
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    QVERIFY(placePrograms(now, downloadAge, runningAge));
-    QVERIFY(writeAll(file("updateexe.sh"), QByteArray(5000, 'x')));
-    msg::ScopedRecorder rec;
-    QVERIFY(runFlow(u"30"_s, rec));
-    QVERIFY(g_ended == 0 && started_.isEmpty());
-    QCOMPARE(rec.texts(), QStringList{message});
-    QVERIFY(rec.boxes[0].icon == msg::Icon::None && rec.boxes[0].title == kAppTitle);
-    QCOMPARE(readAll(file("updateexe.sh")), QByteArray(5000, 'x'));
-  }
-
-  // ---------------------------------------------------------------- whole runs
 
   void run_priceDownload_data() {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("reason");  // what the script tells the restarted program
-    QTest::newRow("succeeds") << ""
-                              << "";
-    QTest::newRow("missing file") << "missing file"
-                                  << "download 78";
-    QTest::newRow("server down") << "server down"
-                                 << "download 7";
-    QTest::newRow("interrupted") << "interrupted"
-                                 << "download 18";
-    QTest::newRow("trickling server") << "trickle"
-                                      << "download 28";
-    for (const char* served : {"half", "foreign"}) QTest::addRow("%s file served", served) << served << "check 1";
+    QTest::newRow("succeeds") << QString() << QString();
+    QTest::newRow("missing file") << u"missing file"_s << u"download 78"_s;
+    QTest::newRow("interrupted") << u"interrupted"_s << u"download 18"_s;
+    QTest::newRow("trickling server") << u"trickle"_s << u"download 28"_s;
+    QTest::newRow("half file served") << u"half"_s << u"check 1"_s;
   }
   void run_priceDownload() {
     QFETCH(QString, failure);
@@ -332,23 +275,16 @@ class TestUpdates : public QObject {
     if (!curlHome.isEmpty() || failure == u"trickle"_s) {
       // Bigger than the socket buffers; fetched at a limited rate and the server
       // stopped mid-way, or sent at 100 bytes a second.
-      QVERIFY(writeAll(served, QByteArray(failure == u"trickle"_s ? 1 << 20 : 64 << 20, 'v')));
-      if (!curlHome.isEmpty()) QVERIFY(writeAll(curlHome + "/.curlrc", "limit-rate = 4M\nmax-time = 50\n"));
+      QVERIFY(writeFileContent(served, QByteArray(failure == u"trickle"_s ? 1 << 20 : 64 << 20, 'v')));
+      if (!curlHome.isEmpty()) QVERIFY(writeFileContent(curlHome + "/.curlrc", "limit-rate = 4M\nmax-time = 50\n"));
     } else if (failure != u"missing file"_s) {
       makePriceFile(served, u"NEW-1"_s);
     }
-    const QByteArray good = readAll(served);
-    if (failure == u"half"_s) QVERIFY(writeAll(served, good.left(good.size() / 2)));
-    if (failure == u"foreign"_s) {
-      QVERIFY(QFile::remove(served));
-      PriceDbBuilder(served).exec(u"DROP TABLE images"_s);
-    }
+    const QByteArray good = fileContent(served);
+    if (failure == u"half"_s) QVERIFY(writeFileContent(served, good.left(good.size() / 2)));
     FtpServer ftp;
     QCOMPARE(startRun(ftp, failure == u"trickle"_s ? 100 : 0), QString());
-    if (failure == u"server down"_s) ftp.stop();
-    const QByteArray old = readAll(file("varnokel.mdb"));
-    QElapsedTimer timer;
-    timer.start();
+    const QByteArray old = fileContent(file("varnokel.mdb"));
     QVERIFY(runStandin(u"--price"_s, curlHome, failure == u"trickle"_s ? u"3"_s : QString()));
     if (!curlHome.isEmpty()) {
       QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file("varnokel.mdb.download")).size() > 0, 30000);
@@ -360,9 +296,9 @@ class TestUpdates : public QObject {
                  run.contains(u"cwd "_s + folder_),
              qPrintable(log().join(u'\n')));
     QVERIFY(runOf(ok ? u"41"_s : u"40"_s).isEmpty() && runOf(u"--price"_s).endsWith(u"end"_s));
-    QCOMPARE(readAll(file("varnokel.mdb")), ok ? good : old);
-    QVERIFY(!has("varnokel.mdb.download") && !has("text.txt") && !has("update.reason") && has("update.sh"));
-    if (failure == u"trickle"_s) QVERIFY2(timer.elapsed() < 30000, "a trickle is given up on in bounded time");
+    QCOMPARE(fileContent(file("varnokel.mdb")), ok ? good : old);
+    QVERIFY(!has("varnokel.mdb.download") && !has("text.txt") && !has("update.reason"));
+    QVERIFY(!fileContent(file("update.sh")).contains(kLeftover));
   }
 
   void run_programUpdate_data() {
@@ -370,20 +306,13 @@ class TestUpdates : public QObject {
     QTest::addColumn<QString>("served");  // what the server sends: program or html
     QTest::addColumn<QString>("code");    // the last run's argument
     QTest::addColumn<QString>("message");
-    QTest::newRow("newer") << 3600 << "program"
-                           << "50"
-                           << "Обновление ПО прошло успешно";
-    QTest::newRow("older") << 172800 << "program"
-                           << "30"
-                           << "Ваша версия новее.Ваша версия ";
-    QTest::newRow("equal") << 86400 << "program"
-                           << "30"
-                           << "Обновление не требуется .Ваша версия ";
-    const QString failed = u"Не удалось проверить обновление ПО"_s;
-    QTest::newRow("download fails") << -1 << "program"
-                                    << "31" << failed + u'|' + DescribeUpdateFailure(u"download 78"_s);
-    QTest::newRow("an html page") << 3600 << "html"
-                                  << "31" << failed + u'|' + DescribeUpdateFailure(u"program"_s);
+    const QString failed = u"Не удалось проверить обновление ПО|"_s;
+    QTest::newRow("newer") << 3600 << u"program"_s << u"50"_s << u"Обновление ПО прошло успешно"_s;
+    QTest::newRow("older") << 172800 << u"program"_s << u"30"_s << u"Ваша версия новее.Ваша версия "_s;
+    QTest::newRow("equal") << 86400 << u"program"_s << u"30"_s << u"Обновление не требуется .Ваша версия "_s;
+    QTest::newRow("download fails") << -1 << u"program"_s << u"31"_s
+                                    << failed + DescribeUpdateFailure(u"download 78"_s);
+    QTest::newRow("an html page") << 3600 << u"html"_s << u"31"_s << failed + DescribeUpdateFailure(u"program"_s);
   }
   void run_programUpdate() {
     QFETCH(int, serverAge);
@@ -392,66 +321,66 @@ class TestUpdates : public QObject {
     QFETCH(QString, message);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     // The server's program: the stand-in with a mark appended (it still runs).
-    const QByteArray program = readAll(standin());
+    const QByteArray program = fileContent(standin());
     const QByteArray newProgram = served == u"html"_s ? QByteArray("<html><body>Varnokel: 404</body></html>\n")
                                                       : program + "\nVARNOKEL-NEW-VERSION\n";
     if (serverAge >= 0)
-      QVERIFY(writeAll(ftpFile("Varnokel.exe"), newProgram) && setMTime(ftpFile("Varnokel.exe"), now - serverAge));
+      QVERIFY(writeFileContent(ftpFile("Varnokel.exe"), newProgram) &&
+              setMTime(ftpFile("Varnokel.exe"), now - serverAge));
     FtpServer ftp;
     QCOMPARE(startRun(ftp), QString());
     QVERIFY(setMTime(file("Varnokel"), now - 86400));
     QVERIFY(runStandin(u"--program"_s));
     const QStringList run = waitRun(code);
-    if (message.endsWith(u' ')) message += shortTime(now - 86400);
+    if (message.endsWith(u' '))
+      message += QLocale().toString(QDateTime::fromSecsSinceEpoch(now - 86400), QLocale::ShortFormat);
     QVERIFY2(run.contains(u"box "_s + message) && run.endsWith(u"done"_s) && run.contains(u"home "_s + folder_),
              qPrintable(log().join(u'\n')));
     const bool replaced = code == u"50"_s;
-    QCOMPARE(readAll(file("Varnokel")), replaced ? newProgram : program);
-    QVERIFY(!has("temp/Varnokel.download") && !has(".Varnokel.update") && has("updateexe.sh") == replaced);
+    QCOMPARE(fileContent(file("Varnokel")), replaced ? newProgram : program);
+    QVERIFY(!has("temp/Varnokel.download") && !has(".Varnokel.update"));
+    QCOMPARE(fileContent(file("updateexe.sh")).contains(kLeftover), !replaced);  // written afresh by 30 only
     QCOMPARE(has("temp/Varnokel"), serverAge >= 0 && served == u"program"_s);
     if (replaced) {
       QVERIFY(runOf(u"30"_s).endsWith(u"end"_s) && QFileInfo(file("Varnokel")).isExecutable());  // 30 replaced it
       QCOMPARE(QFileInfo(file("Varnokel")).lastModified().toSecsSinceEpoch(),
                now - serverAge);  // next check: no update
-      QCOMPARE(readAll(file("temp/Varnokel")), newProgram);
     }
   }
 
+  // fault: running: the old program does not end; copy: its place is a folder;
+  // broken: temp/ holds a program that does not run.
   void run_replacement_data() {
-    QTest::addColumn<QString>("fault");  // running: the old program does not end; copy: its place is a folder;
-    QTest::addColumn<QString>("code");   // broken: temp/ holds a program that does not run
-    QTest::newRow("waits for the old program") << ""
-                                               << "50";
-    QTest::newRow("old program does not end") << "running"
-                                              << "51";
-    QTest::newRow("copy fails") << "copy"
-                                << "51";
-    QTest::newRow("download copy does not run") << "broken"
-                                                << "51";
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("waits for the old program") << QString() << u"50"_s;
+    QTest::newRow("old program does not end") << u"running"_s << u"51"_s;
+    QTest::newRow("copy fails") << u"copy"_s << u"51"_s;
+    QTest::newRow("download copy does not run") << u"broken"_s << u"51"_s;
   }
   void run_replacement() {
     QFETCH(QString, fault);
     QFETCH(QString, code);
     const QByteArray newProgram =
-        fault == u"broken"_s ? QByteArray("#!/bin/sh\nexit 3\n") : readAll(standin()) + "\nVARNOKEL-NEW-VERSION\n";
+        fault == u"broken"_s ? QByteArray("#!/bin/sh\nexit 3\n") : fileContent(standin()) + "\nVARNOKEL-NEW-VERSION\n";
     QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")));
-    QVERIFY(writeAll(file("temp/Varnokel"), newProgram));
-    QVERIFY(fault == u"copy"_s ? QDir().mkpath(file("Varnokel")) : writeAll(file("Varnokel"), "old program"));
+    QVERIFY(writeFileContent(file("temp/Varnokel"), newProgram));
+    QVERIFY(fault == u"copy"_s ? QDir().mkpath(file("Varnokel")) : writeFileContent(file("Varnokel"), "old program"));
     QProcess oldProgram;  // stands for the program that wrote the script
     oldProgram.start(u"sleep"_s, {u"60"_s});
     QVERIFY(oldProgram.waitForStarted());
     const qint64 pid = oldProgram.processId();
     if (fault == u"copy"_s || fault == u"broken"_s) oldProgram.kill();  // then its id names no process
     QVERIFY(fault.isEmpty() || fault == u"running"_s || oldProgram.waitForFinished());
-    QVERIFY(writeAll(file("updateexe.sh"),
-                     ReplacementShellScript(folder_, u"Varnokel"_s, pid, {file("standin"), folder_}, {60, 2})));
+    QVERIFY(writeFileContent(file("updateexe.sh"),
+                             ReplacementShellScript(folder_, u"Varnokel"_s, pid, {file("standin"), folder_}, {60, 2})));
     QProcess sh;
     sh.setProcessChannelMode(QProcess::ForwardedChannels);
     sh.setWorkingDirectory(folder_);
     sh.start(u"/bin/sh"_s, {u"updateexe.sh"_s});
     if (fault.isEmpty()) {
       QVERIFY(!sh.waitForFinished(1000));  // nothing happens while the old program runs
-      QVERIFY(readAll(file("Varnokel")) == "old program" && log().isEmpty());
+      QVERIFY(fileContent(file("Varnokel")) == "old program" && log().isEmpty());
       oldProgram.kill();
       oldProgram.waitForFinished();  // reaped, or its id would still answer kill -0
     }
@@ -464,7 +393,7 @@ class TestUpdates : public QObject {
     if (fault == u"copy"_s)
       QVERIFY(QFileInfo(file("Varnokel")).isDir() && QDir(file("Varnokel")).isEmpty() && !has(".Varnokel.update"));
     else
-      QCOMPARE(readAll(file("Varnokel")), fault.isEmpty() ? newProgram : QByteArray("old program"));
+      QCOMPARE(fileContent(file("Varnokel")), fault.isEmpty() ? newProgram : QByteArray("old program"));
     oldProgram.kill();
   }
 
@@ -487,7 +416,7 @@ class TestUpdates : public QObject {
             {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, installed + u"/Varnokel"_s, u"40"_s});
     QVERIFY(p.waitForFinished(60000) && p.exitCode() == 0);
     const QString data = home + u"/.local/share/Varnokel"_s;
-    const QStringList lines = QString::fromUtf8(readAll(data + u"/standin.log"_s)).split(u'\n');
+    const QStringList lines = QString::fromUtf8(fileContent(data + u"/standin.log"_s)).split(u'\n');
     QVERIFY2(lines.contains(u"cwd "_s + data) && lines.contains(u"box Прайс-лист обновлен"_s),
              qPrintable(lines.join(u'\n')));
     QVERIFY(QFileInfo(data + u"/settings.ini"_s).isFile() &&

@@ -4,27 +4,16 @@
 // would write, starts it as the program does (cmd /d /v:off /c update.bat from the
 // program folder) and follows the chain of restarts through the stand-ins' log.
 #include "data/PriceFileCheck.h"
+#include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "fixtures/wine.h"
-#include "update/UpdateFailure.h"
 #include "update/UpdateScripts.h"
 
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray readAll(const QString& p) {
-  QFile f(p);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool writeAll(const QString& p, const QByteArray& b) {
-  QFile f(p);
-  return f.open(QIODevice::WriteOnly) && f.write(b) == b.size();
-}
 
 // Program folders a customer may have (under C: unless said otherwise).
 const QString kCyrillic = u"Program Files/Варнокел заявки"_s;
@@ -39,17 +28,6 @@ const int kPid = 987654321;              // stands for the program's process id 
 const QString kHostileUser = u"u&marker.exe&rem ^|<>!%PATH%(x);,="_s;
 const QString kHostilePassword = u"&marker.exe & echo %PATH% !x! ^ | < > ( ) ; , = \\"_s;
 
-QByteArray foreignDatabase(const QString& path) {
-  {
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"foreign"_s);
-    db.setDatabaseName(path);
-    QSqlQuery q(db);
-    if (db.open()) q.exec(u"CREATE TABLE notes (id INTEGER PRIMARY KEY, text TEXT)"_s);
-  }
-  QSqlDatabase::removeDatabase(u"foreign"_s);
-  return readAll(path);
-}
-
 }  // namespace
 
 class TestWindowsScripts : public QObject {
@@ -59,7 +37,6 @@ class TestWindowsScripts : public QObject {
   QTemporaryDir tmp_;
   QByteArray standin_, newProgram_, oldPrice_, newPrice_;
   int row_ = 0;
-  QElapsedTimer total_;
 
   QString tmp(const QString& name) const { return tmp_.filePath(name); }
 
@@ -85,7 +62,7 @@ class TestWindowsScripts : public QObject {
   // The log lines of one part ("program", "curl", "check", "marker"), split in fields.
   QList<QStringList> logOf(const QString& part) const {
     QList<QStringList> out;
-    for (const QString& line : QString::fromUtf8(readAll(tmp(u"log.txt"_s))).split(u'\n', Qt::SkipEmptyParts))
+    for (const QString& line : QString::fromUtf8(fileContent(tmp(u"log.txt"_s))).split(u'\n', Qt::SkipEmptyParts))
       if (line.startsWith(part + u'\t')) out << line.split(u'\t');
     return out;
   }
@@ -98,7 +75,7 @@ class TestWindowsScripts : public QObject {
     QFile::remove(copy);
     QFile::rename(request, copy);
     const bool ok = CheckPriceDatabaseFile(copy);
-    writeAll(tmp(u"bridge/answer.tmp"_s), ok ? "0" : "1");
+    writeFileContent(tmp(u"bridge/answer.tmp"_s), ok ? "0" : "1");
     QFile::rename(tmp(u"bridge/answer.tmp"_s), tmp(u"bridge/answer"_s));
   }
 
@@ -114,30 +91,21 @@ class TestWindowsScripts : public QObject {
 
  private slots:
   void initTestCase() {
-    total_.start();
     QString error;
     QVERIFY2(wine_.create(&error), qPrintable(error));
     const QString exe = tmp(u"standin.exe"_s);
     QVERIFY2(BuildWindowsProgram(QStringLiteral(VARNOKEL_SOURCE_DIR "/tests/standin/windows_standin.c"), exe, &error),
              qPrintable(error));
-    standin_ = readAll(exe);
+    standin_ = fileContent(exe);
     newProgram_ = standin_ + "\nVARNOKEL-NEW-VERSION\n";
-    QVERIFY(writeAll(wine_.system32() + u"/tasklist.exe"_s, standin_));
-    {
-      PriceDbBuilder old(tmp(u"old.mdb"_s));
-      old.addCategory(1, u"Краски"_s);
-      old.addProduct(u"OLD-1"_s, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль"_s, 0, 0);
-      PriceDbBuilder fresh(tmp(u"new.mdb"_s));
-      fresh.addCategory(1, u"Краски"_s);
-      fresh.addProduct(u"NEW-1"_s, 1, u"4600000000002"_s, 5, 14.5, u"Грунт"_s, 0, 0);
+    QVERIFY(writeFileContent(wine_.system32() + u"/tasklist.exe"_s, standin_));
+    for (QByteArray* bytes : {&oldPrice_, &newPrice_}) {
+      const QString id = bytes == &oldPrice_ ? u"OLD-1"_s : u"NEW-1"_s;
+      PriceDbBuilder(tmp(id)).addProduct(id, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль "_s + id);
+      *bytes = fileContent(tmp(id));
     }
-    oldPrice_ = readAll(tmp(u"old.mdb"_s));
-    newPrice_ = readAll(tmp(u"new.mdb"_s));
-    QVERIFY(!oldPrice_.isEmpty() && !newPrice_.isEmpty() && QDir().mkpath(tmp(u"bridge"_s)));
-    qInfo("wine prefix and stand-ins ready in %lld ms", total_.elapsed());
+    QVERIFY(!oldPrice_.isEmpty() && oldPrice_ != newPrice_ && QDir().mkpath(tmp(u"bridge"_s)));
   }
-
-  void cleanupTestCase() { qInfo("all wine cases: %lld ms", total_.elapsed()); }
 
   void run_data() {
     QTest::addColumn<QString>("where");   // the program folder
@@ -145,66 +113,22 @@ class TestWindowsScripts : public QObject {
     QTest::addColumn<QString>("fault");   // what goes wrong; empty: nothing
     QTest::addColumn<QString>("code");    // the result code of the last run
     QTest::addColumn<QString>("reason");  // update.reason as the last run finds it
+    const auto row = [](const char* name, const QString& where, const QString& flow, const QString& fault,
+                        const QString& code, const QString& reason = {}) {
+      QTest::newRow(name) << where << flow << fault << code << reason;
+    };
     for (const QString& where : {kCyrillic, kSpecials, kOutsideCp1251, kPercentPath, kDriveRoot}) {
-      QTest::addRow("price, %s", qPrintable(where)) << where << u"price"_s << u""_s << u"40"_s << u""_s;
-      QTest::addRow("self-update, %s", qPrintable(where)) << where << u"program"_s << u""_s << u"50"_s << u""_s;
+      QTest::addRow("price, %s", qPrintable(where)) << where << u"price"_s << QString() << u"40"_s << QString();
+      QTest::addRow("self-update, %s", qPrintable(where)) << where << u"program"_s << QString() << u"50"_s << QString();
     }
-    QTest::newRow("price, per-user folder") << kPerUser << "price"
-                                            << ""
-                                            << "40"
-                                            << "";
-    QTest::newRow("price, the system's curl") << kCyrillic << "price"
-                                              << "system curl"
-                                              << "40"
-                                              << "";
-    QTest::newRow("price, hostile account and path") << kSpecials << "price"
-                                                     << "hostile"
-                                                     << "40"
-                                                     << "";
-    QTest::newRow("server unreachable") << kCyrillic << "price"
-                                        << "exit 7"
-                                        << "41"
-                                        << "download 7";
-    QTest::newRow("wrong password") << kOutsideCp1251 << "price"
-                                    << "exit 67"
-                                    << "41"
-                                    << "download 67";
-    QTest::newRow("not on the server") << kPercentPath << "price"
-                                       << "missing"
-                                       << "41"
-                                       << "download 78";
-    QTest::newRow("half written, connection lost") << kSpecials << "price"
-                                                   << "half 18"
-                                                   << "41"
-                                                   << "download 18";
-    QTest::newRow("half written, reported complete") << kDriveRoot << "price"
-                                                     << "half 0"
-                                                     << "41"
-                                                     << "check 1";
-    QTest::newRow("html page") << kCyrillic << "price"
-                               << "html"
-                               << "41"
-                               << "check 1";
-    QTest::newRow("empty file") << kSpecials << "price"
-                                << "empty"
-                                << "41"
-                                << "check 1";
-    QTest::newRow("foreign database") << kOutsideCp1251 << "price"
-                                      << "foreign"
-                                      << "41"
-                                      << "check 1";
-    QTest::newRow("program is an html page") << kCyrillic << "program"
-                                             << "html"
-                                             << "31"
-                                             << "program";
-    QTest::newRow("program truncated") << kSpecials << "program"
-                                       << "truncated"
-                                       << "31"
-                                       << "program";
-    QTest::newRow("old program still running") << kOutsideCp1251 << "program"
-                                               << "running"
-                                               << "51"
-                                               << "running";
+    row("price, per-user folder", kPerUser, u"price"_s, {}, u"40"_s);
+    row("price, the system's curl", kCyrillic, u"price"_s, u"system curl"_s, u"40"_s);
+    row("price, hostile account and path", kSpecials, u"price"_s, u"hostile"_s, u"40"_s);
+    row("half written, connection lost", kSpecials, u"price"_s, u"half 18"_s, u"41"_s, u"download 18"_s);
+    row("half written, reported complete", kDriveRoot, u"price"_s, u"half 0"_s, u"41"_s, u"check 1"_s);
+    row("empty file", kOutsideCp1251, u"price"_s, u"empty"_s, u"41"_s, u"check 1"_s);
+    row("program truncated", kSpecials, u"program"_s, u"truncated"_s, u"31"_s, u"program"_s);
+    row("old program still running", kOutsideCp1251, u"program"_s, u"running"_s, u"51"_s, u"running"_s);
   }
 
   void run() {
@@ -214,55 +138,48 @@ class TestWindowsScripts : public QObject {
     QFETCH(QString, code);
     QFETCH(QString, reason);
     ++row_;
-    QElapsedTimer timer;
-    timer.start();
     const QString folder = programFolder(where);
     QVERIFY(!folder.isEmpty());
-    const bool perUser = where == kPerUser, systemCurl = fault == u"system curl"_s;
+    const bool perUser = where == kPerUser, systemCurl = fault == u"system curl"_s, price = flow == u"price"_s;
     const QString exeFolder = perUser ? wine_.driveC() + u"/Program Files/Varnokel"_s : folder;
     const QString server = tmp(u"server-%1"_s.arg(row_));
-    QVERIFY((perUser ? freshFolder(exeFolder) : true) && QDir().mkpath(server + u"/a&b %PATH% !x!"_s) &&
+    const QString curl = (systemCurl ? wine_.system32() : exeFolder) + u"/curl.exe"_s;
+    QVERIFY((!perUser || freshFolder(exeFolder)) && QDir().mkpath(server + u"/a&b %PATH% !x!"_s) &&
             QDir().mkpath(folder + u"/temp"_s));
     QFile::remove(tmp(u"log.txt"_s));
 
     // The program folder as the program leaves it, and the server's files.
-    QVERIFY(writeAll(exeFolder + u"/Varnokel.exe"_s, standin_) && writeAll(folder + u"/varnokel.mdb"_s, oldPrice_));
-    const QString curl = (systemCurl ? wine_.system32() : exeFolder) + u"/curl.exe"_s;
-    QVERIFY(writeAll(curl, standin_) && writeAll(folder + u"/marker.exe"_s, standin_));
+    QVERIFY(writeFileContent(exeFolder + u"/Varnokel.exe"_s, standin_) &&
+            writeFileContent(folder + u"/varnokel.mdb"_s, oldPrice_) && writeFileContent(curl, standin_) &&
+            writeFileContent(folder + u"/marker.exe"_s, standin_));
     if (perUser) QVERIFY(QFile::setPermissions(exeFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    QByteArray served = flow == u"price"_s ? newPrice_ : newProgram_;
-    if (fault == u"html"_s) served = "<html><body>550 Not found</body></html>\n";
+    QByteArray served = price ? newPrice_ : newProgram_;
     if (fault == u"empty"_s) served.clear();
-    if (fault == u"foreign"_s) served = foreignDatabase(tmp(u"foreign-%1.mdb"_s.arg(row_)));
     if (fault == u"truncated"_s) served = standin_.left(standin_.size() / 3);
-    const QString served_at = fault == u"hostile"_s ? u"/a&b %PATH% !x!/varnokel.mdb"_s
-                              : flow == u"price"_s  ? u"/varnokel.mdb"_s
-                                                    : u"/Varnokel.exe"_s;
-    if (fault != u"missing"_s) QVERIFY(writeAll(server + served_at, served));
-
     DistributionServer account;
     account.host = u"ftp.example.ru:2121"_s;
     if (fault == u"hostile"_s) {
       account.user = kHostileUser;
       account.password = kHostilePassword;
-      account.pricePath = served_at;
+      account.pricePath = u"/a&b %PATH% !x!/varnokel.mdb"_s;
     }
+    QVERIFY(writeFileContent(server + (price ? account.pricePath : u"/Varnokel.exe"_s), served));
+
     const BatchPlaces places{!perUser, !perUser && !systemCurl};
-    const QByteArray batch =
-        flow == u"price"_s ? PriceDownloadBatch(account, places) : ProgramDownloadBatch(account, places);
+    const QByteArray batch = price ? PriceDownloadBatch(account, places) : ProgramDownloadBatch(account, places);
     const QByteArray replacement = ReplacementBatch(kPid, places, {60, 5});
-    QVERIFY(!batch.isEmpty() && writeAll(folder + u"/update.bat"_s, batch));
-    QVERIFY(writeAll(folder + u"/standin-on30.bat"_s, replacement));
+    QVERIFY(!batch.isEmpty() && writeFileContent(folder + u"/update.bat"_s, batch) &&
+            writeFileContent(folder + u"/standin-on30.bat"_s, replacement));
     for (const QByteArray& text : {batch, replacement})
       QVERIFY2(std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; }), "a batch is not ASCII");
 
+    // The stand-ins take the account the batch must pass on (curl exits 67 on
+    // another), what the server holds, and the faults to act out.
     QProcessEnvironment env = wine_.environment();
     env.insert(u"STANDIN_LOG"_s, wine_.windowsPath(tmp(u"log.txt"_s)));
     env.insert(u"STANDIN_BRIDGE"_s, wine_.windowsPath(tmp(u"bridge"_s)));
     env.insert(u"STANDIN_SERVER"_s, wine_.windowsPath(server));
-    env.insert(u"STANDIN_ACCOUNT"_s,
-               fault == u"exit 67"_s ? u"someone:else"_s : account.user + u':' + account.password);
-    if (fault.startsWith(u"exit "_s) && fault != u"exit 67"_s) env.insert(u"STANDIN_CURL_EXIT"_s, fault.mid(5));
+    env.insert(u"STANDIN_ACCOUNT"_s, account.user + u':' + account.password);
     if (fault.startsWith(u"half "_s)) {
       env.insert(u"STANDIN_CURL_BYTES"_s, QString::number(served.size() / 2));
       env.insert(u"STANDIN_CURL_EXIT"_s, fault.mid(5));
@@ -275,7 +192,7 @@ class TestWindowsScripts : public QObject {
 
     QVERIFY(wine_.runBatch(folder, u"update.bat"_s, env, 120000, [this] { serveCheck(); }));
     const QStringList last = waitProgramRun(code);
-    const QString log = QString::fromUtf8(readAll(tmp(u"log.txt"_s)));
+    const QString log = QString::fromUtf8(fileContent(tmp(u"log.txt"_s)));
     QVERIFY2(!last.isEmpty(), qPrintable(log));
 
     // The program ran from its own place, in the program folder, and found the
@@ -284,24 +201,20 @@ class TestWindowsScripts : public QObject {
     QCOMPARE(last.value(3).toLower(), wine_.windowsPath(exeFolder + u"/Varnokel.exe"_s).toLower());
     const QString found = last.value(5).trimmed();  // "program" stands for "program <any exit code>"
     QCOMPARE(reason.contains(u' ') ? found : found.section(u' ', 0, 0), reason);
-    QVERIFY(reason.isEmpty() || !DescribeUpdateFailure(reason).isEmpty());
     QVERIFY2(logOf(u"marker"_s).isEmpty(), qPrintable(log));
-    if (fault == u"hostile"_s)
-      QVERIFY2(log.contains(u"\t--user\t"_s + account.user + u':' + account.password + u'\t'), qPrintable(log));
 
     // The files: the new one in place only after success, the old one intact otherwise.
     const bool ok = reason.isEmpty();
-    if (flow == u"price"_s) {
-      QCOMPARE(readAll(folder + u"/varnokel.mdb"_s), ok ? newPrice_ : oldPrice_);
+    if (price) {
+      QCOMPARE(fileContent(folder + u"/varnokel.mdb"_s), ok ? newPrice_ : oldPrice_);
       QVERIFY(!QFileInfo::exists(folder + u"/varnokel.mdb.download"_s));
     } else {
-      QCOMPARE(readAll(exeFolder + u"/Varnokel.exe"_s), ok ? newProgram_ : standin_);
-      QCOMPARE(readAll(folder + u"/temp/Varnokel.exe"_s), fault == u"running"_s || ok ? newProgram_ : QByteArray());
+      QCOMPARE(fileContent(exeFolder + u"/Varnokel.exe"_s), ok ? newProgram_ : standin_);
+      QCOMPARE(fileContent(folder + u"/temp/Varnokel.exe"_s), fault == u"running"_s || ok ? newProgram_ : QByteArray());
       QVERIFY(!QFileInfo::exists(folder + u"/temp/Varnokel.download.exe"_s) &&
               !QFileInfo::exists(folder + u"/Varnokel.new.exe"_s));
     }
     if (systemCurl) QFile::remove(curl);
-    qInfo("%s: %lld ms", QTest::currentDataTag(), timer.elapsed());
   }
 };
 
