@@ -67,8 +67,7 @@ class DailyUseTest : public QObject {
   void cleanup() { main_.reset(), folder_.reset(); }
   void signInKeepsTheKeyboard();
   void gridControlKeysLeaveTheSearchAlone();
-  void treeKeysShowTheCategory();
-  void layoutToggleKeepsTheCategory();
+  void categoryByKeysKeptAcrossLayouts();
   void typedDateCountsOnce_data();
   void typedDateCountsOnce();
   void noNumberCut();
@@ -83,13 +82,6 @@ class DailyUseTest : public QObject {
     priceGrid()->setFocus();
     priceGrid()->setRow(row);
     QTRY_COMPARE(QApplication::focusWidget(), priceGrid());
-  }
-  // A click on a category of the tree; its id in the price file.
-  QString clickCategory(int index) {
-    auto* tree = child<QTreeWidget>(price(), "TreeView1");
-    QTreeWidgetItem* item = tree->topLevelItem(index);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-    return item->data(0, Qt::UserRole).toString().mid(3);
   }
 
   MariaDbServer server_;
@@ -164,26 +156,19 @@ void DailyUseTest::gridControlKeysLeaveTheSearchAlone() {
   QCOMPARE(ordered(), QStringLiteral("0"));
 }
 
-// A category reached by keys shows its name and its products.
-void DailyUseTest::treeKeysShowTheCategory() {
+// A category reached by keys shows its name and its products; the other layout
+// keeps it, and a search then stays inside it.
+void DailyUseTest::categoryByKeysKeptAcrossLayouts() {
   auto* tree = child<QTreeWidget>(price(), "TreeView1");
-  for (Qt::Key k : {Qt::Key_Down, Qt::Key_End}) {
-    clickCategory(1);
-    key(k);
-    QTreeWidgetItem* now = tree->currentItem();
-    QVERIFY(tree->indexOfTopLevelItem(now) > 1);
-    QCOMPARE(child<QLineEdit>(price(), "Text2")->text(), now->text(0));
-    const QString id = now->data(0, Qt::UserRole).toString().mid(3);
-    QCOMPARE(QString::number(priceGrid()->rows() - 1),
-             priceDbValue("select count(*) from products where parent_id = " + id));
-  }
-}
-
-// The other layout keeps the category; a search then stays inside it.
-void DailyUseTest::layoutToggleKeepsTheCategory() {
-  const QString id = clickCategory(3), category = child<QLineEdit>(price(), "Text2")->text();
-  const QString like =
-      priceDbValue("select name_ruRU from products where parent_id = " + id + " order by product_id limit 1").left(5);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tree->topLevelItem(2)).center());
+  key(Qt::Key_Down);
+  QCOMPARE(tree->indexOfTopLevelItem(tree->currentItem()), 3);
+  const QString category = tree->currentItem()->text(0);
+  const QString inCategory =
+      "select count(*) from products where parent_id = " + tree->currentItem()->data(0, Qt::UserRole).toString().mid(3);
+  QCOMPARE(child<QLineEdit>(price(), "Text2")->text(), category);
+  QCOMPARE(QString::number(priceGrid()->rows() - 1), priceDbValue(inCategory));
+  const QString like = priceGrid()->textMatrix(1, 2).left(5);
   clickOn(child<QWidget>(price(), "Check2"));  // "Изображения построчно": the list is loaded again
   QCOMPARE(child<QLineEdit>(price(), "Text2")->text(), category);
   auto* search = child<QLineEdit>(price(), "Text1");
@@ -193,8 +178,7 @@ void DailyUseTest::layoutToggleKeepsTheCategory() {
   enter();
   QVERIFY(priceGrid()->rows() > 1);
   QCOMPARE(QString::number(priceGrid()->rows() - 1),
-           priceDbValue("select count(*) from products where parent_id = " + id + " and name_ruRU_big like '%" +
-                        like.toUpper() + "%'"));
+           priceDbValue(inCategory + " and name_ruRU_big like '%" + like.toUpper() + "%'"));
 }
 
 // A date typed into a picker reloads the list once, when it is finished.
