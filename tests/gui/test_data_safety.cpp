@@ -10,8 +10,6 @@
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "gui/common/MessageBoxes.h"
-#include "gui/grid/FlexGrid.h"
-#include "gui/price/PriceWindow.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/DrivenProgram.h"
 #include "support/PriceProgram.h"
