@@ -1,10 +1,13 @@
 // The price list window: fills, loads, category clicks, search and wheel
 // scrolling, on real price database files.
 #include "app/MainWindow.h"
+#include "base/IniFile.h"
+#include "base/Settings.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "gui/common/MessageBoxes.h"
 #include "gui/grid/FlexGrid.h"
+#include "gui/price/PriceGridFill.h"
 #include "gui/price/PriceWindow.h"
 #include "support/Widgets.h"
 
@@ -83,6 +86,7 @@ class PriceTest : public QObject {
  private slots:
   void plainAndPictureFills();
   void openingWithoutFile();
+  void widthTooLarge();
   void categoryAndSearch_data();
   void categoryAndSearch();
   void wheelAfterReopening();
@@ -114,6 +118,19 @@ void PriceTest::openingWithoutFile() {
   QCOMPARE(s.g->rows() > 1 ? s.g->textMatrix(1, 0) : QString(), QString());
   QVERIFY(s.rec.boxes.empty());
   QVERIFY(!QFile::exists(s.folder.priceDb()));
+}
+
+// A stored column width too large for the grid leaves the widths as they were,
+// and the grid still repaints.
+void PriceTest::widthTooLarge() {
+  TestProgramFolder folder;
+  FlexGrid grid;
+  SetPriceGridHeadersWithImage(&grid);
+  const int before = grid.colWidth(2);
+  WriteSetting(settings::path(), "forms", "name", "1e12");
+  SetPriceGridHeadersWithImage(&grid);
+  QCOMPARE(grid.colWidth(2), before);
+  QVERIFY(grid.redraw());
 }
 
 void PriceTest::categoryAndSearch_data() {
