@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDateEdit>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,8 +16,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
-#include <QToolBar>
-#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,8 +77,6 @@ QJsonObject describe(QWidget* w) {
     text = l->text();
   else if (auto* e = qobject_cast<QLineEdit*>(w))
     text = e->text();
-  else if (auto* d = qobject_cast<QDateEdit*>(w))
-    text = d->date().toString(Qt::ISODate);
   else if (auto* b = qobject_cast<QAbstractButton*>(w))
     text = b->text();
   return {{QStringLiteral("ok"), true},
@@ -98,21 +93,16 @@ QJsonObject gridState(FlexGrid* g, int count) {
     for (int c = 0; c < g->cols(); ++c) row.append(g->textMatrix(r, c));
     cells.append(row);
   }
-  return {{QStringLiteral("ok"), true},
-          {QStringLiteral("rows"), g->rows()},
-          {QStringLiteral("rowSel"), g->rowSel()},
-          {QStringLiteral("cells"), cells}};
+  return {{QStringLiteral("ok"), true}, {QStringLiteral("rows"), g->rows()}, {QStringLiteral("cells"), cells}};
 }
 
 QJsonObject windows() {
-  QJsonArray tops, subs, bar, boxes;
+  QJsonArray tops, subs, boxes;
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->isVisible()) tops.append(QJsonObject{{QStringLiteral("name"), w->objectName()}});
   if (auto* mdi = qobject_cast<QMdiArea*>(findTop(QStringLiteral("MDIClient"))))
     for (QMdiSubWindow* s : mdi->subWindowList())
       if (s->isVisible() && s->widget()) subs.append(QJsonObject{{QStringLiteral("name"), s->widget()->objectName()}});
-  if (auto* tb = qobject_cast<QToolBar*>(findTop(QStringLiteral("Toolbar1"))))
-    for (QAction* a : tb->actions()) bar.append(a->text());
   for (QMessageBox* b : visibleBoxes()) {
     QJsonArray buttons;
     for (QAbstractButton* btn : b->buttons()) buttons.append(btn->text());
@@ -123,7 +113,6 @@ QJsonObject windows() {
   return {{QStringLiteral("ok"), true},
           {QStringLiteral("windows"), tops},
           {QStringLiteral("children"), subs},
-          {QStringLiteral("bar"), bar},
           {QStringLiteral("boxes"), boxes}};
 }
 
@@ -152,16 +141,6 @@ void key(QWidget* target, int keyCode, const QString& text) {
 int keyFor(QChar c) {
   const ushort u = c.toUpper().unicode();
   return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || u == ' ' ? u : 0;
-}
-
-// A named key with the text it types.
-std::pair<int, QString> namedKey(const QString& name) {
-  static const QHash<QString, std::pair<int, QString>> keys{
-      {QStringLiteral("Return"), {Qt::Key_Return, QStringLiteral("\r")}},
-      {QStringLiteral("Escape"), {Qt::Key_Escape, QString(QChar(27))}},
-      {QStringLiteral("Backspace"), {Qt::Key_Backspace, QString(QChar(8))}},
-      {QStringLiteral("Tab"), {Qt::Key_Tab, QStringLiteral("\t")}}};
-  return keys.value(name, {0, QString()});
 }
 
 // Runs an action from the event loop, answering just before it acts: the action
@@ -208,14 +187,6 @@ void handle(const QJsonObject& c) {
       clickAt(g->viewport(), g->visualRect(g->model()->index(row - 1, col)));
     });
   }
-  if (cmd == QLatin1String("clickItem"))
-    return later([path, text, none] {
-      auto* t = qobject_cast<QTreeWidget*>(findWidget(path));
-      const auto found = t ? t->findItems(text, Qt::MatchExactly | Qt::MatchRecursive) : QList<QTreeWidgetItem*>();
-      if (found.isEmpty()) return none();
-      t->scrollToItem(found.first());
-      clickAt(t->viewport(), t->visualItemRect(found.first()));
-    });
   if (cmd == QLatin1String("menu")) {
     const QString name = c.value(QStringLiteral("name")).toString();
     return later([name] {
@@ -225,20 +196,14 @@ void handle(const QJsonObject& c) {
       reply(failure(QStringLiteral("no menu command ") + name));
     });
   }
-  if (cmd == QLatin1String("keys")) {
-    const std::pair<int, QString> k = namedKey(c.value(QStringLiteral("key")).toString());
-    const int named = k.first;
-    const QString namedText = k.second;
-    if (c.contains(QStringLiteral("key")) && !named) return reply(failure(QStringLiteral("unknown key")));
-    return later([path, text, named, namedText, none] {
-      QPointer<QWidget> w = path.isEmpty() ? QApplication::focusWidget() : findWidget(path);
+  if (cmd == QLatin1String("keys"))
+    return later([path, text, none] {
+      QPointer<QWidget> w = findWidget(path);
       if (!w) return none();
       reply(ok());
-      if (named) return key(w, named, namedText);
       for (const QChar ch : text)
         if (w) key(w, keyFor(ch), QString(ch));
     });
-  }
   if (cmd == QLatin1String("answer")) {
     const QString button = c.value(QStringLiteral("button")).toString();
     return later([button] {

@@ -48,7 +48,6 @@ struct Twin {
 };
 
 const std::string kLong(300, 'L');
-const std::string kRussian = "Чай «Весна», 100 г";
 
 const std::vector<std::pair<const char*, std::function<void(Twin&)>>> kCases = {
     {"short and long texts across rows",
@@ -82,28 +81,12 @@ const std::vector<std::pair<const char*, std::function<void(Twin&)>>> kCases = {
        t.shape(5, 3);
        t.set(0, 2, kLong);
      }},
-    {"empty and Cyrillic texts",
-     [](Twin& t) {
-       t.set(0, 1, kRussian);
-       t.set(1, 0, "");
-       t.set(2, 2, kRussian);
-       t.set(2, 2, "");
-       t.set(3, 0, kRussian + kLong);
-       QCOMPARE(t.store.cellText(0, 1), QStringLiteral("Чай «Весна», 100 г"));
-     }},
     {"whole rows at once",
      [](Twin& t) {
        QVERIFY(!t.setRow(0, {"", ""}));  // an empty row stays without a record
-       QVERIFY(t.setRow(1, {kRussian, kLong, "c", "beyond the last column"}));
+       QVERIFY(t.setRow(1, {"Чай «Весна»", kLong, "c", "beyond the last column"}));
        QVERIFY(t.setRow(2, {"x"}));
        QVERIFY(t.setRow(1, {"", "short"}));  // an existing record changes cell by cell
-     }},
-    {"texts cleared, shape kept",
-     [](Twin& t) {
-       t.fill(4);
-       t.store.clearTexts();
-       for (auto& row : t.plain) std::fill(row.begin(), row.end(), std::string());
-       t.set(3, 2, "after");
      }},
 };
 
