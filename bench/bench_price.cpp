@@ -356,7 +356,7 @@ int main(int argc, char** argv) {
         v.settle();
       }));
       if (v.tree->currentItem() != node) bench::fail(QStringLiteral("the category was not selected"));
-      const int expected = countOf(bare, stmt::category(false, true, id, QString()));
+      const int expected = countOf(bare, stmt::filtered(false, true, id, QString()));
       if (v.grid->rows() - 1 != expected)
         bench::fail(QStringLiteral("category %1: rows differ from the statement").arg(id));
       const qint64 wanted = id.toLongLong();
@@ -382,16 +382,14 @@ int main(int argc, char** argv) {
         pressKey(v.search, Qt::Key_Return, QStringLiteral("\r"));
         v.settle();
       }));
-      const int expected =
-          countOf(bare, stmt::search(pictures, QStringLiteral("p.name_ruRU_big"), upper, QStringLiteral("all"))
-                            .replace(QStringLiteral("i.image_thumb,"), QString())
-                            .replace(QStringLiteral(",i.image_name"), QString()));
+      const int expected = countOf(bare, stmt::filtered(pictures, true, std::nullopt, upper)
+                                             .replace(QStringLiteral("i.image_thumb,"), QString())
+                                             .replace(QStringLiteral(",i.image_name"), QString()));
       if (v.shownCount() != expected || v.grid->rows() - 1 != expected)
         bench::fail(
             QStringLiteral("search %1: %2 rows, the statement gives %3").arg(word).arg(v.shownCount()).arg(expected));
-      bench::Sample floor = bench::measure([&] {
-        bench::runBare(bare, stmt::search(false, QStringLiteral("p.name_ruRU_big"), upper, QStringLiteral("all")));
-      });
+      bench::Sample floor =
+          bench::measure([&] { bench::runBare(bare, stmt::filtered(false, true, std::nullopt, upper)); });
       if (pictures) {
         const std::vector<qint64> shown = v.visiblePictures();
         floor += fetchAndDecode(bare, shown);
