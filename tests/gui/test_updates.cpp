@@ -258,8 +258,8 @@ class TestUpdates : public QObject {
     QFETCH(QString, fault);
     const QByteArray newProgram =
         fault == u"broken"_s ? QByteArray("#!/bin/sh\nexit 3\n") : fileContent(standin()) + kNewMark;
-    QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")));
-    QVERIFY(writeFileContent(file("temp/Varnokel"), newProgram));
+    QVERIFY(QDir().mkpath(file("temp")) && QFile::copy(standin(), file("standin")) &&
+            writeFileContent(file("temp/Varnokel"), newProgram));
     QVERIFY(fault == u"copy"_s ? QDir().mkpath(file("Varnokel")) : writeFileContent(file("Varnokel"), "old program"));
     QProcess oldProgram;  // stands for the program that wrote the script
     oldProgram.start(u"sleep"_s, {u"60"_s});
