@@ -96,18 +96,14 @@ class TestGridRowStore : public QObject {
   Q_OBJECT
 
  private slots:
-  void cases_data() {
-    QTest::addColumn<int>("index");
-    for (size_t i = 0; i < kCases.size(); ++i) QTest::newRow(kCases[i].first) << int(i);
-  }
-
   void cases() {
-    QFETCH(int, index);
-    Twin twin;
-    kCases[size_t(index)].second(twin);
-    if (QTest::currentTestFailed()) return;
-    const QString mismatch = twin.mismatch();
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    for (const auto& [name, change] : kCases) {
+      Twin twin;
+      change(twin);
+      if (QTest::currentTestFailed()) return;
+      const QString mismatch = twin.mismatch();
+      QVERIFY2(mismatch.isEmpty(), qPrintable(QLatin1String(name) + QStringLiteral(": ") + mismatch));
+    }
   }
 };
 
