@@ -3,11 +3,7 @@
 // a typed quantity, a whole order sent through the Windows MariaDB connector
 // into the private shop database, close, and the price file then holding the
 // quantity. Run by wine_checks.sh, which builds the program, makes the wine
-// prefix and names both in the environment:
-//   WINEPREFIX              the prefix (QT_QPA_PLATFORM=offscreen in its environment)
-//   VARNOKEL_WINDOWS_APP    the runnable Windows folder (build-windows/Varnokel)
-//   VARNOKEL_WINDOWS_E2E    the Windows program with its remote control
-//   VARNOKEL_WINDOWS_QT     the Windows Qt (for the offscreen platform plugin)
+// prefix and names both in the environment (the variables read below).
 
 #include "base/IniFile.h"
 #include "base/ProgramFolder.h"
