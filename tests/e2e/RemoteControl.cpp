@@ -24,13 +24,20 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define readStandardInput(buffer, size) _read(0, buffer, size)
 #else
 #include <unistd.h>
-#define readStandardInput(buffer, size) ::read(0, buffer, size)
 #endif
 
 namespace {
+
+// Reads what has arrived on standard input, past the C streams; 0 at its end.
+long long readStandardInput(char* buffer, unsigned size) {
+#ifdef _WIN32
+  return _read(0, buffer, size);
+#else
+  return ::read(0, buffer, size);
+#endif
+}
 
 void reply(const QJsonObject& o) {
   const QByteArray line = "@@driver " + QJsonDocument(o).toJson(QJsonDocument::Compact) + "\n";
