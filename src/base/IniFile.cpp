@@ -54,10 +54,6 @@ namespace {
 
 constexpr int kBufferChars = 254;  // 255-character buffer less its terminator
 
-struct Line {
-  QByteArray raw;  // without the line end
-};
-
 // Splits the file into lines; CR LF, LF and CR all end a line.
 std::vector<QByteArray> splitLines(const QByteArray& data) {
   std::vector<QByteArray> lines;
@@ -116,12 +112,14 @@ void CreateDefaultSettings(const QString& path) {
   f.write(DefaultSettingsContent());
 }
 
-QString ReadSetting(const QString& path, const QString& section, const QString& key, const QString& defaultValue) {
+IniSnapshot::IniSnapshot(const QString& path) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return cut(defaultValue.trimmed());
-  const auto lines = splitLines(f.readAll());
+  if (f.open(QIODevice::ReadOnly)) lines_ = splitLines(f.readAll());
+}
+
+QString IniSnapshot::value(const QString& section, const QString& key, const QString& defaultValue) const {
   bool inSection = false;
-  for (const auto& line : lines) {
+  for (const auto& line : lines_) {
     if (auto s = sectionName(line)) {
       if (inSection) break;
       inSection = sameName(*s, section);
@@ -132,6 +130,10 @@ QString ReadSetting(const QString& path, const QString& section, const QString& 
     if (k && sameName(*k, key)) return cut(unquote(cp1251::decode(line.mid(line.indexOf('=') + 1))));
   }
   return cut(defaultValue.trimmed());
+}
+
+QString ReadSetting(const QString& path, const QString& section, const QString& key, const QString& defaultValue) {
+  return IniSnapshot(path).value(section, key, defaultValue);
 }
 
 bool WriteSetting(const QString& path, const QString& section, const QString& key, const QString& value,

@@ -13,9 +13,17 @@ QString path() { return ProgramFile(QStringLiteral("settings.ini")); }
 
 void createDefault() { CreateDefaultSettings(path()); }
 
-QString text(Key key) { return ReadSetting(path(), QLatin1String(key.section), QLatin1String(key.name), kUnset); }
+Snapshot::Snapshot() : file_(path()) {}
 
-double number(Key key) { return num::leadingValue(text(key)); }
+QString Snapshot::text(Key key) const {
+  return file_.value(QLatin1String(key.section), QLatin1String(key.name), kUnset);
+}
+
+double Snapshot::number(Key key) const { return num::leadingValue(text(key)); }
+
+QString text(Key key) { return Snapshot().text(key); }
+
+double number(Key key) { return Snapshot().number(key); }
 
 bool isOn(Key key) { return number(key) == 1; }
 

@@ -2,6 +2,8 @@
 // The program's settings in settings.ini: every section, key and default in one
 // place. Values are read with the default "?" and, where a number is meant,
 // interpreted by their leading-number value.
+#include "base/IniFile.h"
+
 #include <QString>
 
 namespace settings {
@@ -40,6 +42,17 @@ inline const QString kUnset = QStringLiteral("?");
 QString path();
 // Writes the default content when no settings file exists yet.
 void createDefault();
+
+// The settings file read once, for several keys read together.
+class Snapshot {
+ public:
+  Snapshot();
+  QString text(Key key) const;
+  double number(Key key) const;
+
+ private:
+  IniSnapshot file_;
+};
 
 // The stored text of a key, or "?" when it is missing.
 QString text(Key key);

@@ -1,6 +1,5 @@
 #include "update/UpdateScripts.h"
 
-#include "base/IniFile.h"
 #include "base/Settings.h"
 
 #include <QStringList>
@@ -15,11 +14,6 @@ const QString kPriceFile = QStringLiteral("varnokel.mdb");
 const QString kPricePartial = QStringLiteral("varnokel.mdb.download");
 // The name the version check looks for in the output of --version.
 const QString kProgramMark = QStringLiteral("Varnokel");
-
-QString setting(const QString& file, const QString& key, const QString& fallback) {
-  const QString v = ReadSetting(file, QStringLiteral("connection"), key, QStringLiteral("?")).trimmed();
-  return (v.isEmpty() || v == QLatin1String("?")) ? fallback : v;
-}
 
 bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 

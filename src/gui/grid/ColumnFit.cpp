@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace columnfit {
@@ -28,24 +29,31 @@ int gridLine(const FlexGrid& grid) { return grid.showGrid() ? 1 : 0; }
 
 int CellWidthFor(const FlexGrid& grid, const QString& text) {
   // Cells draw their texts without shaping (GridDelegate), so a text is as wide
-  // as its letters' advances together: kept per letter for the grid's font.
+  // as its letters' advances together: kept per letter for the grid's font, the
+  // font measured only for a letter not seen before.
   static QFont measuredFont;
   static std::vector<double> advances;
   if (advances.empty() || !(measuredFont == grid.font())) {
     measuredFont = grid.font();
     advances.assign(0x500, -1);
   }
-  QFont font = grid.font();
-  font.setStyleStrategy(QFont::PreferNoShaping);
-  const QFontMetricsF metrics(font);
+  std::optional<QFontMetricsF> metrics;
+  auto measure = [&](const auto& what) {
+    if (!metrics) {
+      QFont font = grid.font();
+      font.setStyleStrategy(QFont::PreferNoShaping);
+      metrics.emplace(font);
+    }
+    return metrics->horizontalAdvance(what);
+  };
   double advance = 0;
   for (const QChar ch : text) {
     if (ch.unicode() >= advances.size()) {
-      advance = metrics.horizontalAdvance(text);
+      advance = measure(text);
       break;
     }
     double& a = advances[ch.unicode()];
-    if (a < 0) a = metrics.horizontalAdvance(ch);
+    if (a < 0) a = measure(ch);
     advance += a;
   }
   return int(std::ceil(advance)) + 2 * kCellTextPad + gridLine(grid) + 1;

@@ -6,6 +6,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -29,7 +30,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
   setItemDelegate(new GridDelegate(
       m_model, [this](int row, int col) { return pictureForPaint(row, col); }, this));
 
-  setStyle(gridLineStyle());
+  setStyle(gridViewStyle());
   setGridStyle(Qt::NoPen);  // the delegate draws the grid lines (each cell its own)
 
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -217,13 +218,14 @@ void FlexGrid::setRedraw(bool on) {
   m_redraw = on;
   if (!on) {
     m_model->setBatching(true);
-    setUpdatesEnabled(false);
+    // Only the cells wait: re-enabling the whole grid would repaint its frame,
+    // scroll bars and the window behind them as well.
+    viewport()->setUpdatesEnabled(false);
     return;
   }
   m_model->setBatching(false);
   flushToView();
-  setUpdatesEnabled(true);
-  viewport()->update();
+  viewport()->setUpdatesEnabled(true);
 }
 
 // Brings the view up to date after a batch: one model notification, column
@@ -590,6 +592,39 @@ void FlexGrid::prefetchPictures() {
 void FlexGrid::paintEvent(QPaintEvent* e) {
   prefetchPictures();
   QTableView::paintEvent(e);
+  paintGridLines();
+}
+
+// The grid lines, in the last pixel of every shown row and column, as a few
+// rectangles over the visible cells (the view's own lines are off: it strokes
+// each vertical line a pixel at a time).
+void FlexGrid::paintGridLines() {
+  if (!showGrid()) return;
+  const QHeaderView* across = horizontalHeader();
+  const QHeaderView* down = verticalHeader();
+  const QRect port = viewport()->rect();
+  const auto lastAt = [](int at, int count) { return at < 0 ? count - 1 : at; };
+  const int firstRow = down->logicalIndexAt(port.top());
+  const int lastRow = lastAt(down->logicalIndexAt(port.bottom()), down->count());
+  const int firstCol = across->logicalIndexAt(port.left());
+  const int lastCol = lastAt(across->logicalIndexAt(port.right()), across->count());
+  if (firstRow < 0 || firstCol < 0) return;
+  // The last pixel of each shown row and column in sight.
+  const auto lastPixels = [](const QHeaderView* header, int first, int last) {
+    std::vector<int> at;
+    for (int i = first; i <= last; ++i)
+      if (!header->isSectionHidden(i)) at.push_back(header->sectionViewportPosition(i) + header->sectionSize(i) - 1);
+    return at;
+  };
+  const std::vector<int> xs = lastPixels(across, firstCol, lastCol);
+  const std::vector<int> ys = lastPixels(down, firstRow, lastRow);
+  if (xs.empty() || ys.empty()) return;
+  const int left = across->sectionViewportPosition(firstCol), top = down->sectionViewportPosition(firstRow);
+  const QColor line =
+      QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, nullptr, this)));
+  QPainter p(viewport());
+  for (const int x : xs) p.fillRect(x, top, 1, ys.back() - top + 1, line);
+  for (const int y : ys) p.fillRect(left, y, xs.back() - left + 1, 1, line);
 }
 
 // ---- keyboard ---------------------------------------------------------------

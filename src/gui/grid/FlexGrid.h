@@ -135,6 +135,7 @@ class FlexGrid : public QTableView {
   int visibleColFrom(int c, int step) const;
   int pageRows() const;
   void prefetchPictures();
+  void paintGridLines();
   void fetchKeys(const std::vector<qint64>& keys);
   void updateDefaultRowHeight();
   QPixmap pictureForPaint(int row, int col);

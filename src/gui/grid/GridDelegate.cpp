@@ -17,21 +17,33 @@ namespace {
 constexpr int kTextPadX = columnfit::kCellTextPad;
 constexpr int kTextPadY = 1;
 
-class GridLineStyle : public QProxyStyle {
+class GridViewStyle : public QProxyStyle {
  public:
   int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                 QStyleHintReturn* ret) const override {
     if (hint == SH_Table_GridLineColor) return int(qRgb(192, 192, 192));
     return QProxyStyle::styleHint(hint, option, widget, ret);
   }
+  // The table asks for every cell's row panel, which styles draw only for a
+  // selected, focused, hovered or alternate row; the base style works out its
+  // whole palette first, for each cell, to draw nothing for the others.
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_PanelItemViewRow)
+      if (const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option);
+          item && !(item->state & (State_Selected | State_HasFocus | State_MouseOver)) &&
+          !(item->features & QStyleOptionViewItem::Alternate))
+        return;
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
 };
 
 }  // namespace
 
-QStyle* gridLineStyle() {
-  static QPointer<GridLineStyle> style;
+QStyle* gridViewStyle() {
+  static QPointer<GridViewStyle> style;
   if (!style) {
-    style = new GridLineStyle;
+    style = new GridViewStyle;
     style->setParent(QCoreApplication::instance());
   }
   return style;
@@ -43,17 +55,6 @@ GridDelegate::GridDelegate(const GridModel* model, PictureLookup pictureAt, QObj
 void GridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   const int r = index.row(), c = index.column();
   const QRect cell = option.rect;
-  // The grid lines: each cell draws the line to its right and the one below
-  // it, in the pixel the view keeps free for them, when the view's own lines
-  // are off (it strokes each vertical line over the whole height a pixel at a
-  // time, several times slower).
-  if (const auto* view = qobject_cast<const QTableView*>(option.widget);
-      view && view->showGrid() && view->gridStyle() == Qt::NoPen) {
-    const QColor line =
-        QColor::fromRgba(static_cast<QRgb>(view->style()->styleHint(QStyle::SH_Table_GridLineColor, &option, view)));
-    p->fillRect(QRect(cell.right() + 1, cell.top(), 1, cell.height() + 1), line);
-    p->fillRect(QRect(cell.left(), cell.bottom() + 1, cell.width(), 1), line);
-  }
   if (r >= model_->dataRows() || c >= model_->cols()) return;
 
   // A plain cell has nothing of the style's to draw (no selection, focus or

@@ -36,6 +36,7 @@ class GridDelegate : public QStyledItemDelegate {
   mutable std::vector<int> advance_;
 };
 
-// The style of every grid: light grey grid lines, everything else from the
-// application style. One instance, owned by the application.
-QStyle* gridLineStyle();
+// The style of every grid: light grey grid lines, no empty row panels asked of
+// the application style, everything else from it. One instance, owned by the
+// application.
+QStyle* gridViewStyle();

@@ -21,8 +21,8 @@ constexpr int kCentreCentre = 4;
 // Width settings read with "?"; a number that is no width ends the layout.
 struct WidthError {};
 
-int widthSetting(settings::Key key) {
-  const double v = settings::number(key);
+int widthSetting(const settings::Snapshot& stored, settings::Key key) {
+  const double v = stored.number(key);
   const long long w = num::roundHalfEven(v);
   if (v > INT_MAX / 2 || v < INT_MIN / 2 || w < 0) throw WidthError{};
   return static_cast<int>(w);
@@ -39,11 +39,12 @@ void setPriceHeaders(FlexGrid* grid, bool withImage) {
                 : QStringList{"ИД", "АРТИКУЛ", "НАИМЕНОВАНИЕ", "ОСТАТОК", "ЦЕНА", "ЗАКАЗ", "СУММА"};
   for (int c = 0; c < captions.size(); ++c) grid->setTextMatrix(0, c, captions[c]);
   try {
-    const int name = widthSetting(settings::NameWidth);
-    const int remainder = widthSetting(settings::RemainderWidth);
-    const int price = widthSetting(settings::PriceWidth);
-    const int order = widthSetting(settings::OrderWidth);
-    const int summ = widthSetting(settings::SummWidth);
+    const settings::Snapshot stored;
+    const int name = widthSetting(stored, settings::NameWidth);
+    const int remainder = widthSetting(stored, settings::RemainderWidth);
+    const int price = widthSetting(stored, settings::PriceWidth);
+    const int order = widthSetting(stored, settings::OrderWidth);
+    const int summ = widthSetting(stored, settings::SummWidth);
     const std::vector<int> widths = withImage ? std::vector<int>{500, 1000, name, remainder, 1800, price, order, summ}
                                               : std::vector<int>{500, 1000, name, remainder, price, order, summ};
     for (int c = 0; c < static_cast<int>(widths.size()); ++c) grid->setColWidth(c, widths[static_cast<size_t>(c)]);
