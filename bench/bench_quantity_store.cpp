@@ -13,6 +13,7 @@
 #include "app/MainWindow.h"
 #include "base/ProgramFolder.h"
 #include "data/Database.h"
+#include "data/KeptJournalVfs.h"
 #include "data/PriceDatabase.h"
 #include "gui/grid/FlexGrid.h"
 #include "gui/price/PriceWindow.h"
@@ -56,7 +57,8 @@ int nextQuantity() {
 class Floor {
  public:
   Floor(const QByteArray& path, const char* journal) {
-    sqlite3_open(path.constData(), &db_);
+    // The program's file layer: the kept journal is opened again, not made anew.
+    sqlite3_open_v2(path.constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, KeptJournalVfs());
     sqlite3_exec(db_, (QByteArray("PRAGMA synchronous=FULL; PRAGMA journal_mode=") + journal).constData(), nullptr,
                  nullptr, nullptr);
     sqlite3_prepare_v2(db_, "UPDATE products SET order_count=?, order_summ=? WHERE product_id=?", -1, &st_, nullptr);

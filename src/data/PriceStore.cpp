@@ -1,6 +1,7 @@
 #include "data/PriceStore.h"
 
 #include "data/Database.h"
+#include "data/KeptJournalVfs.h"
 
 #include <sqlite3.h>
 #include <QDir>
@@ -109,7 +110,7 @@ bool PriceStore::open(const QString& path, QString* error) {
   }
   // No CREATE flag: a file that vanished meanwhile is not made anew. SQLite
   // takes the name in UTF-8 on every system (on Windows not in the ANSI code page).
-  if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, KeptJournalVfs()) != SQLITE_OK) {
     if (error) *error = QStringLiteral("Не удалось открыть прайс-лист: ") + QString::fromUtf8(sqlite3_errmsg(db_));
     close();
     return false;
