@@ -30,6 +30,7 @@ int widthSetting(const settings::Snapshot& stored, settings::Key key) {
 
 void setPriceHeaders(FlexGrid* grid, bool withImage) {
   if (!grid) return;
+  const bool redraw = grid->redraw();  // a caller filling rows next keeps it off until they are in
   grid->setRedraw(false);
   grid->clear();
   grid->setRows(1);
@@ -52,7 +53,7 @@ void setPriceHeaders(FlexGrid* grid, bool withImage) {
   } catch (const WidthError&) {
     // The widths stay as they were; the grid must still repaint.
   }
-  grid->setRedraw(true);
+  grid->setRedraw(redraw);
 }
 
 std::string_view shown(const CellValue& v) { return v.isNull ? std::string_view() : std::string_view(v.text); }
@@ -211,6 +212,7 @@ struct ShownRows {
 void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> cat, std::vector<CatalogueRow> rows, bool withImages,
                    PriceFill rules, int thumbnailRowTwips) {
   if (!grid || !cat) return;
+  const bool redraw = grid->redraw();
   grid->setRedraw(false);
   auto shownRows = std::make_shared<ShownRows>();
   shownRows->catalogue = std::move(cat);
@@ -232,7 +234,7 @@ void FillPriceGrid(FlexGrid* grid, std::shared_ptr<PriceCatalogue> cat, std::vec
       grid->setRowHeight(first + i, thumbnailRowTwips);
     }
   }
-  grid->setRedraw(true);
+  grid->setRedraw(redraw);
 }
 
 QPixmap DecodePicture(const QByteArray& bytes, QSize size) {

@@ -13,7 +13,9 @@
 class FlexGrid;
 class Recordset;
 
-// Price grid layouts: 8 columns with the picture column, 7 without.
+// Price grid layouts: 8 columns with the picture column, 7 without. Like the
+// fill below, they leave the grid's redraw as they found it: a caller that
+// turned it off shows layout and rows in one go when it turns it on again.
 void SetPriceGridHeadersWithImage(FlexGrid* grid);
 void SetPriceGridHeaders(FlexGrid* grid);
 // Resets a grid to a header row with the given captions and widths (twips),

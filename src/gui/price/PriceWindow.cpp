@@ -188,12 +188,15 @@ PriceCatalogue* PriceWindow::freshCatalogue(QString* error) { return database_.c
 
 void PriceWindow::showRows(std::vector<CatalogueRow> rows) {
   const bool thumbs = thumbnailsOn();
+  // Headers and rows reach the view together, in one layout and one paint.
+  MSFlexGrid1->setRedraw(false);
   if (thumbs)
     SetPriceGridHeadersWithImage(MSFlexGrid1);
   else
     SetPriceGridHeaders(MSFlexGrid1);
   FillPriceGrid(MSFlexGrid1, database_.sharedCatalogue(), std::move(rows), thumbs, PriceFill::PriceList,
                 thumbnailRowTwips());
+  MSFlexGrid1->setRedraw(true);
   if (MSFlexGrid1->rows() > 1) MSFlexGrid1->setRow(1);
   // The current row is the first one now: the preview shows its picture.
   showPreview();
