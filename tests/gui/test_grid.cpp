@@ -2,18 +2,10 @@
 // What the row store keeps of the texts is checked in its own unit test; column
 // widths, fills under redraw off and the cell pictures of a price list in the
 // price window test.
-#include <QtTest>
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QScrollBar>
-#include <QWheelEvent>
-
-#include <memory>
-#include <set>
-
-#include "gui/grid/FlexGrid.h"
 #include "gui/price/WheelScroll.h"
+#include "support/WindowTest.h"
+
+#include <set>
 
 namespace {
 

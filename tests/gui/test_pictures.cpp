@@ -1,23 +1,8 @@
 // The preview box and the big picture window on real windows (offscreen
 // platform) over a price database built for each test.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
 #include "base/ProgramFolder.h"
-#include "base/Settings.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
-#include "gui/grid/FlexGrid.h"
 #include "gui/price/BigPictureWindow.h"
-#include "gui/price/PriceWindow.h"
-#include "support/Widgets.h"
-
-#include <QCheckBox>
-#include <QDirIterator>
-#include <QLabel>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <functional>
-#include <memory>
+#include "support/WindowTest.h"
 
 namespace {
 
@@ -135,9 +120,7 @@ class TestPictures : public QObject {
   // A mouse click on the cell (row of the product id, col).
   BigShot fromCell(int id, int col) {
     FlexGrid* g = grid();
-    int row = 1;
-    while (row < g->rows() - 1 && g->textMatrix(row, 0) != QString::number(id)) ++row;
-    const QModelIndex idx = g->model()->index(row - 1, col);
+    const QModelIndex idx = g->model()->index(rowOf(g, QString::number(id)) - 1, col);
     g->scrollTo(idx);
     QApplication::processEvents();
     return runAndCloseBig(

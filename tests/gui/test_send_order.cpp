@@ -1,27 +1,13 @@
 // Sending an order into a private strict-mode MariaDB with the shop's tables (InnoDB
 // and MyISAM): a clean send, then shops that fail. After each: what the shop holds,
 // what the price database holds, what the user was told.
-#include "app/MainWindow.h"
-#include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
 #include "gui/common/SendMessages.h"
 #include "gui/common/ShopTask.h"
-#include "gui/grid/FlexGrid.h"
-#include "gui/price/PriceWindow.h"
 #include "gui/settings/AuthorizationDialog.h"
-#include "support/Widgets.h"
+#include "support/WindowTest.h"
 
 #include <QtNetwork>
-#include <QtTest>
-#include <QtWidgets>
-
-#include <functional>
-#include <memory>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -124,10 +110,7 @@ class TestSendOrder : public QObject {
   }
   void type(const QString& productId, const QString& keys) {
     auto* grid = child<FlexGrid>(w_, "MSFlexGrid1");
-    int r = 1;
-    while (r < grid->rows() && grid->textMatrix(r, 0) != productId) ++r;
-    QVERIFY2(r < grid->rows(), qPrintable(productId));
-    grid->setRow(r);
+    grid->setRow(rowOf(grid, productId));
     for (QChar c : keys) w_->typeOnGrid(c.unicode());
   }
   void send(msg::Answer answer) {

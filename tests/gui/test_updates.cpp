@@ -1,23 +1,14 @@
 // Price database download and program self-update: refusal of unusable server settings,
 // the flows in-process, and whole runs with a real FTP server, real curl and a stand-in
 // program that the scripts restart.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
 #include "fixtures/ftp_server.h"
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
+#include "support/WindowTest.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateFailure.h"
 #include "update/UpdateScripts.h"
 #include "update/Updates.h"
-
-#include <QApplication>
-#include <QtTest>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
