@@ -141,16 +141,12 @@ class DailyUseTest : public QObject {
   }
   // A date typed into a picker reloads the list once, when it is finished.
   void typedDateCountsOnce_data() {
-    QTest::addColumn<QString>("digits");
     QTest::addColumn<Qt::Key>("finish");
-    QTest::addColumn<QDate>("expected");
-    QTest::newRow("31, Enter") << "31" << Qt::Key_Return << QDate(2026, 12, 31);
-    QTest::newRow("31, Tab away") << "31" << Qt::Key_Tab << QDate(2026, 12, 31);
+    QTest::newRow("31, Enter") << Qt::Key_Return;
+    QTest::newRow("31, Tab away") << Qt::Key_Tab;
   }
   void typedDateCountsOnce() {
-    QFETCH(QString, digits);
     QFETCH(Qt::Key, finish);
-    QFETCH(QDate, expected);
     msg::ScopedRecorder rec;  // not signed in: every reload asks the sign-in question
     main_->openOrdersWindow();
     auto* from = child<QDateEdit>(main_->ordersWindow(), "DTPicker1");
@@ -160,12 +156,11 @@ class DailyUseTest : public QObject {
     to->setFocus(Qt::TabFocusReason);  // as the Tab key puts the caret on the day
     QTRY_COMPARE(QApplication::focusWidget(), to);
     rec.clear();
-    type(digits);
+    type("31");
     QCOMPARE(rec.boxes.size(), size_t(0));
     key(finish, finish == Qt::Key_Tab ? "\t" : "\r");
     QCOMPARE(rec.boxes.size(), size_t(1));
-    QCOMPARE(to->date(), expected);
-    QCOMPARE(from->date(), QDate(2026, 12, 6));
+    QCOMPARE((QList<QDate>{from->date(), to->date()}), (QList<QDate>{QDate(2026, 12, 6), QDate(2026, 12, 31)}));
   }
   // The longest sum (the most a row can order of the dearest product) shows
   // whole at 1366 x 768, in either layout.
@@ -198,7 +193,7 @@ class DailyUseTest : public QObject {
  private:
   PriceWindow* price() const { return main_->priceWindow(); }
   FlexGrid* priceGrid() const { return child<FlexGrid>(price(), "MSFlexGrid1"); }
-  QString priceDbValue(const QString& sql) const { return queryPriceDb(folder_->priceDb(), sql).value(0).value(0); }
+  QString priceDbValue(const QString& sql) const { return ::priceDbValue(folder_->priceDb(), sql); }
   QString ordered() const { return priceDbValue("select count(*) from products where order_count <> 0"); }
   void focusGridRow(int row) {
     priceGrid()->setFocus();

@@ -12,8 +12,7 @@
 
 namespace {
 
-QString one(const QString& db, const QString& sql) { return queryPriceDb(db, sql).value(0).value(0); }
-bool intact(const QString& db) { return one(db, u"PRAGMA quick_check"_s) == u"ok"_s; }
+bool intact(const QString& db) { return priceDbValue(db, u"PRAGMA quick_check"_s) == u"ok"_s; }
 // The sum of the stored sums that are numbers.
 double storedTotal(const QString& db) {
   double t = 0;
@@ -24,10 +23,9 @@ double storedTotal(const QString& db) {
 double shownTotal(const QString& label) { return label.section(u':', 1).trimmed().toDouble(); }
 // Gives the file the time it was delivered; returns the date line the price window shows for it.
 QString deliver(const QString& path, const QDateTime& t) {
-  QFile f(path);
-  const QString line =
-      u"Прайс-лист от "_s + QLocale().toString(t.date(), QLocale::ShortFormat) + u' ' + t.toString(u"H:mm:ss"_s);
-  return f.open(QIODevice::ReadWrite) && f.setFileTime(t, QFileDevice::FileModificationTime) ? line : QString();
+  return !setFileTime(path, t) ? QString()
+                               : u"Прайс-лист от "_s + QLocale().toString(t.date(), QLocale::ShortFormat) + u' ' +
+                                     t.toString(u"H:mm:ss"_s);
 }
 
 // Read-only for everyone, root included: the immutable attribute (root), else the permission bits.
@@ -197,7 +195,7 @@ class DataSafetyTest : public QObject {
     QVERIFY(makePriceDb(db, 2000, 1));
     const QString delivered = deliver(db, QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0)));
     // A writer killed while it has written part of a large change.
-    const QString begin = u"BEGIN; PRAGMA user_version=%1"_s.arg(one(db, u"PRAGMA user_version"_s));
+    const QString begin = u"BEGIN; PRAGMA user_version=%1"_s.arg(priceDbValue(db, u"PRAGMA user_version"_s));
     const auto crashMidWrite = [&](const QString& file, const QString& mode) {
       SqliteTool t;
       QVERIFY(t.start(file, u"PRAGMA cache_size=5; %1; UPDATE products SET order_count=order_count+100;"_s.arg(mode)));

@@ -1,6 +1,5 @@
 // The preview box and the big picture window on real windows (offscreen
 // platform) over a price database built for each test.
-#include "base/ProgramFolder.h"
 #include "gui/price/BigPictureWindow.h"
 #include "support/WindowTest.h"
 
@@ -22,15 +21,9 @@ bool near(const QColor& a, const QColor& b) {
 // order, article "A-" and the id: 1 red JPEG; 2 no picture; 3 blue PNG named
 // "settings.ini"; 4 zero-length bytes "../x"; 5 damaged bytes "sub/x.jpg";
 // 6 green JPEG "../x"; 7 NULL bytes.
-struct Folder {
-  QTemporaryDir root;
-  QString prog = root.filePath(QStringLiteral("prog"));
-  Folder() {
-    QDir().mkpath(prog);
-    SetProgramFolder(prog);
-    QDir::setCurrent(prog);
-    settings::createDefault();
-    PriceDbBuilder db(QDir(prog).filePath("varnokel.mdb"));
+struct Folder : TestProgramFolder {
+  Folder() : TestProgramFolder(u"prog"_s) {
+    PriceDbBuilder db(priceDb());
     db.addCategory(1, QStringLiteral("Деревья"));
     const QStringList names{"Алмаз", "Бук", "Вишня", "Груша", "Дуб", "Ель", "Жасмин"};
     for (int i = 1; i <= names.size(); ++i)
@@ -42,8 +35,6 @@ struct Folder {
     db.addImage("6", PriceDbBuilder::jpeg(80, 80, kGreen), "../x");
     db.addImage("7", QByteArray(), "x.jpg");
   }
-  // A current folder cannot be removed on Windows.
-  ~Folder() { QDir::setCurrent(QDir::tempPath()); }
 };
 
 // Runs the trigger; returns the caption and picture colour of the big picture
@@ -184,24 +175,23 @@ class TestPictures : public QObject {
   // picture reads or writes no file in or above the program folder.
   void pictureNamesNeverTouchFiles() {
     QVERIFY(open(false));
-    QDir(folder->prog).mkpath("sub");
-    for (const QString& path : {QDir(folder->prog).filePath("sub/x.jpg"), folder->root.filePath("x")}) {
+    QDir(folder->path()).mkpath("sub");
+    for (const QString& path : {folder->file("sub/x.jpg"), folder->root() + "/x"}) {
       QFile f(path);
       QVERIFY(f.open(QIODevice::WriteOnly) && f.write("keep me") == 7);
     }
-    const auto before = snapshot(folder->root.path());
+    const auto before = snapshot(folder->root());
     for (int r = 1; r < grid()->rows(); ++r) {
       if (r > 1) key(Qt::Key_Down);
       QVERIFY(!fromBox().caption.isEmpty());
     }
-    child<QCheckBox>(w, "Check2")->setChecked(true);
-    w->toggleThumbnails();
+    showPictureRows(w);
     for (int id = 1; id <= 7; ++id) QVERIFY(!fromCell(id, 4).caption.isEmpty());
     const BigShot shot = fromCell(1, 4);
     QCOMPARE(shot.caption, QStringLiteral("A-1"));
     QVERIFY(near(shot.corner, kRed));
     QCOMPARE(fromCell(1, 3).caption, QString());
-    QCOMPARE(snapshot(folder->root.path()), before);
+    QCOMPARE(snapshot(folder->root()), before);
     QVERIFY(recorder->boxes.empty());
   }
 };

@@ -44,6 +44,13 @@ struct Program : Folder, PriceProgram {
   QRgb pixel(const QString& id) const { return g->cellPictureResolved(rowOf(id), 4).toImage().pixel(10, 10); }
 };
 
+// A category click (after the text is set; none: the whole list) or a search by
+// click, enter, type or backspace, and the products and label it shows.
+struct Search {
+  bool pictures, orderView;
+  QString category, how, text, ids, label;
+};
+
 // Types characters as the keyboard would, Cyrillic included.
 void typeText(QWidget* w, const QString& text) {
   for (QChar ch : text) {
@@ -53,6 +60,7 @@ void typeText(QWidget* w, const QString& text) {
 }
 
 }  // namespace
+Q_DECLARE_METATYPE(Search)
 
 class PriceTest : public QObject {
   Q_OBJECT
@@ -68,8 +76,7 @@ class PriceTest : public QObject {
     QCOMPARE(s.column(4), (QStringList{"", "40", "80", "99.9", "12.5", "150", "20"}));
     QCOMPARE(s.column(5), (QStringList{"", "", "3", "", "", "", ""}));
     QCOMPARE(s.column(6), (QStringList{"", "", "240", "", "", "", ""}));
-    child<QCheckBox>(s.w, "Check2")->setChecked(true);
-    s.w->toggleThumbnails();
+    showPictureRows(s.w);
     QCOMPARE(s.column(0), (QStringList{"106", "105", "103", "104", "102", "101", "107", "107"}));
     QVERIFY(qRed(s.pixel("101")) > 200 && qBlue(s.pixel("101")) < 60);
     QVERIFY(qBlue(s.pixel("102")) > 200 && qRed(s.pixel("102")) < 60);
@@ -97,53 +104,33 @@ class PriceTest : public QObject {
     QVERIFY(grid.redraw());
   }
   void categoryAndSearch_data() {
-    QTest::addColumn<bool>("pictures");
-    QTest::addColumn<bool>("orderView");
-    QTest::addColumn<QString>("category");  // clicked after the text is set; empty: the whole list
-    QTest::addColumn<QString>("how");       // click, enter, type, backspace
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("ids");
-    QTest::addColumn<QString>("label");
-    const struct {
-      const char* name;
-      bool pictures, orderView;
-      const char *category, *how, *text, *ids, *label;
-    } rows[] = {
-        {"category and text", false, false, "Чай и кофе", "click", "чай", "102 101 107", "Выведено 3"},
-        {"a quote", false, false, "бытовая химия", "click", "д'А", "104", "Выведено 1"},
-        {"no match in category", false, false, "бытовая химия", "click", "нет такого", "", ""},
-        {"order view", false, true, "Чай и кофе", "click", "", "103", "Выведено 1"},
-        {"Enter, any case", false, false, "", "enter", "ЧАЙН", "107", "Выведено 1"},
-        {"Enter, no match", false, false, "", "enter", "xyzw", "", "Выведено 0"},
-        {"three keys: not yet", false, false, "", "type", "чай", "106 105 103 104 102 101 107", "Выведено 7"},
-        {"the fourth key searches", false, false, "", "type", "чайн", "102 101 107", "Выведено 3"},
-        {"Backspace", false, false, "", "backspace", "чай", "102 101 107", "Выведено 3"},
-        {"pictures: inside the category", true, true, "бытовая химия", "enter", "мыл", "104", "Выведено 1"},
-        {"pictures: not outside it", true, false, "бытовая химия", "enter", "чай", "", "Выведено 0"},
-        {"pictures: whole list", true, false, "", "enter", "чай", "102 101 107 107", "Выведено 4"},
+    QTest::addColumn<Search>("search");
+    const std::pair<const char*, Search> rows[] = {
+        {"category and text", {false, false, "Чай и кофе", "click", "чай", "102 101 107", "Выведено 3"}},
+        {"a quote", {false, false, "бытовая химия", "click", "д'А", "104", "Выведено 1"}},
+        {"no match in category", {false, false, "бытовая химия", "click", "нет такого", "", ""}},
+        {"order view", {false, true, "Чай и кофе", "click", "", "103", "Выведено 1"}},
+        {"Enter, any case", {false, false, "", "enter", "ЧАЙН", "107", "Выведено 1"}},
+        {"Enter, no match", {false, false, "", "enter", "xyzw", "", "Выведено 0"}},
+        {"three keys: not yet", {false, false, "", "type", "чай", "106 105 103 104 102 101 107", "Выведено 7"}},
+        {"the fourth key searches", {false, false, "", "type", "чайн", "102 101 107", "Выведено 3"}},
+        {"Backspace", {false, false, "", "backspace", "чай", "102 101 107", "Выведено 3"}},
+        {"pictures: inside the category", {true, true, "бытовая химия", "enter", "мыл", "104", "Выведено 1"}},
+        {"pictures: not outside it", {true, false, "бытовая химия", "enter", "чай", "", "Выведено 0"}},
+        {"pictures: whole list", {true, false, "", "enter", "чай", "102 101 107 107", "Выведено 4"}},
     };
-    for (const auto& r : rows)
-      QTest::newRow(r.name) << r.pictures << r.orderView << QString::fromUtf8(r.category) << QString::fromUtf8(r.how)
-                            << QString::fromUtf8(r.text) << QString::fromUtf8(r.ids) << QString::fromUtf8(r.label);
+    for (const auto& [name, search] : rows) QTest::newRow(name) << search;
   }
   // Which products a category click or a search shows.
   void categoryAndSearch() {
-    QFETCH(bool, pictures);
-    QFETCH(bool, orderView);
-    QFETCH(QString, category);
-    QFETCH(QString, how);
-    QFETCH(QString, text);
-    QFETCH(QString, ids);
-    QFETCH(QString, label);
+    QFETCH(Search, search);
+    const auto& [pictures, orderView, category, how, text, ids, label] = search;
     Program s;
     s.w->show();
-    auto* search = child<QLineEdit>(s.w, "Text1");
+    auto* box = child<QLineEdit>(s.w, "Text1");
     if (orderView) s.w->switchOrderView();
-    if (pictures) {
-      child<QCheckBox>(s.w, "Check2")->setChecked(true);
-      s.w->toggleThumbnails();
-    }
-    if (how == "click") search->setText(text);
+    if (pictures) showPictureRows(s.w);
+    if (how == "click") box->setText(text);
     if (!category.isEmpty()) {
       auto* tree = child<QTreeWidget>(s.w, "TreeView1");
       tree->setCurrentItem(tree->findItems(category, Qt::MatchExactly).value(0));
@@ -151,14 +138,14 @@ class PriceTest : public QObject {
       QCOMPARE(child<QLineEdit>(s.w, "Text2")->text(), category);
     }
     if (how == "enter") {
-      search->setText(text);
-      QTest::keyClick(search, Qt::Key_Return);
+      box->setText(text);
+      QTest::keyClick(box, Qt::Key_Return);
     } else if (how == "type") {
-      typeText(search, text);
+      typeText(box, text);
     } else if (how == "backspace") {
-      search->setText(text);
-      QTest::keyClick(search, Qt::Key_Backspace);
-      QCOMPARE(search->text(), text.chopped(1));
+      box->setText(text);
+      QTest::keyClick(box, Qt::Key_Backspace);
+      QCOMPARE(box->text(), text.chopped(1));
     }
     QCOMPARE(s.column(0), ids.split(' ', Qt::SkipEmptyParts));
     QCOMPARE(child<QLabel>(s.w, "Label1")->text(), label);

@@ -16,11 +16,7 @@ int g_ended = 0;
 const char kLeftover[] = "echo LEFTOVER\n";  // a line of an old, longer script
 const QByteArray kNewMark = "\nVARNOKEL-NEW-VERSION\n";
 
-bool setMTime(const QString& p, qint64 secs) {
-  QFile f(p);
-  return f.open(QIODevice::ReadWrite) &&
-         f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
-}
+bool setMTime(const QString& p, qint64 secs) { return setFileTime(p, QDateTime::fromSecsSinceEpoch(secs)); }
 
 void makePriceFile(const QString& path, const QString& id) {
   PriceDbBuilder(path).addProduct(id, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль "_s + id, 3, 37.5);

@@ -38,6 +38,12 @@ inline QStringList column(const FlexGrid* g, int col) {
   return out;
 }
 
+// "Изображения построчно" ticked: one grid row per picture.
+inline void showPictureRows(PriceWindow* w) {
+  child<QCheckBox>(w, "Check2")->setChecked(true);
+  w->toggleThumbnails();
+}
+
 // The main window started as the program starts it, with its price window open.
 struct PriceProgram {
   PriceProgram() {

@@ -94,10 +94,8 @@ class TestWineProgram : public QObject {
     // sign-in comes first, with the organisation code of the demo shop.
     const QString product = cell(shown, 1, 0), quantity = cell(shown, 1, 5) + u"7"_s;
     const auto price = [&](const QString& column) {
-      return queryPriceDb(folder + u"/varnokel.mdb"_s,
-                          u"select "_s + column + u" from products where product_id = '"_s + product + u"'"_s)
-          .value(0)
-          .value(0);
+      return priceDbValue(folder + u"/varnokel.mdb"_s,
+                          u"select %1 from products where product_id = '%2'"_s.arg(column, product));
     };
     DO(program, typeOnRow(1, u"7"_s));
     STEP(program, grid(kPriceGrid, 2), [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
