@@ -2,20 +2,7 @@
 
 #include "gui/grid/FlexGrid.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QPointer>
+#include <QtWidgets>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +14,8 @@
 #else
 #include <unistd.h>
 #endif
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -44,8 +33,8 @@ void reply(const QJsonObject& o) {
   std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
   std::fflush(stdout);
 }
-QJsonObject ok() { return {{QStringLiteral("ok"), true}}; }
-QJsonObject failure(const QString& why) { return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), why}}; }
+QJsonObject ok() { return {{u"ok"_s, true}}; }
+QJsonObject failure(const QString& why) { return {{u"ok"_s, false}, {u"error"_s, why}}; }
 
 // ---- finding widgets: "frm_price/MSFlexGrid1", a visible one first
 
@@ -63,7 +52,7 @@ QWidget* findTop(const QString& name) {
 }
 
 QWidget* findWidget(const QString& path) {
-  const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
   QWidget* w = parts.isEmpty() ? nullptr : findTop(parts.first());
   for (int i = 1; w && i < parts.size(); ++i) w = firstOf(w->findChildren<QWidget*>(parts.at(i)));
   return w;
@@ -78,19 +67,13 @@ QList<QMessageBox*> visibleBoxes() {
 
 // ---- what the windows show
 
+// Labels, line edits and buttons have a text.
 QJsonObject describe(QWidget* w) {
-  QString text;
-  if (auto* l = qobject_cast<QLabel*>(w))
-    text = l->text();
-  else if (auto* e = qobject_cast<QLineEdit*>(w))
-    text = e->text();
-  else if (auto* b = qobject_cast<QAbstractButton*>(w))
-    text = b->text();
-  return {{QStringLiteral("ok"), true},
-          {QStringLiteral("visible"), w->isVisible()},
-          {QStringLiteral("enabled"), w->isEnabled()},
-          {QStringLiteral("title"), w->windowTitle()},
-          {QStringLiteral("text"), text}};
+  return {{u"ok"_s, true},
+          {u"visible"_s, w->isVisible()},
+          {u"enabled"_s, w->isEnabled()},
+          {u"title"_s, w->windowTitle()},
+          {u"text"_s, w->property("text").toString()}};
 }
 
 QJsonObject gridState(FlexGrid* g, int count) {
@@ -100,27 +83,22 @@ QJsonObject gridState(FlexGrid* g, int count) {
     for (int c = 0; c < g->cols(); ++c) row.append(g->textMatrix(r, c));
     cells.append(row);
   }
-  return {{QStringLiteral("ok"), true}, {QStringLiteral("rows"), g->rows()}, {QStringLiteral("cells"), cells}};
+  return {{u"ok"_s, true}, {u"rows"_s, g->rows()}, {u"cells"_s, cells}};
 }
 
 QJsonObject windows() {
   QJsonArray tops, subs, boxes;
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->isVisible()) tops.append(QJsonObject{{QStringLiteral("name"), w->objectName()}});
-  if (auto* mdi = qobject_cast<QMdiArea*>(findTop(QStringLiteral("MDIClient"))))
+    if (w->isVisible()) tops.append(QJsonObject{{u"name"_s, w->objectName()}});
+  if (auto* mdi = qobject_cast<QMdiArea*>(findTop(u"MDIClient"_s)))
     for (QMdiSubWindow* s : mdi->subWindowList())
-      if (s->isVisible() && s->widget()) subs.append(QJsonObject{{QStringLiteral("name"), s->widget()->objectName()}});
+      if (s->isVisible() && s->widget()) subs.append(QJsonObject{{u"name"_s, s->widget()->objectName()}});
   for (QMessageBox* b : visibleBoxes()) {
     QJsonArray buttons;
     for (QAbstractButton* btn : b->buttons()) buttons.append(btn->text());
-    boxes.append(QJsonObject{{QStringLiteral("text"), b->text()},
-                             {QStringLiteral("title"), b->windowTitle()},
-                             {QStringLiteral("buttons"), buttons}});
+    boxes.append(QJsonObject{{u"text"_s, b->text()}, {u"title"_s, b->windowTitle()}, {u"buttons"_s, buttons}});
   }
-  return {{QStringLiteral("ok"), true},
-          {QStringLiteral("windows"), tops},
-          {QStringLiteral("children"), subs},
-          {QStringLiteral("boxes"), boxes}};
+  return {{u"ok"_s, true}, {u"windows"_s, tops}, {u"children"_s, subs}, {u"boxes"_s, boxes}};
 }
 
 // ---- acting as the user: events through the application's normal delivery
@@ -159,34 +137,34 @@ void later(F f) {
 
 // Clicks the centre of a rectangle of the widget, or says why not.
 void clickAt(QWidget* w, const QRect& r) {
-  if (r.isEmpty()) return reply(failure(QStringLiteral("not on screen")));
+  if (r.isEmpty()) return reply(failure(u"not on screen"_s));
   reply(ok());
   click(w, r.center());
 }
 
 void handle(const QJsonObject& c) {
-  const QString cmd = c.value(QStringLiteral("cmd")).toString();
-  const QString path = c.value(QStringLiteral("path")).toString();
-  const QString text = c.value(QStringLiteral("text")).toString();
-  const auto none = [path] { reply(failure(QStringLiteral("no widget ") + path)); };
+  const QString cmd = c.value(u"cmd"_s).toString();
+  const QString path = c.value(u"path"_s).toString();
+  const QString text = c.value(u"text"_s).toString();
+  const auto none = [path] { reply(failure(u"no widget "_s + path)); };
 
-  if (cmd == QLatin1String("windows")) return reply(windows());
-  if (cmd == QLatin1String("widget")) {
+  if (cmd == u"windows") return reply(windows());
+  if (cmd == u"widget") {
     QWidget* w = findWidget(path);
     return w ? reply(describe(w)) : none();
   }
-  if (cmd == QLatin1String("grid")) {
+  if (cmd == u"grid") {
     auto* g = qobject_cast<FlexGrid*>(findWidget(path));
-    return g ? reply(gridState(g, c.value(QStringLiteral("count")).toInt(60))) : none();
+    return g ? reply(gridState(g, c.value(u"count"_s).toInt(60))) : none();
   }
-  if (cmd == QLatin1String("click"))
+  if (cmd == u"click")
     return later([path, none] {
       QWidget* w = findWidget(path);
       if (!w || !w->isVisible()) return none();
       clickAt(w, w->rect());
     });
-  if (cmd == QLatin1String("clickCell")) {
-    const int row = c.value(QStringLiteral("row")).toInt(), col = c.value(QStringLiteral("col")).toInt();
+  if (cmd == u"clickCell") {
+    const int row = c.value(u"row"_s).toInt(), col = c.value(u"col"_s).toInt();
     return later([path, row, col, none] {
       auto* g = qobject_cast<FlexGrid*>(findWidget(path));
       if (!g || row < 1 || row >= g->rows() || col < 0 || col >= g->cols()) return none();
@@ -194,16 +172,16 @@ void handle(const QJsonObject& c) {
       clickAt(g->viewport(), g->visualRect(g->model()->index(row - 1, col)));
     });
   }
-  if (cmd == QLatin1String("menu")) {
-    const QString name = c.value(QStringLiteral("name")).toString();
+  if (cmd == u"menu") {
+    const QString name = c.value(u"name"_s).toString();
     return later([name] {
-      auto* main = qobject_cast<QMainWindow*>(findTop(QStringLiteral("frm_main")));
+      auto* main = qobject_cast<QMainWindow*>(findTop(u"frm_main"_s));
       for (QAction* a : main ? main->menuBar()->actions() : QList<QAction*>())
         if (a->objectName() == name) return clickAt(main->menuBar(), main->menuBar()->actionGeometry(a));
-      reply(failure(QStringLiteral("no menu command ") + name));
+      reply(failure(u"no menu command "_s + name));
     });
   }
-  if (cmd == QLatin1String("keys"))
+  if (cmd == u"keys")
     return later([path, text, none] {
       QPointer<QWidget> w = findWidget(path);
       if (!w) return none();
@@ -211,23 +189,23 @@ void handle(const QJsonObject& c) {
       for (const QChar ch : text)
         if (w) key(w, keyFor(ch), QString(ch));
     });
-  if (cmd == QLatin1String("answer")) {
-    const QString button = c.value(QStringLiteral("button")).toString();
+  if (cmd == u"answer") {
+    const QString button = c.value(u"button"_s).toString();
     return later([button] {
       for (QMessageBox* b : visibleBoxes())
         for (QAbstractButton* btn : b->buttons())
           if (btn->text() == button) return clickAt(btn, btn->rect());
-      reply(failure(QStringLiteral("no box with a button ") + button));
+      reply(failure(u"no box with a button "_s + button));
     });
   }
-  if (cmd == QLatin1String("close"))
+  if (cmd == u"close")
     return later([path, none] {
       QWidget* w = findWidget(path);
       if (!w) return none();
       reply(ok());
       w->window()->close();  // as the window's close button does: the window may refuse
     });
-  reply(failure(QStringLiteral("unknown command ") + cmd));
+  reply(failure(u"unknown command "_s + cmd));
 }
 
 // Commands come one a line on standard input. A thread of its own waits for
@@ -263,7 +241,7 @@ void startStdinReader() {
 }  // namespace
 
 void StartTestDriverIfAsked() {
-  if (qEnvironmentVariable("VARNOKEL_TEST_DRIVER") != QLatin1String("1")) return;
+  if (qEnvironmentVariable("VARNOKEL_TEST_DRIVER") != u"1") return;
   startStdinReader();
-  reply({{QStringLiteral("ok"), true}, {QStringLiteral("ready"), true}});
+  reply({{u"ok"_s, true}, {u"ready"_s, true}});
 }

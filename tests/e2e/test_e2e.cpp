@@ -3,7 +3,6 @@
 // step waits on what the windows show and what the databases hold. The download,
 // the typing and the sending are driven by the publisher test, the sign-in by the
 // Windows program's test; here: what follows a sent order, and the installed program.
-
 #include "fixtures/mariadb_server.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
@@ -13,146 +12,106 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 using namespace driver;
-
-// The program under test, driven through its remote control; home: its folder.
-struct Program : DrivenProgram {
-  bool start(const QString& exe, QString* error, const QString& home, QProcessEnvironment env = {}) {
-    if (env.isEmpty()) env = QProcessEnvironment::systemEnvironment();
-    if (!home.isEmpty()) env.insert(u"VARNOKEL_HOME"_s, home);
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
-    return DrivenProgram::start(exe, {}, env, error);
-  }
-  // Closing the main window ends the program well.
-  void close() {
-    ACT(*this, at(u"close"_s, u"frm_main"_s));
-    int code = -2;
-    QVERIFY2(waitForExit(&code), "the program did not end after its main window closed");
-    QCOMPARE(code, 0);
-  }
-};
-
-}  // namespace
 
 class TestE2e : public QObject {
   Q_OBJECT
+  MariaDbServer server_;
 
  private slots:
   void initTestCase() {
     QString error;
     QVERIFY2(server_.start(&error), qPrintable(error));
   }
-  void sentOrderInTheOrdersWindow();
-  void installedProgramKeepsItsFilesPerUser();
+  // A sent order: the quantities cleared, then the orders window lists it; the shop
+  // moves it on and "Обновить" shows its history; a click shows its items.
+  void sentOrderInTheOrdersWindow() {
+    TestProgramFolder folder;
+    folder.useShop(server_);
+    folder.signIn(u"57"_s, u"ООО Ромашка"_s);
+    QString error;
+    QVERIFY2(makePriceDb(folder.priceDb(), 300, 7, &error), qPrintable(error));
+    const QString ordersGrid = u"frm_orders/MSFlexGrid1"_s;
+    DrivenProgram program;
+    QVERIFY2(program.startIn(folder.path(), &error), qPrintable(error));
+    QJsonObject first;
+    STEP(program, grid(kPriceGrid, 2), [&](const QJsonObject& g) { return (first = g, rows(g) == 301); });
+    DO(program, typeOnRow(1, u"4"_s));
+    STEP(program, grid(kPriceGrid, 2),
+         [&](const QJsonObject& g) { return cell(g, 1, 5) == cell(first, 1, 5) + u"4"_s; });
+    DO(program, sendOrder());
+    STEP(program, windows(),
+         [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
+    const QString orderId = server_.query(u"SELECT MAX(order_id) FROM uop5b_jshopping_orders"_s)[0][0];
+    ACT(program, answer(u"Да"_s));
+    STEP(program, grid(kPriceGrid, 1), [](const QJsonObject& g) { return rows(g) == 1; });
+    QCOMPARE(
+        queryPriceDb(folder.priceDb(), u"select count(*) from products where order_count <> 0 or order_summ <> 0"_s),
+        QList<QStringList>{{u"0"_s}});
 
- private:
-  MariaDbServer server_;
+    ACT(program, menu(u"Orders"_s));
+    int orderRow = -1;
+    const auto listsOrder = [&](const QJsonObject& g) {
+      for (int r = 1; r < rows(g); ++r)
+        if (cell(g, r, 1) == orderId) return (orderRow = r) > 0;
+      return false;
+    };
+    STEP(program, grid(ordersGrid), listsOrder);
+    QVERIFY(
+        server_.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
+                     u"customer_notify, comments, include_comment) VALUES ("_s +
+                     orderId + u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
+    ACT(program, click(u"frm_orders/Command2"_s));
+    STEP(program, grid(ordersGrid), listsOrder);
+    // Clicks made while the refresh still waits on the shop are not taken: the
+    // user clicks again, as a person would.
+    const auto showsItem = [&](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == cell(first, 1, 2); };
+    for (int attempt = 0; attempt < 20 && !showsItem(program.send(grid(u"frm_orders/MSFlexGrid3"_s))); ++attempt) {
+      ACT(program, clickCell(ordersGrid, orderRow, 1));
+      QTest::qWait(250);
+    }
+    STEP(program, grid(u"frm_orders/MSFlexGrid3"_s), showsItem);
+    STEP(program, grid(u"frm_orders/MSFlexGrid2"_s),
+         [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
+    DO(program, close());
+  }
+  // `cmake --install` into a prefix of its own; the installed program, started as
+  // from the desktop entry, keeps its folder in the user's data folder and leaves
+  // its own updates to the package manager.
+  void installedProgramKeepsItsFilesPerUser() {
+    QTemporaryDir prefix, home;
+    QProcess install;
+    install.start(u"cmake"_s, {u"--install"_s, QStringLiteral(VARNOKEL_BINARY_DIR), u"--prefix"_s, prefix.path()});
+    QVERIFY(install.waitForFinished(60000));
+    QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+    const QString exe = prefix.filePath(u"bin/Varnokel"_s);
+    QVERIFY(QFileInfo(exe).isExecutable());
+    // The installed program carries no remote control: its driven twin takes its
+    // place, with the same folder rules.
+    QVERIFY(QFile::remove(exe) && QFile::copy(QStringLiteral(VARNOKEL_E2E_EXE), exe));
+
+    const QString userFolder = home.filePath(u".local/share/Varnokel"_s);
+    QVERIFY(!QFileInfo::exists(userFolder));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"VARNOKEL_HOME"_s);
+    env.remove(u"XDG_DATA_HOME"_s);
+    env.insert(u"HOME"_s, home.path());
+    DrivenProgram program;
+    QString error;
+    QVERIFY2(program.start(exe, {}, env, &error), qPrintable(error));
+    DO(program, settle(u"frm_price"_s));  // no price list yet
+    QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s));
+    QVERIFY(!QFileInfo::exists(prefix.filePath(u"bin/settings.ini"_s)));
+
+    ACT(program, menu(u"updatepo"_s));
+    STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"менеджер пакетов"_s); });
+    ACT(program, answer(u"OK"_s));
+    STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, u"frm_main"_s); });
+    QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s));
+    QVERIFY(!QFileInfo::exists(userFolder + u"/temp"_s));
+    DO(program, close());
+  }
 };
-
-// A sent order: the quantities cleared, then the orders window lists it; the shop
-// moves it on and "Обновить" shows its history; a click shows its items.
-void TestE2e::sentOrderInTheOrdersWindow() {
-  TestProgramFolder folder;
-  folder.useShop(server_);
-  folder.signIn(u"57"_s, u"ООО Ромашка"_s);
-  QString error;
-  QVERIFY2(makePriceDb(folder.priceDb(), 300, 7, &error), qPrintable(error));
-  const QString priceGrid = u"frm_price/MSFlexGrid1"_s, ordersGrid = u"frm_orders/MSFlexGrid1"_s;
-  Program program;
-  QVERIFY2(program.start(VARNOKEL_E2E_EXE, &error, folder.path()), qPrintable(error));
-  QJsonObject first;
-  STEP(program, grid(priceGrid, 2), [&](const QJsonObject& g) { return (first = g, rows(g) == 301); });
-  ACT(program, clickCell(priceGrid, 1, 2));
-  ACT(program, keys(priceGrid, u"4"_s));
-  STEP(program, grid(priceGrid, 2), [&](const QJsonObject& g) { return cell(g, 1, 5) == cell(first, 1, 5) + u"4"_s; });
-  ACT(program, click(u"frm_price/Command1"_s));
-  STEP(program, widget(u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
-  ACT(program, click(u"frm_price/Command4"_s));
-  STEP(program, windows(),
-       [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
-  const QString orderId = server_.query(u"SELECT MAX(order_id) FROM uop5b_jshopping_orders"_s)[0][0];
-  ACT(program, answer(u"Да"_s));
-  STEP(program, grid(priceGrid, 1), [](const QJsonObject& g) { return rows(g) == 1; });
-  QCOMPARE(queryPriceDb(folder.priceDb(), u"select count(*) from products where order_count <> 0 or order_summ <> 0"_s),
-           QList<QStringList>{{u"0"_s}});
-
-  ACT(program, cmd(u"menu"_s, {{u"name"_s, u"Orders"_s}}));
-  int orderRow = -1;
-  const auto listsOrder = [&](const QJsonObject& g) {
-    for (int r = 1; r < rows(g); ++r)
-      if (cell(g, r, 1) == orderId) return (orderRow = r) > 0;
-    return false;
-  };
-  STEP(program, grid(ordersGrid), listsOrder);
-  QVERIFY(
-      server_.exec(u"INSERT INTO uop5b_jshopping_order_history (order_id, order_status_id, status_date_added, "
-                   u"customer_notify, comments, include_comment) VALUES ("_s +
-                   orderId + u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
-  ACT(program, click(u"frm_orders/Command2"_s));
-  STEP(program, grid(ordersGrid), listsOrder);
-  // Clicks made while the refresh still waits on the shop are not taken: the
-  // user clicks again, as a person would.
-  const auto showsItem = [&](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == cell(first, 1, 2); };
-  for (int attempt = 0; attempt < 20 && !showsItem(program.send(grid(u"frm_orders/MSFlexGrid3"_s))); ++attempt) {
-    ACT(program, clickCell(ordersGrid, orderRow, 1));
-    QTest::qWait(250);
-  }
-  STEP(program, grid(u"frm_orders/MSFlexGrid3"_s), showsItem);
-  STEP(program, grid(u"frm_orders/MSFlexGrid2"_s),
-       [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
-  program.close();
-}
-
-// `cmake --install` into a prefix of its own; the installed program, started as
-// from the desktop entry, keeps its folder in the user's data folder and leaves
-// its own updates to the package manager.
-void TestE2e::installedProgramKeepsItsFilesPerUser() {
-  QTemporaryDir prefix, home;
-  QProcess install;
-  install.start(u"cmake"_s, {u"--install"_s, QStringLiteral(VARNOKEL_BINARY_DIR), u"--prefix"_s, prefix.path()});
-  QVERIFY(install.waitForFinished(60000));
-  QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
-  const QString exe = prefix.filePath(u"bin/Varnokel"_s);
-  QVERIFY(QFileInfo(exe).isExecutable());
-  // The installed program carries no remote control: its driven twin takes its
-  // place, with the same folder rules.
-  QVERIFY(QFile::remove(exe) && QFile::copy(QStringLiteral(VARNOKEL_E2E_EXE), exe));
-
-  const QString userFolder = home.filePath(u".local/share/Varnokel"_s);
-  QVERIFY(!QFileInfo::exists(userFolder));
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove(u"VARNOKEL_HOME"_s);
-  env.remove(u"XDG_DATA_HOME"_s);
-  env.insert(u"HOME"_s, home.path());
-  Program program;
-  QString error;
-  QVERIFY2(program.start(exe, &error, {}, env), qPrintable(error));
-  // No price list yet: whatever the program says about that is acknowledged, as a user would.
-  QJsonObject state;
-  const auto settled = [&](const QJsonObject& w) {
-    state = w;
-    return hasWindow(w, u"frm_price"_s) || !box(w).isEmpty();
-  };
-  STEP(program, windows(), settled);
-  while (!box(state).isEmpty()) {
-    ACT(program, answer(box(state).value(u"buttons"_s).toArray().at(0).toString()));
-    STEP(program, windows(), settled);
-  }
-  QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s));
-  QVERIFY(!QFileInfo::exists(prefix.filePath(u"bin/settings.ini"_s)));
-
-  ACT(program, cmd(u"menu"_s, {{u"name"_s, u"updatepo"_s}}));
-  STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"менеджер пакетов"_s); });
-  ACT(program, answer(u"OK"_s));
-  STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, u"frm_main"_s); });
-  QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s));
-  QVERIFY(!QFileInfo::exists(userFolder + u"/temp"_s));
-
-  program.close();
-}
 
 QTEST_GUILESS_MAIN(TestE2e)
 #include "test_e2e.moc"

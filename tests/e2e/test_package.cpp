@@ -1,20 +1,18 @@
 // The program as it is delivered: the command line's --help and --version, a
 // clear refusal to start without a display, and the Debian package built with
 // CPack from this build folder.
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "fixtures/program_env.h"
+
 #include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 struct Run {
-  bool finished = false, crashed = false;
-  int code = -1;
+  int code = -1;  // -1: crashed or did not end in time
   QString out, err;
-  QString describe() const {
-    return QStringLiteral("code %1 crashed %2\nstdout: %3\nstderr: %4").arg(code).arg(crashed).arg(out, err);
-  }
+  QString describe() const { return u"code %1\nstdout: %2\nstderr: %3"_s.arg(code).arg(out, err); }
 };
 
 // The environment of a start without any display.
@@ -22,7 +20,7 @@ QProcessEnvironment headless() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VARNOKEL_TEST_DRIVER"})
     env.remove(QLatin1String(name));
-  env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+  env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
   return env;
 }
 
@@ -33,10 +31,8 @@ Run run(const QString& program, const QStringList& args, const QProcessEnvironme
   p.setWorkingDirectory(QStringLiteral(VARNOKEL_BINARY_DIR));
   p.start(program, args);
   Run r;
-  r.finished = p.waitForFinished(timeoutMs);
-  if (!r.finished) p.kill(), p.waitForFinished(5000);
-  r.crashed = p.exitStatus() == QProcess::CrashExit;
-  r.code = p.exitCode();
+  if (p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit) r.code = p.exitCode();
+  p.kill(), p.waitForFinished(5000);
   r.out = QString::fromUtf8(p.readAllStandardOutput());
   r.err = QString::fromUtf8(p.readAllStandardError()) + p.errorString();
   return r;
@@ -54,7 +50,7 @@ class TestPackage : public QObject {
     for (const auto& [option, start] :
          {std::pair{"-v", QStringLiteral("Varnokel " VARNOKEL_VERSION "\n")}, {"--help", help}, {"-h", help}}) {
       const Run r = run(QStringLiteral(VARNOKEL_EXE), {QLatin1String(option)});
-      QVERIFY2(r.finished && !r.crashed && r.code == 0 && r.out.startsWith(start), qPrintable(r.describe()));
+      QVERIFY2(r.code == 0 && r.out.startsWith(start), qPrintable(r.describe()));
     }
   }
 
@@ -62,9 +58,9 @@ class TestPackage : public QObject {
     QTest::addColumn<QString>("platform");
     QTest::addColumn<QString>("display");
     QTest::newRow("no display, default platform") << QString() << QString();
-    QTest::newRow("no display, xcb") << QStringLiteral("xcb") << QString();
+    QTest::newRow("no display, xcb") << u"xcb"_s << QString();
     // A display that names no server: Qt itself finds out, the program still ends cleanly.
-    QTest::newRow("unreachable display") << QStringLiteral("xcb") << QStringLiteral(":4711");
+    QTest::newRow("unreachable display") << u"xcb"_s << u":4711"_s;
   }
 
   void startWithoutDisplayFailsClearly() {
@@ -72,12 +68,12 @@ class TestPackage : public QObject {
     QFETCH(QString, display);
     QTemporaryDir home;
     QProcessEnvironment env = headless();
-    env.insert(QStringLiteral("VARNOKEL_HOME"), home.path());
-    if (!platform.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-    if (!display.isEmpty()) env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(u"VARNOKEL_HOME"_s, home.path());
+    if (!platform.isEmpty()) env.insert(u"QT_QPA_PLATFORM"_s, platform);
+    if (!display.isEmpty()) env.insert(u"DISPLAY"_s, display);
     const Run r = run(QStringLiteral(VARNOKEL_EXE), {}, env, 30000);
-    QVERIFY2(r.finished && !r.crashed && r.code != 0, qPrintable(r.describe()));
-    QVERIFY2(r.err.contains(QStringLiteral("нет доступного графического дисплея")), qPrintable(r.describe()));
+    QVERIFY2(r.code > 0, qPrintable(r.describe()));
+    QVERIFY2(r.err.contains(u"нет доступного графического дисплея"_s), qPrintable(r.describe()));
     // Nothing was started, so nothing was written.
     QVERIFY(QDir(home.path()).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries));
   }
@@ -85,50 +81,46 @@ class TestPackage : public QObject {
   void debianPackageHoldsTheProgram() {
     QTemporaryDir out, unpacked;
     const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const Run made = run(QStringLiteral("cpack"),
-                         {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out.path(),
-                          QStringLiteral("--config"), QStringLiteral(VARNOKEL_BINARY_DIR "/CPackConfig.cmake")},
+    const Run made = run(u"cpack"_s,
+                         {u"-G"_s, u"DEB"_s, u"-B"_s, out.path(), u"--config"_s,
+                          QStringLiteral(VARNOKEL_BINARY_DIR "/CPackConfig.cmake")},
                          env);
-    QVERIFY2(made.finished && made.code == 0, qPrintable(made.describe()));
+    QVERIFY2(made.code == 0, qPrintable(made.describe()));
     const QStringList debs = QDir(out.path()).entryList({QStringLiteral("varnokel_" VARNOKEL_VERSION "_*.deb")});
     QCOMPARE(debs.size(), 1);
     const QString deb = out.filePath(debs.first());
-    QVERIFY(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, unpacked.path()}, env).code == 0);
+    QVERIFY(run(u"dpkg-deb"_s, {u"-x"_s, deb, unpacked.path()}, env).code == 0);
 
     // The program and the shop's price publisher, runnable; no test or other tool of the build.
-    QCOMPARE(QDir(unpacked.filePath(QStringLiteral("usr/bin"))).entryList(QDir::Files),
+    QCOMPARE(QDir(unpacked.filePath(u"usr/bin"_s)).entryList(QDir::Files),
              (QStringList{"Varnokel", "varnokel-publish"}));
     for (const char* program : {"Varnokel", "varnokel-publish"}) {
-      const Run v = run(unpacked.filePath(QStringLiteral("usr/bin/") + program), {QStringLiteral("--version")});
+      const Run v = run(unpacked.filePath(u"usr/bin/"_s + program), {u"--version"_s});
       QVERIFY2(v.code == 0 && v.out.trimmed() == QLatin1String(program) + QStringLiteral(" " VARNOKEL_VERSION),
                qPrintable(v.describe()));
     }
     // The desktop entry starts the installed program by name and shows its icon.
     for (const char* icon : {"128x128/apps/varnokel.png", "scalable/apps/varnokel.svg"})
-      QVERIFY2(QFile::exists(unpacked.filePath(QStringLiteral("usr/share/icons/hicolor/") + icon)), icon);
-    QFile desktop(unpacked.filePath(QStringLiteral("usr/share/applications/varnokel.desktop")));
-    QVERIFY(desktop.open(QIODevice::ReadOnly));
-    const QString entry = QString::fromUtf8(desktop.readAll());
-    QVERIFY(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
+      QVERIFY2(QFile::exists(unpacked.filePath(u"usr/share/icons/hicolor/"_s + icon)), icon);
+    const QString entry =
+        QString::fromUtf8(fileContent(unpacked.filePath(u"usr/share/applications/varnokel.desktop"_s)));
+    QVERIFY(entry.startsWith(u"[Desktop Entry]\n"_s));
     for (const char* line : {"\nExec=Varnokel\n", "\nIcon=varnokel\n", "\nType=Application\n"})
       QVERIFY2(entry.contains(QLatin1String(line)), line);
-    QVERIFY(entry.contains(QStringLiteral("Name[ru]=Программа заявок Варнокел")));
+    QVERIFY(entry.contains(u"Name[ru]=Программа заявок Варнокел"_s));
 
-    const Run depends = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")}, env);
+    const Run depends = run(u"dpkg-deb"_s, {u"-f"_s, deb, u"Depends"_s}, env);
     QStringList names;
     for (const QString& d : depends.out.split(QLatin1Char(','), Qt::SkipEmptyParts))
       names << d.trimmed().section(QLatin1Char(' '), 0, 0);
     for (const char* want : {"libqt6widgets6", "libqt6gui6", "libqt6sql6", "libqt6sql6-sqlite", "libqt6sql6-mysql",
                              "libsqlite3-0", "curl"})
-      QVERIFY2(names.contains(QLatin1String(want)), qPrintable(want + QStringLiteral(" missing from ") + depends.out));
+      QVERIFY2(names.contains(QLatin1String(want)), qPrintable(want + u" missing from "_s + depends.out));
 
     // The end-to-end remote control is not in the shipped program.
-    QFile shipped(unpacked.filePath(QStringLiteral("usr/bin/Varnokel")));
-    QVERIFY(shipped.open(QIODevice::ReadOnly));
-    const QByteArray bytes = shipped.readAll();
+    const QByteArray bytes = fileContent(unpacked.filePath(u"usr/bin/Varnokel"_s));
     for (const char* word : {"VARNOKEL_TEST_DRIVER", "@@driver", "clickCell"}) QVERIFY2(!bytes.contains(word), word);
-    QFile driven(QStringLiteral(VARNOKEL_E2E_EXE));
-    QVERIFY(driven.open(QIODevice::ReadOnly) && driven.readAll().contains("VARNOKEL_TEST_DRIVER"));
+    QVERIFY(fileContent(QStringLiteral(VARNOKEL_E2E_EXE)).contains("VARNOKEL_TEST_DRIVER"));
   }
 };
 

@@ -1,18 +1,9 @@
 // The authorization window: the organisation code is checked against the shop's
 // users on a private MariaDB server; the code and the name go to settings.ini.
 // An unreachable shop: test_daily_use.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
-#include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
-#include "fixtures/program_env.h"
-#include "gui/common/MessageBoxes.h"
 #include "gui/settings/AuthorizationDialog.h"
-
-#include <QtTest>
-#include <QtWidgets>
-
-using namespace Qt::StringLiterals;
+#include "support/WindowTest.h"
 
 class TestAuthorization : public QObject {
   Q_OBJECT

@@ -1,32 +1,18 @@
 // The customer's data under faults injected on purpose. After each: the files are intact,
 // the total shown is the total stored, and the user was told.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
-#include "base/Settings.h"
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/DrivenProgram.h"
-#include "support/PriceProgram.h"
+#include "support/WindowTest.h"
 
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLockFile>
-#include <QPushButton>
-#include <QtTest>
 #include <cmath>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
-QString one(const QString& db, const QString& sql) { return queryPriceDb(db, sql).value(0).value(0); }
-bool intact(const QString& db) { return one(db, u"PRAGMA quick_check"_s) == u"ok"_s; }
+bool intact(const QString& db) { return priceDbValue(db, u"PRAGMA quick_check"_s) == u"ok"_s; }
 // The sum of the stored sums that are numbers.
 double storedTotal(const QString& db) {
   double t = 0;
@@ -37,10 +23,9 @@ double storedTotal(const QString& db) {
 double shownTotal(const QString& label) { return label.section(u':', 1).trimmed().toDouble(); }
 // Gives the file the time it was delivered; returns the date line the price window shows for it.
 QString deliver(const QString& path, const QDateTime& t) {
-  QFile f(path);
-  const QString line =
-      u"Прайс-лист от "_s + QLocale().toString(t.date(), QLocale::ShortFormat) + u' ' + t.toString(u"H:mm:ss"_s);
-  return f.open(QIODevice::ReadWrite) && f.setFileTime(t, QFileDevice::FileModificationTime) ? line : QString();
+  return !setFileTime(path, t) ? QString()
+                               : u"Прайс-лист от "_s + QLocale().toString(t.date(), QLocale::ShortFormat) + u' ' +
+                                     t.toString(u"H:mm:ss"_s);
 }
 
 // Read-only for everyone, root included: the immutable attribute (root), else the permission bits.
@@ -116,30 +101,18 @@ void buildSample(const QString& path) {
 struct Program : DrivenProgram {
   Program() : DrivenProgram(20000) {}
   bool start(const QString& home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VARNOKEL_HOME"_s, home);
     QString error;
-    return DrivenProgram::start(QStringLiteral(VARNOKEL_E2E_EXE), {}, env, &error);
+    return startIn(home, &error);
   }
   bool open(const QString& home) { return start(home) && shows(1, 0); }  // showing its price list
-  bool until(const QJsonObject& command, const std::function<bool(const QJsonObject&)>& condition) {
-    bool met = false;
-    waitFor(command, condition, &met);
-    return met;
-  }
   // Waits until a cell of the price grid holds the text (any text when none is given).
   bool shows(int row, int col, const QString& text = {}) {
-    return until(driver::grid(kGrid), [&](const QJsonObject& g) {
-      const QString c = g[u"cells"_s][row][col].toString();
+    return until(driver::grid(driver::kPriceGrid), [&](const QJsonObject& g) {
+      const QString c = driver::cell(g, row, col);
       return text.isEmpty() ? !c.isEmpty() : c == text;
     });
   }
   QString text(const char* path) { return driver::text(send(driver::widget(QLatin1String(path)))); }
-  bool typeOnRow(int row, const QString& keys) {
-    return send(driver::clickCell(kGrid, row, 2))[u"ok"_s].toBool() &&
-           send(driver::keys(kGrid, keys))[u"ok"_s].toBool();
-  }
-  const QString kGrid = u"frm_price/MSFlexGrid1"_s;
 };
 
 }  // namespace
@@ -222,7 +195,7 @@ class DataSafetyTest : public QObject {
     QVERIFY(makePriceDb(db, 2000, 1));
     const QString delivered = deliver(db, QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0)));
     // A writer killed while it has written part of a large change.
-    const QString begin = u"BEGIN; PRAGMA user_version=%1"_s.arg(one(db, u"PRAGMA user_version"_s));
+    const QString begin = u"BEGIN; PRAGMA user_version=%1"_s.arg(priceDbValue(db, u"PRAGMA user_version"_s));
     const auto crashMidWrite = [&](const QString& file, const QString& mode) {
       SqliteTool t;
       QVERIFY(t.start(file, u"PRAGMA cache_size=5; %1; UPDATE products SET order_count=order_count+100;"_s.arg(mode)));
@@ -233,7 +206,7 @@ class DataSafetyTest : public QObject {
       QVERIFY(p.open(folder_->path()));
       QCOMPARE(p.text("frm_price/Label3"), delivered);
       QVERIFY(p.typeOnRow(1, u"12"_s) && p.shows(1, 5, u"12"_s));
-      id = p.send(driver::grid(p.kGrid))[u"cells"_s][1][0].toString();
+      id = driver::cell(p.send(driver::grid(driver::kPriceGrid)), 1, 0);
     }
     const double total = storedTotal(db);
     crashMidWrite(db, begin);
@@ -246,7 +219,7 @@ class DataSafetyTest : public QObject {
       QCOMPARE(p.text("frm_price/Label3"), delivered);
       p.send(driver::click(u"frm_price/Command1"_s));  // the order view shows the total
       QVERIFY(p.until(driver::widget(u"frm_price/Label2"_s),
-                      [&](const QJsonObject& l) { return shownTotal(l[u"text"_s].toString()) == total; }));
+                      [&](const QJsonObject& l) { return shownTotal(driver::text(l)) == total; }));
       QVERIFY(intact(db));
     }
     // A journal of the old file, and the log of someone else's copy killed while writing,
@@ -289,8 +262,8 @@ class DataSafetyTest : public QObject {
     Program third;
     QString button;
     QVERIFY(third.start(folder_->path()) && third.until(driver::windows(), [&](const QJsonObject& w) {
-      button = w[u"boxes"_s][0][u"buttons"_s][0].toString();
-      return w[u"boxes"_s][0][u"text"_s].toString().contains(u"уже запущена"_s);
+      button = driver::firstButton(w);
+      return driver::text(driver::box(w)).contains(u"уже запущена"_s);
     }));
     third.send(driver::answer(button));
     QVERIFY(third.waitForExit(&code));

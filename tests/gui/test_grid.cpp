@@ -2,18 +2,10 @@
 // What the row store keeps of the texts is checked in its own unit test; column
 // widths, fills under redraw off and the cell pictures of a price list in the
 // price window test.
-#include <QtTest>
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QScrollBar>
-#include <QWheelEvent>
-
-#include <memory>
-#include <set>
-
-#include "gui/grid/FlexGrid.h"
 #include "gui/price/WheelScroll.h"
+#include "support/WindowTest.h"
+
+#include <set>
 
 namespace {
 
@@ -32,7 +24,26 @@ QPoint cellCenter(FlexGrid* g, int row, int col) { return g->visualRect(g->model
 // Current cell and selection end as {row, col, rowSel, colSel}.
 QList<int> cursor(const FlexGrid* g) { return {g->row(), g->col(), g->rowSel(), g->colSel()}; }
 
+// Keys from a start cell (col, row); with a text, one key press of it. Where the cursor ends,
+// how often a cell is entered, the KeyPress code (-1: none).
+struct Keys {
+  QPoint start;
+  QKeySequence keys;
+  QString text;
+  QList<int> expected;
+  int enterCells, code;
+};
+// A wheel turn over the grid or its scroll bar, with the top row before it and the rows moved.
+struct Wheel {
+  bool overScrollBar;
+  int top;
+  QPoint angle, pixel;
+  int moved;
+};
+
 }  // namespace
+Q_DECLARE_METATYPE(Keys)
+Q_DECLARE_METATYPE(Wheel)
 
 class TestFlexGrid : public QObject {
   Q_OBJECT
@@ -81,32 +92,21 @@ class TestFlexGrid : public QObject {
   }
 
   void keys_data() {
-    QTest::addColumn<QPoint>("start");  // (col, row)
-    QTest::addColumn<QKeySequence>("keys");
-    QTest::addColumn<QString>("text");  // when set: one key press with this text
-    QTest::addColumn<QList<int>>("expected");
-    QTest::addColumn<int>("enterCells");
-    QTest::addColumn<int>("code");  // KeyPress code, -1: none
+    QTest::addColumn<Keys>("row");
     const QPoint home(0, 1);
     const QList<int> stay{1, 0, 1, 0};
-    QTest::newRow("arrows") << home << QKeySequence("Down, Down, Right") << "" << QList<int>{3, 1, 3, 1} << 3 << -1;
-    QTest::newRow("shift extends") << QPoint(1, 3) << QKeySequence("Shift+Down, Shift+Right") << ""
-                                   << QList<int>{3, 1, 4, 2} << 0 << -1;
-    QTest::newRow("plain collapses") << QPoint(1, 3) << QKeySequence("Shift+Down, Up") << "" << QList<int>{2, 1, 2, 1}
-                                     << 1 << -1;
-    QTest::newRow("first row stays") << home << QKeySequence("Up") << "" << stay << 0 << -1;
-    QTest::newRow("digit") << home << QKeySequence(Qt::Key_5) << "5" << stay << 0 << int('5');
-    QTest::newRow("cyrillic") << home << QKeySequence(0x0416) << "ж" << stay << 0 << 0x0436;
-    QTest::newRow("backspace") << home << QKeySequence(Qt::Key_Backspace) << "\b" << stay << 0 << 8;
+    QTest::newRow("arrows") << Keys{home, QKeySequence("Down, Down, Right"), "", {3, 1, 3, 1}, 3, -1};
+    QTest::newRow("shift extends") << Keys{{1, 3}, QKeySequence("Shift+Down, Shift+Right"), "", {3, 1, 4, 2}, 0, -1};
+    QTest::newRow("plain collapses") << Keys{{1, 3}, QKeySequence("Shift+Down, Up"), "", {2, 1, 2, 1}, 1, -1};
+    QTest::newRow("first row stays") << Keys{home, QKeySequence("Up"), "", stay, 0, -1};
+    QTest::newRow("digit") << Keys{home, QKeySequence(Qt::Key_5), "5", stay, 0, int('5')};
+    QTest::newRow("cyrillic") << Keys{home, QKeySequence(0x0416), "ж", stay, 0, 0x0436};
+    QTest::newRow("backspace") << Keys{home, QKeySequence(Qt::Key_Backspace), "\b", stay, 0, 8};
   }
 
   void keys() {
-    QFETCH(QPoint, start);
-    QFETCH(QKeySequence, keys);
-    QFETCH(QString, text);
-    QFETCH(QList<int>, expected);
-    QFETCH(int, enterCells);
-    QFETCH(int, code);
+    QFETCH(Keys, row);
+    const auto& [start, keys, text, expected, enterCells, code] = row;
     auto g = shownGrid(50, 4);
     g->setRow(start.y());
     g->setCol(start.x());
@@ -165,31 +165,24 @@ class TestFlexGrid : public QObject {
 
   // One row per wheel turn whatever its size, wherever it lands; a plain mouse move never scrolls.
   void wheelMovesOneRow_data() {
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("top");
-    QTest::addColumn<QPoint>("angle");
-    QTest::addColumn<QPoint>("pixel");
-    QTest::addColumn<int>("moved");
+    QTest::addColumn<Wheel>("row");
     const QPoint no, away(0, 120), towards(0, -120);
-    QTest::newRow("one notch towards") << "viewport" << 10 << towards << no << 1;
-    QTest::newRow("240 at once") << "viewport" << 10 << QPoint(0, 240) << no << -1;
-    QTest::newRow("pixels only") << "viewport" << 10 << no << QPoint(0, -3) << 1;
-    QTest::newRow("over the scroll bar") << "scrollbar" << 10 << towards << no << 1;
-    QTest::newRow("no vertical movement") << "viewport" << 10 << no << no << 0;
-    QTest::newRow("top row 1 stays") << "viewport" << 1 << away << no << 0;
-    QTest::newRow("last row stays") << "viewport" << 5000 << towards << no << 0;
+    QTest::newRow("one notch towards") << Wheel{false, 10, towards, no, 1};
+    QTest::newRow("240 at once") << Wheel{false, 10, {0, 240}, no, -1};
+    QTest::newRow("pixels only") << Wheel{false, 10, no, {0, -3}, 1};
+    QTest::newRow("over the scroll bar") << Wheel{true, 10, towards, no, 1};
+    QTest::newRow("no vertical movement") << Wheel{false, 10, no, no, 0};
+    QTest::newRow("top row 1 stays") << Wheel{false, 1, away, no, 0};
+    QTest::newRow("last row stays") << Wheel{false, 5000, towards, no, 0};
   }
 
   void wheelMovesOneRow() {
-    QFETCH(QString, target);
-    QFETCH(int, top);
-    QFETCH(QPoint, angle);
-    QFETCH(QPoint, pixel);
-    QFETCH(int, moved);
+    QFETCH(Wheel, row);
+    const auto& [overScrollBar, top, angle, pixel, moved] = row;
     auto g = shownGrid(1000, 3);
     HookWheel(g.get());
     connect(g.get(), &FlexGrid::MouseMove, g.get(), [p = g.get()] { ApplyWheelDirection(p); });
-    QWidget* to = target == "scrollbar" ? static_cast<QWidget*>(g->verticalScrollBar()) : g->viewport();
+    QWidget* to = overScrollBar ? static_cast<QWidget*>(g->verticalScrollBar()) : g->viewport();
     g->setTopRow(top);
     const int before = g->topRow();
     const QPointF pos(to->width() / 2.0, to->height() / 2.0);

@@ -1,19 +1,9 @@
 // The orders window against a private MariaDB server with the shop's tables: the
 // list of a range and its total, the open orders, an order's items and history.
-#include "app/MainWindow.h"
 #include "base/Numbers.h"
-#include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
-#include "fixtures/program_env.h"
-#include "gui/common/MessageBoxes.h"
-#include "gui/grid/FlexGrid.h"
 #include "gui/orders/OrdersWindow.h"
-#include "support/Widgets.h"
-
-#include <QtTest>
-#include <QtWidgets>
-
-using namespace Qt::StringLiterals;
+#include "support/WindowTest.h"
 
 namespace {
 

@@ -1,13 +1,6 @@
 // The window bar of the main window. The start-up messages are checked on whole
 // update runs by the update test, the settings dialog's button by the options test.
-#include "app/MainWindow.h"
-#include "fixtures/program_env.h"
-#include "gui/common/MessageBoxes.h"
-#include "gui/price/PriceWindow.h"
-
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QtTest>
+#include "support/WindowTest.h"
 
 class MainWindowTest : public QObject {
   Q_OBJECT

@@ -1,18 +1,8 @@
 // The settings dialog on real windows: loading, saving with its confirmation,
 // re-registration.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
 #include "base/Numbers.h"
-#include "base/Settings.h"
-#include "fixtures/program_env.h"
-#include "gui/common/MessageBoxes.h"
 #include "gui/settings/OptionsDialog.h"
-#include "support/Widgets.h"
-
-#include <QtTest>
-#include <QtWidgets>
-
-using namespace Qt::StringLiterals;
+#include "support/WindowTest.h"
 
 namespace {
 

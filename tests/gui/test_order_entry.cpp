@@ -1,14 +1,6 @@
 // Typing quantities into the product grid, the order total and the view switch.
 // That the quantities outlive the program is checked by the data safety test.
-#include "base/IniFile.h"
-#include "base/Settings.h"
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
-#include "support/PriceProgram.h"
-
-#include <QLabel>
-#include <QtTest>
+#include "support/WindowTest.h"
 
 namespace {
 

@@ -1,23 +1,7 @@
 // The preview box and the big picture window on real windows (offscreen
 // platform) over a price database built for each test.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
-#include "base/ProgramFolder.h"
-#include "base/Settings.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
-#include "gui/grid/FlexGrid.h"
 #include "gui/price/BigPictureWindow.h"
-#include "gui/price/PriceWindow.h"
-#include "support/Widgets.h"
-
-#include <QCheckBox>
-#include <QDirIterator>
-#include <QLabel>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <functional>
-#include <memory>
+#include "support/WindowTest.h"
 
 namespace {
 
@@ -37,15 +21,9 @@ bool near(const QColor& a, const QColor& b) {
 // order, article "A-" and the id: 1 red JPEG; 2 no picture; 3 blue PNG named
 // "settings.ini"; 4 zero-length bytes "../x"; 5 damaged bytes "sub/x.jpg";
 // 6 green JPEG "../x"; 7 NULL bytes.
-struct Folder {
-  QTemporaryDir root;
-  QString prog = root.filePath(QStringLiteral("prog"));
-  Folder() {
-    QDir().mkpath(prog);
-    SetProgramFolder(prog);
-    QDir::setCurrent(prog);
-    settings::createDefault();
-    PriceDbBuilder db(QDir(prog).filePath("varnokel.mdb"));
+struct Folder : TestProgramFolder {
+  Folder() : TestProgramFolder(u"prog"_s) {
+    PriceDbBuilder db(priceDb());
     db.addCategory(1, QStringLiteral("Деревья"));
     const QStringList names{"Алмаз", "Бук", "Вишня", "Груша", "Дуб", "Ель", "Жасмин"};
     for (int i = 1; i <= names.size(); ++i)
@@ -57,8 +35,6 @@ struct Folder {
     db.addImage("6", PriceDbBuilder::jpeg(80, 80, kGreen), "../x");
     db.addImage("7", QByteArray(), "x.jpg");
   }
-  // A current folder cannot be removed on Windows.
-  ~Folder() { QDir::setCurrent(QDir::tempPath()); }
 };
 
 // Runs the trigger; returns the caption and picture colour of the big picture
@@ -135,9 +111,7 @@ class TestPictures : public QObject {
   // A mouse click on the cell (row of the product id, col).
   BigShot fromCell(int id, int col) {
     FlexGrid* g = grid();
-    int row = 1;
-    while (row < g->rows() - 1 && g->textMatrix(row, 0) != QString::number(id)) ++row;
-    const QModelIndex idx = g->model()->index(row - 1, col);
+    const QModelIndex idx = g->model()->index(rowOf(g, QString::number(id)) - 1, col);
     g->scrollTo(idx);
     QApplication::processEvents();
     return runAndCloseBig(
@@ -201,24 +175,23 @@ class TestPictures : public QObject {
   // picture reads or writes no file in or above the program folder.
   void pictureNamesNeverTouchFiles() {
     QVERIFY(open(false));
-    QDir(folder->prog).mkpath("sub");
-    for (const QString& path : {QDir(folder->prog).filePath("sub/x.jpg"), folder->root.filePath("x")}) {
+    QDir(folder->path()).mkpath("sub");
+    for (const QString& path : {folder->file("sub/x.jpg"), folder->root() + "/x"}) {
       QFile f(path);
       QVERIFY(f.open(QIODevice::WriteOnly) && f.write("keep me") == 7);
     }
-    const auto before = snapshot(folder->root.path());
+    const auto before = snapshot(folder->root());
     for (int r = 1; r < grid()->rows(); ++r) {
       if (r > 1) key(Qt::Key_Down);
       QVERIFY(!fromBox().caption.isEmpty());
     }
-    child<QCheckBox>(w, "Check2")->setChecked(true);
-    w->toggleThumbnails();
+    showPictureRows(w);
     for (int id = 1; id <= 7; ++id) QVERIFY(!fromCell(id, 4).caption.isEmpty());
     const BigShot shot = fromCell(1, 4);
     QCOMPARE(shot.caption, QStringLiteral("A-1"));
     QVERIFY(near(shot.corner, kRed));
     QCOMPARE(fromCell(1, 3).caption, QString());
-    QCOMPARE(snapshot(folder->root.path()), before);
+    QCOMPARE(snapshot(folder->root()), before);
     QVERIFY(recorder->boxes.empty());
   }
 };

@@ -1,27 +1,13 @@
 // Sending an order into a private strict-mode MariaDB with the shop's tables (InnoDB
 // and MyISAM): a clean send, then shops that fail. After each: what the shop holds,
 // what the price database holds, what the user was told.
-#include "app/MainWindow.h"
-#include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
 #include "gui/common/SendMessages.h"
 #include "gui/common/ShopTask.h"
-#include "gui/grid/FlexGrid.h"
-#include "gui/price/PriceWindow.h"
 #include "gui/settings/AuthorizationDialog.h"
-#include "support/Widgets.h"
+#include "support/WindowTest.h"
 
 #include <QtNetwork>
-#include <QtTest>
-#include <QtWidgets>
-
-#include <functional>
-#include <memory>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -114,20 +100,15 @@ class TestSendOrder : public QObject {
     main_->showStartupWindow();
     w_ = main_->priceWindow();
     QVERIFY(w_);
-    child<QCheckBox>(w_, "Check2")->setChecked(true);
-    w_->toggleThumbnails();
+    showPictureRows(w_);
     if (!order) return;
-    type(u"101"_s, u"12"_s);
-    type(u"202"_s, u"3"_s);
-    type(u"303"_s, u"2"_s);
+    for (const auto& [id, keys] : {std::pair{u"101"_s, u"12"_s}, {u"202"_s, u"3"_s}, {u"303"_s, u"2"_s}})
+      type(id, keys);
     w_->switchOrderView();
   }
   void type(const QString& productId, const QString& keys) {
     auto* grid = child<FlexGrid>(w_, "MSFlexGrid1");
-    int r = 1;
-    while (r < grid->rows() && grid->textMatrix(r, 0) != productId) ++r;
-    QVERIFY2(r < grid->rows(), qPrintable(productId));
-    grid->setRow(r);
+    grid->setRow(rowOf(grid, productId));
     for (QChar c : keys) w_->typeOnGrid(c.unicode());
   }
   void send(msg::Answer answer) {
@@ -144,12 +125,10 @@ class TestSendOrder : public QObject {
   }
   // The ordered products of the price database as product:quantity:sum.
   QString quantities() {
-    QStringList out;
-    for (const QStringList& r : queryPriceDb(folder_->priceDb(),
-                                             u"SELECT product_id, order_count, printf('%g', order_summ) FROM products "
-                                             u"WHERE order_count <> 0 OR order_summ <> 0 ORDER BY product_id"_s))
-      out << r.join(u':');
-    return out.join(u',');
+    return priceDbValue(folder_->priceDb(),
+                        u"SELECT group_concat(product_id || ':' || order_count || ':' || "
+                        u"printf('%g', order_summ)) FROM (SELECT * FROM products WHERE "
+                        u"order_count <> 0 OR order_summ <> 0 ORDER BY product_id)"_s);
   }
   QString lastBox() const { return rec_->boxes.empty() ? QString() : rec_->boxes.back().text; }
   // Clicks "Отмена" in the shown wait window, if there is one.

@@ -1,23 +1,14 @@
 // Price database download and program self-update: refusal of unusable server settings,
 // the flows in-process, and whole runs with a real FTP server, real curl and a stand-in
 // program that the scripts restart.
-#include "app/MainWindow.h"
-#include "base/IniFile.h"
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
 #include "fixtures/ftp_server.h"
-#include "fixtures/program_env.h"
-#include "fixtures/sample_data.h"
-#include "gui/common/MessageBoxes.h"
+#include "support/WindowTest.h"
 #include "update/ScriptStart.h"
 #include "update/UpdateFailure.h"
 #include "update/UpdateScripts.h"
 #include "update/Updates.h"
-
-#include <QApplication>
-#include <QtTest>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,11 +16,7 @@ int g_ended = 0;
 const char kLeftover[] = "echo LEFTOVER\n";  // a line of an old, longer script
 const QByteArray kNewMark = "\nVARNOKEL-NEW-VERSION\n";
 
-bool setMTime(const QString& p, qint64 secs) {
-  QFile f(p);
-  return f.open(QIODevice::ReadWrite) &&
-         f.setFileTime(QDateTime::fromSecsSinceEpoch(secs), QFileDevice::FileModificationTime);
-}
+bool setMTime(const QString& p, qint64 secs) { return setFileTime(p, QDateTime::fromSecsSinceEpoch(secs)); }
 
 void makePriceFile(const QString& path, const QString& id) {
   PriceDbBuilder(path).addProduct(id, 1, u"4600000000001"_s, 5, 12.5, u"Эмаль "_s + id, 3, 37.5);

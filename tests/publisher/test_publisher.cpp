@@ -49,8 +49,6 @@ CREATE TABLE empty_products_images LIKE uop5b_jshopping_products_images;
 QByteArray pictureBytes(const QString& name) { return "\xFF\xD8\xFF\xE0" + name.toUtf8() + "\xFF\xD9"; }
 QString picture(const char* name) { return QString::fromUtf8(pictureBytes(QLatin1String(name))); }
 
-QString firstButton(const QJsonObject& windows) { return box(windows).value(u"buttons"_s).toArray().at(0).toString(); }
-
 struct Run {
   int code = -1;
   QString output;  // standard output and error
@@ -133,25 +131,18 @@ class TestPublisher : public QObject {
     QVERIFY2(program.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\"; exec sleep 600"_s, QStringLiteral(VARNOKEL_E2E_EXE)}, env,
                            &error),
              qPrintable(error));
-    QJsonObject shown;  // whatever a first start says is acknowledged, as a user would
-    const auto settled = [&](const QJsonObject& w) {
-      return (shown = w, hasWindow(w, u"frm_main"_s) || !box(w).isEmpty());
-    };
-    STEP(program, windows(), settled);
-    while (!box(shown).isEmpty()) {
-      ACT(program, answer(firstButton(shown)));
-      STEP(program, windows(), settled);
-    }
-    ACT(program, cmd(u"menu"_s, {{u"name"_s, u"getprice"_s}}));
+    DO(program, settle(u"frm_main"_s));
+    ACT(program, menu(u"getprice"_s));
     STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"Продолжить?"_s); });
     ACT(program, answer(u"Да"_s));
     // Nothing is asked until the script has put the file in place. (The restarted
     // program's ready line then puts each answer one command late: every step
     // waits until what it reads holds.)
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.priceDb()), 60000);
+    QString ok;
     STEP(program, windows(),
-         [&](const QJsonObject& w) { return (shown = w, text(box(w)) == u"Прайс-лист обновлен"_s); });
-    ACT(program, answer(firstButton(shown)));
+         [&](const QJsonObject& w) { return (ok = firstButton(w), text(box(w)) == u"Прайс-лист обновлен"_s); });
+    ACT(program, answer(ok));
 
     // What arrived is what was published, as the client's own statements read it.
     const QString got = folder.priceDb();
@@ -177,21 +168,17 @@ class TestPublisher : public QObject {
                                  {"106", "2", "МЫЛО БЕЗ ФАЙЛА КАРТИНКИ"}}));
 
     // Quantities on two products, typed into the grid; then the order view and "Отправить заказ".
-    const QString grid = u"frm_price/MSFlexGrid1"_s;
     const QMap<QString, QString> typed{{"102", "3"}, {"106", "2"}};
     for (auto it = typed.cbegin(); it != typed.cend(); ++it) {
       int row = 0;
-      STEP(program, driver::grid(grid), [&](const QJsonObject& g) {
+      STEP(program, grid(kPriceGrid), [&](const QJsonObject& g) {
         for (row = rows(g) - 1; row > 0 && cell(g, row, 0) != it.key();) --row;
         return row > 0;
       });
-      ACT(program, clickCell(grid, row, 2));
-      ACT(program, keys(grid, it.value()));
-      STEP(program, driver::grid(grid), [&](const QJsonObject& g) { return cell(g, row, 5).endsWith(it.value()); });
+      DO(program, typeOnRow(row, it.value()));
+      STEP(program, grid(kPriceGrid), [&](const QJsonObject& g) { return cell(g, row, 5).endsWith(it.value()); });
     }
-    ACT(program, click(u"frm_price/Command1"_s));
-    STEP(program, widget(u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
-    ACT(program, click(u"frm_price/Command4"_s));
+    DO(program, sendOrder());
     STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).startsWith(u"Заказ отправлен"_s); });
     // The newest order: the customer, each product with its quantity and published price, the total.
     QCOMPARE(

@@ -3,25 +3,7 @@
 #include "base/Settings.h"
 #include "fixtures/program_env.h"
 
-#include <QDir>
-#include <QFile>
 #include <QtTest>
-
-namespace {
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  f.open(QIODevice::ReadOnly);
-  return f.readAll();
-}
-
-void writeAll(const QString& path, const QByteArray& data) {
-  QFile f(path);
-  f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  f.write(data);
-}
-
-}  // namespace
 
 class SettingsTest : public QObject {
   Q_OBJECT
@@ -29,18 +11,19 @@ class SettingsTest : public QObject {
   // The default file is written only when there is none; an existing one, even empty, is kept.
   void defaultContentOnlyWhenMissing() {
     TestProgramFolder folder;
-    QVERIFY(readAll(settings::path()).startsWith("[authentication]\r\nid=?\r\nlogin=?\r\n"));
-    writeAll(settings::path(), QByteArray());
+    QVERIFY(fileContent(settings::path()).startsWith("[authentication]\r\nid=?\r\nlogin=?\r\n"));
+    writeFileContent(settings::path(), QByteArray());
     settings::createDefault();
-    QCOMPARE(readAll(settings::path()), QByteArray());
+    QCOMPARE(fileContent(settings::path()), QByteArray());
   }
 
   void readRules() {
     TestProgramFolder folder;
     const QString p = settings::path();
-    writeAll(p, cp1251::encode(QStringLiteral("[Authentication]\r\n  ID  =   \"ООО Ромашка\"  \r\nLogin= 'x' \r\n"
-                                              "empty=\r\n[forms]\r\nname=1500.5 \r\nlong=") +
-                               QString(300, QLatin1Char('a')) + QStringLiteral("\r\n")));
+    writeFileContent(p,
+                     cp1251::encode(QStringLiteral("[Authentication]\r\n  ID  =   \"ООО Ромашка\"  \r\nLogin= 'x' \r\n"
+                                                   "empty=\r\n[forms]\r\nname=1500.5 \r\nlong=") +
+                                    QString(300, QLatin1Char('a')) + QStringLiteral("\r\n")));
     const struct {
       const char *section, *key, *value;
     } cases[] = {
@@ -54,11 +37,11 @@ class SettingsTest : public QObject {
   void writeKeepsOtherLines() {
     TestProgramFolder folder;
     const QString p = settings::path();
-    writeAll(p, "; comment\r\n[authentication]\r\nid=?\r\nlogin=?\r\n\r\n[forms]\nname = 6000\n  odd line\r\n");
+    writeFileContent(p, "; comment\r\n[authentication]\r\nid=?\r\nlogin=?\r\n\r\n[forms]\nname = 6000\n  odd line\r\n");
     QVERIFY(WriteSetting(p, "AUTHENTICATION", "Id", " 57"));
     WriteSetting(p, "authentication", "newkey", "v");
     WriteSetting(p, "connection", "shop_port", "3307");
-    QCOMPARE(readAll(p),
+    QCOMPARE(fileContent(p),
              QByteArray("; comment\r\n[authentication]\r\nid= 57\r\nlogin=?\r\nnewkey=v\r\n\r\n[forms]\nname = 6000\n"
                         "  odd line\r\n[connection]\r\nshop_port=3307\r\n"));
     // A file that cannot be written (a folder in its place) is reported.
@@ -67,11 +50,11 @@ class SettingsTest : public QObject {
             !WriteSetting(folder.file("blocked.ini"), "settings", "imagethumb", "1", &error) && !error.isEmpty());
     // Cyrillic in code page 1251, quotes kept inside; a line break never becomes a line of the file.
     settings::write(settings::OrganisationName, "\"ООО \"Ёлка\" и Ко\"");
-    QVERIFY(readAll(p).contains(QByteArray("login=\"\xCE\xCE\xCE \"\xA8\xEB\xEA\xE0\" \xE8 \xCA\xEE\"")));
+    QVERIFY(fileContent(p).contains(QByteArray("login=\"\xCE\xCE\xCE \"\xA8\xEB\xEA\xE0\" \xE8 \xCA\xEE\"")));
     QCOMPARE(settings::text(settings::OrganisationName), QStringLiteral("ООО \"Ёлка\" и Ко"));
     settings::write(settings::OrganisationId, "12\r\n[forms]\nname=0");
     QCOMPARE(settings::text(settings::OrganisationId), QStringLiteral("12  [forms] name=0"));
-    QCOMPARE(readAll(p).count("\n[forms]"), 1);
+    QCOMPARE(fileContent(p).count("\n[forms]"), 1);
   }
 };
 

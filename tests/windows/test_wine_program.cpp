@@ -4,7 +4,6 @@
 // into the private shop database, close, and the price file then holding the
 // quantity. Run by wine_checks.sh, which builds the program, makes the wine
 // prefix and names both in the environment (the variables read below).
-
 #include "base/IniFile.h"
 #include "base/ProgramFolder.h"
 #include "base/Settings.h"
@@ -58,88 +57,79 @@ class TestWineProgram : public QObject {
   Q_OBJECT
 
  private slots:
-  void orderFromTheWindowsProgram();
+  void orderFromTheWindowsProgram() {
+    MariaDbServer server;
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+
+    // C:\Заявки Варнокел: the runnable folder, the driven program beside it, a
+    // generated price list and settings pointing at the private shop.
+    const QString folder = required("WINEPREFIX") + u"/drive_c/Заявки Варнокел"_s;
+    QDir(folder).removeRecursively();
+    QVERIFY(copyFolder(required("VARNOKEL_WINDOWS_APP"), folder));
+    QVERIFY(QFile::copy(required("VARNOKEL_WINDOWS_QT") + u"/plugins/platforms/qoffscreen.dll"_s,
+                        folder + u"/platforms/qoffscreen.dll"_s));
+    QVERIFY(QFile::copy(required("VARNOKEL_WINDOWS_E2E"), folder + u"/Varnokel-e2e.exe"_s));
+    QVERIFY2(makePriceDb(folder + u"/varnokel.mdb"_s, 300, 3, &error), qPrintable(error));
+    SetProgramFolder(folder);
+    settings::createDefault();
+    for (const auto& [key, value] : {std::pair{u"shop_host"_s, server.host()},
+                                     {u"shop_port"_s, QString::number(server.port())},
+                                     {u"shop_database"_s, server.database()},
+                                     {u"shop_user"_s, server.user()},
+                                     {u"shop_password"_s, server.password()}})
+      QVERIFY(WriteSetting(settings::path(), u"connection"_s, key, value));
+    const QString lastOrderBefore =
+        server.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s).value(0).value(0);
+
+    WineProgram program;
+    QVERIFY2(program.start(u"C:\\Заявки Варнокел\\Varnokel-e2e.exe"_s, &error), qPrintable(error));
+    STEP(program, widget(u"frm_main"_s), [](const QJsonObject& w) {
+      return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s);
+    });
+    QJsonObject shown;
+    STEP(program, grid(kPriceGrid, 2), [&](const QJsonObject& g) { return (shown = g, rows(g) == 301); });
+
+    // A quantity on the first row, then the order view and sending it: the
+    // sign-in comes first, with the organisation code of the demo shop.
+    const QString product = cell(shown, 1, 0), quantity = cell(shown, 1, 5) + u"7"_s;
+    const auto price = [&](const QString& column) {
+      return priceDbValue(folder + u"/varnokel.mdb"_s,
+                          u"select %1 from products where product_id = '%2'"_s.arg(column, product));
+    };
+    DO(program, typeOnRow(1, u"7"_s));
+    STEP(program, grid(kPriceGrid, 2), [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
+    DO(program, sendOrder());
+    STEP(program, windows(),
+         [](const QJsonObject& w) { return text(box(w)).startsWith(u"Необходимо пройти авторизацию"_s); });
+    ACT(program, answer(u"Да"_s));
+    STEP(program, widget(u"frm_avtor"_s), [](const QJsonObject& w) { return w.value(u"visible"_s).toBool(); });
+    ACT(program, click(u"frm_avtor/Text2"_s));
+    ACT(program, keys(u"frm_avtor/Text2"_s, u"57"_s));
+    ACT(program, click(u"frm_avtor/Command1"_s));
+    STEP(program, windows(), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
+    ACT(program, click(u"frm_price/Command4"_s));
+    STEP(program, windows(),
+         [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
+
+    // The shop holds the order with the customer's Cyrillic name and the item.
+    const auto orders = server.query(
+        u"SELECT order_id, user_id, f_name FROM uop5b_jshopping_orders WHERE order_id > "_s + lastOrderBefore);
+    QCOMPARE(orders.size(), 1);
+    QCOMPARE(orders[0].mid(1), (QStringList{u"57"_s, u"ООО Ромашка"_s}));
+    const auto items = server.query(
+        u"SELECT product_id, CAST(product_quantity AS SIGNED), product_name FROM uop5b_jshopping_order_item WHERE order_id = "_s +
+        orders[0][0]);
+    QCOMPARE(items, (QList<QStringList>{{product, quantity, price(u"name_ruRU"_s)}}));
+
+    // The order is kept, the program closed: the price file holds the quantity.
+    ACT(program, answer(u"Нет"_s));
+    DO(program, close());
+    QCOMPARE(price(u"order_count"_s), quantity);
+    QVERIFY2(!QFileInfo::exists(folder + u"/varnokel.mdb-wal"_s),
+             "the price file's log was not folded back on closing");
+  }
 };
-
-void TestWineProgram::orderFromTheWindowsProgram() {
-  MariaDbServer server;
-  QString error;
-  QVERIFY2(server.start(&error), qPrintable(error));
-
-  // C:\Заявки Варнокел: the runnable folder, the driven program beside it, a
-  // generated price list and settings pointing at the private shop.
-  const QString folder = required("WINEPREFIX") + u"/drive_c/Заявки Варнокел"_s;
-  QDir(folder).removeRecursively();
-  QVERIFY(copyFolder(required("VARNOKEL_WINDOWS_APP"), folder));
-  QVERIFY(QFile::copy(required("VARNOKEL_WINDOWS_QT") + u"/plugins/platforms/qoffscreen.dll"_s,
-                      folder + u"/platforms/qoffscreen.dll"_s));
-  QVERIFY(QFile::copy(required("VARNOKEL_WINDOWS_E2E"), folder + u"/Varnokel-e2e.exe"_s));
-  QVERIFY2(makePriceDb(folder + u"/varnokel.mdb"_s, 300, 3, &error), qPrintable(error));
-  SetProgramFolder(folder);
-  settings::createDefault();
-  for (const auto& [key, value] : {std::pair{u"shop_host"_s, server.host()},
-                                   {u"shop_port"_s, QString::number(server.port())},
-                                   {u"shop_database"_s, server.database()},
-                                   {u"shop_user"_s, server.user()},
-                                   {u"shop_password"_s, server.password()}})
-    QVERIFY(WriteSetting(settings::path(), u"connection"_s, key, value));
-  const QString lastOrderBefore =
-      server.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s).value(0).value(0);
-
-  WineProgram program;
-  QVERIFY2(program.start(u"C:\\Заявки Варнокел\\Varnokel-e2e.exe"_s, &error), qPrintable(error));
-  const QString priceGrid = u"frm_price/MSFlexGrid1"_s;
-  STEP(program, widget(u"frm_main"_s),
-       [](const QJsonObject& w) { return w.value(u"title"_s).toString().startsWith(u"Программа заявок Варнокел"_s); });
-  QJsonObject shown;
-  STEP(program, grid(priceGrid, 2), [&](const QJsonObject& g) { return (shown = g, rows(g) == 301); });
-
-  // A quantity on the first row, then the order view and sending it: the
-  // sign-in comes first, with the organisation code of the demo shop.
-  const QString product = cell(shown, 1, 0), quantity = cell(shown, 1, 5) + u"7"_s;
-  const auto price = [&](const QString& column) {
-    return queryPriceDb(folder + u"/varnokel.mdb"_s,
-                        u"select "_s + column + u" from products where product_id = '"_s + product + u"'"_s)
-        .value(0)
-        .value(0);
-  };
-  ACT(program, clickCell(priceGrid, 1, 2));
-  ACT(program, keys(priceGrid, u"7"_s));
-  STEP(program, grid(priceGrid, 2), [&](const QJsonObject& g) { return cell(g, 1, 5) == quantity; });
-  ACT(program, click(u"frm_price/Command1"_s));
-  STEP(program, widget(u"frm_price/Command4"_s), [](const QJsonObject& w) { return w.value(u"enabled"_s).toBool(); });
-  ACT(program, click(u"frm_price/Command4"_s));
-  STEP(program, windows(),
-       [](const QJsonObject& w) { return text(box(w)).startsWith(u"Необходимо пройти авторизацию"_s); });
-  ACT(program, answer(u"Да"_s));
-  STEP(program, widget(u"frm_avtor"_s), [](const QJsonObject& w) { return w.value(u"visible"_s).toBool(); });
-  ACT(program, click(u"frm_avtor/Text2"_s));
-  ACT(program, keys(u"frm_avtor/Text2"_s, u"57"_s));
-  ACT(program, click(u"frm_avtor/Command1"_s));
-  STEP(program, windows(), [](const QJsonObject& w) { return !hasWindow(w, u"frm_avtor"_s); });
-  ACT(program, click(u"frm_price/Command4"_s));
-  STEP(program, windows(),
-       [](const QJsonObject& w) { return text(box(w)) == u"Заказ отправлен успешно.Очистить текущий заказ?"_s; });
-
-  // The shop holds the order with the customer's Cyrillic name and the item.
-  const auto orders = server.query(u"SELECT order_id, user_id, f_name FROM uop5b_jshopping_orders WHERE order_id > "_s +
-                                   lastOrderBefore);
-  QCOMPARE(orders.size(), 1);
-  QCOMPARE(orders[0].mid(1), (QStringList{u"57"_s, u"ООО Ромашка"_s}));
-  const auto items = server.query(
-      u"SELECT product_id, CAST(product_quantity AS SIGNED), product_name FROM uop5b_jshopping_order_item WHERE order_id = "_s +
-      orders[0][0]);
-  QCOMPARE(items, (QList<QStringList>{{product, quantity, price(u"name_ruRU"_s)}}));
-
-  // The order is kept, the program closed: the price file holds the quantity.
-  ACT(program, answer(u"Нет"_s));
-  ACT(program, at(u"close"_s, u"frm_main"_s));
-  int code = -2;
-  QVERIFY2(program.waitForExit(&code), "the program did not end after its main window closed");
-  QCOMPARE(code, 0);
-  QCOMPARE(price(u"order_count"_s), quantity);
-  QVERIFY2(!QFileInfo::exists(folder + u"/varnokel.mdb-wal"_s), "the price file's log was not folded back on closing");
-}
 
 QTEST_GUILESS_MAIN(TestWineProgram)
 #include "test_wine_program.moc"
