@@ -161,6 +161,12 @@ class TestFlexGrid : public QObject {
     QVERIFY(g->cellPictureResolved(99974, 7).isNull());            // 99974 % 7 == 0
     QCOMPARE(g->cellPictureResolved(3, 7).size(), QSize(30, 30));  // far away: on demand
     QCOMPARE(batches.size(), size_t(2));
+    // Emptied and filled again in one batch (a category click), the list starts at the top.
+    g->setRedraw(false);
+    g->setRows(1);
+    g->setRows(N);
+    g->setRedraw(true);
+    QCOMPARE(g->topRow(), 1);
   }
 
   // One row per wheel turn whatever its size, wherever it lands; a plain mouse move never scrolls.

@@ -113,7 +113,14 @@ void FlexGrid::setRows(int n) {
     m_row = std::min(m_row, n - 1);
     m_rowSel = std::clamp(m_rowSel, 1, n - 1);
   }
-  if (m_pendingTopRow > n - 1) m_pendingTopRow = std::max(1, n - 1);
+  // Within a batch the view still scrolls over the old rows: a top row that no
+  // longer exists moves up now, as if the view had seen the change (rows filled
+  // in again after it start from there, not from the old place).
+  const int lastRow = std::max(1, n - 1);
+  if (m_pendingTopRow > lastRow)
+    m_pendingTopRow = lastRow;
+  else if (!m_redraw && m_pendingTopRow == 0 && verticalScrollBar()->value() + 1 > lastRow)
+    m_pendingTopRow = lastRow;
   if (m_redraw) {
     if (n - 1 > oldDataRows) m_heightsDirty = true;
     applyRowHeights();
