@@ -31,7 +31,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
       m_model, [this](int row, int col) { return pictureForPaint(row, col); }, this));
 
   setStyle(gridViewStyle());
-  setGridStyle(Qt::NoPen);  // the delegate draws the grid lines (each cell its own)
+  setGridStyle(Qt::NoPen);  // the lines are drawn after the cells (paintGridLines)
 
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::NoSelection);  // selection is driven by Row/Col/RowSel/ColSel
