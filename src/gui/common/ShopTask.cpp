@@ -90,7 +90,8 @@ class BusyDialog : public QDialog {
 // work runs: keys, clicks, the wheel and closing a window.
 class InputBlocker : public QObject {
  public:
-  explicit InputBlocker(const QPointer<QDialog>& allowed) : allowed_(allowed) {}
+  // `allowed` may be empty now and name the dialog later.
+  explicit InputBlocker(const QPointer<QDialog>* allowed) : allowed_(allowed) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -114,13 +115,14 @@ class InputBlocker : public QObject {
     }
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w) return false;  // the platform windows pass their input on to widgets, seen here
-    if (allowed_ && (w == allowed_ || allowed_->isAncestorOf(w))) return false;
+    const QDialog* allowed = allowed_->data();
+    if (allowed && (w == allowed || allowed->isAncestorOf(w))) return false;
     event->accept();
     return true;
   }
 
  private:
-  QPointer<QDialog> allowed_;
+  const QPointer<QDialog>* allowed_;
 };
 
 }  // namespace
@@ -155,20 +157,24 @@ bool shoptask::run(const QString& busyText, const std::shared_ptr<TaskControl>& 
 
   QEventLoop loop;
   bool abandoned = false;
-  QPointer<QDialog> dialog = new BusyDialog(busyText, [&] {
-    if (control->cancel()) {
-      abandoned = true;
-      loop.quit();
-    } else if (auto* d = static_cast<BusyDialog*>(dialog.data())) {
-      d->showCancelling();
-    }
-  });
-  InputBlocker blocker(dialog);
+  // The waiting window is made only for work that lasts long enough to show it.
+  QPointer<QDialog> dialog;
+  InputBlocker blocker(&dialog);
   qApp->installEventFilter(&blocker);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QTimer showLater;
   showLater.setSingleShot(true);
-  QObject::connect(&showLater, &QTimer::timeout, dialog, [dialog] { dialog->show(); });
+  QObject::connect(&showLater, &QTimer::timeout, [&] {
+    dialog = new BusyDialog(busyText, [&] {
+      if (control->cancel()) {
+        abandoned = true;
+        loop.quit();
+      } else if (auto* d = static_cast<BusyDialog*>(dialog.data())) {
+        d->showCancelling();
+      }
+    });
+    dialog->show();
+  });
   showLater.start(300);
 
   shared->loop = &loop;
