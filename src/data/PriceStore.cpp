@@ -134,7 +134,10 @@ bool PriceStore::open(const QString& path, QString* error) {
   // Pages are never written to the file before the commit.
   exec(db_, "PRAGMA synchronous=FULL");
   exec(db_, "PRAGMA cache_spill=OFF");
-  exec(db_, "PRAGMA journal_size_limit=1048576");
+  // Large enough for clearing a long order (a page per ordered product), so that
+  // its journal reuses the space the last one had instead of growing the file
+  // again, which makes the sync write the file's size and blocks as well.
+  exec(db_, "PRAGMA journal_size_limit=8388608");
   exec(db_, "PRAGMA journal_mode=PERSIST");
   // The first read rolls back a transaction this program left unfinished and
   // tells a file that is not a database.
