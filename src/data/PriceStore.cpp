@@ -134,6 +134,9 @@ bool PriceStore::open(const QString& path, QString* error) {
   // Pages are never written to the file before the commit.
   exec(db_, "PRAGMA synchronous=FULL");
   exec(db_, "PRAGMA cache_spill=OFF");
+  // Room for the pages of a long order (one per ordered product), so that they
+  // are still at hand when the order is cleared.
+  exec(db_, "PRAGMA cache_size=-8192");
   // Large enough for clearing a long order (a page per ordered product), so that
   // its journal reuses the space the last one had instead of growing the file
   // again, which makes the sync write the file's size and blocks as well.
