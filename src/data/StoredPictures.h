@@ -3,8 +3,6 @@
 // here and never written to a file.
 #include <QByteArray>
 #include <QString>
-#include <unordered_map>
-#include <vector>
 
 // The first images row of a product.
 struct StoredPicture {
@@ -15,11 +13,10 @@ struct StoredPicture {
 bool ReadStoredPicture(const QString& productId, StoredPicture* picture, QString* error);
 
 // The thumbnail of an image row with its picture file name, which is stored
-// after the picture and so costs nothing more to read with it.
+// after the picture and so costs nothing more to read with it (read by
+// PriceDatabase::readThumbnails on its kept connection).
 struct StoredThumbnail {
   QByteArray bytes;  // empty when the picture holds no bytes
   QByteArray name;   // image_name, UTF-8
   bool nameIsNull = true;
 };
-// The thumbnails of image rows are read by PriceDatabase::readThumbnails(), on
-// its kept connection.
