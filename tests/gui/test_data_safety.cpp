@@ -1,5 +1,6 @@
 // The customer's data under faults injected on purpose. After each: the files are intact,
 // the total shown is the total stored, and the user was told.
+#include "data/PriceStore.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/DrivenProgram.h"
 #include "support/WindowTest.h"
@@ -240,6 +241,28 @@ class DataSafetyTest : public QObject {
     }
     QCOMPARE(fileContent(db), fileContent(fresh));  // opened and closed: not changed
     QVERIFY(QFileInfo::exists(db + u"-journal.set-aside"_s) && QFileInfo::exists(db + u"-wal.set-aside"_s));
+  }
+
+  // The program's connection killed again and again while it writes every row: each time
+  // the file opens whole, with every row from one and the same transaction.
+  void killedWhileWritingEveryRow() {
+    const QString db = folder_->priceDb();
+    QVERIFY(makePriceDb(db, 3000, 1));
+    for (int delayMs = 10; delayMs < 300; delayMs += 24) {
+      QProcess writer;
+      writer.start(u"" PRICE_WRITER_EXE ""_s, {db});
+      QVERIFY(writer.waitForReadyRead(10000));
+      QThread::msleep(delayMs);
+      writer.kill();
+      writer.waitForFinished();
+      PriceStore store;  // rolls back what the killed writer left
+      QString error;
+      QVERIFY2(store.open(db, &error), qPrintable(error));
+      store.close();
+      QCOMPARE(priceDbValue(db, u"SELECT count(DISTINCT order_count) FROM products"_s), u"1"_s);
+      QVERIFY(intact(db));
+    }
+    QVERIFY(priceDbValue(db, u"SELECT max(order_count) FROM products"_s).toInt() > 0);
   }
 
   // A second start on the same folder brings the running program forward and ends; when
