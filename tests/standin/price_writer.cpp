@@ -16,14 +16,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto run = [&](const char* sql) { return sqlite3_exec(store.handle(), sql, nullptr, nullptr, nullptr); };
-  if (run("UPDATE products SET order_count=0") != SQLITE_OK) {
-    std::fprintf(stderr, "%s\n", sqlite3_errmsg(store.handle()));
-    return 1;
-  }
-  std::puts("ready");
-  std::fflush(stdout);
-  int rc = SQLITE_OK;
-  while ((rc = run("UPDATE products SET order_count=order_count+1")) == SQLITE_OK) {
+  for (bool first = true;
+       run(first ? "UPDATE products SET order_count=0" : "UPDATE products SET order_count=order_count+1") == SQLITE_OK;
+       first = false) {
+    if (first) std::puts("ready");
+    std::fflush(stdout);
   }
   std::fprintf(stderr, "%s\n", sqlite3_errmsg(store.handle()));
   return 1;
