@@ -1,6 +1,7 @@
 // The authorization window: the organisation code is checked against the shop's
 // users on a private MariaDB server; the code and the name go to settings.ini.
-// An unreachable shop: test_daily_use.
+// An unreachable shop: test_daily_use. The private server keeps strict mode, as the
+// shop's does, so that the shop tests meet its NOT NULL columns.
 #include "fixtures/mariadb_server.h"
 #include "gui/settings/AuthorizationDialog.h"
 #include "support/WindowTest.h"
@@ -14,6 +15,8 @@ class TestAuthorization : public QObject {
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
+    QVERIFY(!server_.exec(u"INSERT INTO uop5b_jshopping_orders (user_id) VALUES (57)"_s, &err));
+    QVERIFY2(err.contains(u"doesn't have a default value"_s), qPrintable(err));
   }
 
   void checkCode_data() {

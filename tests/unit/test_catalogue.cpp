@@ -1,9 +1,12 @@
 // The products held in memory against the statements they stand for: every
 // list, category and search gives exactly the rows of its statement, in Russian
 // name order; the order to send, its total and the clearing agree with the file;
-// the products are read again only when the file changes.
+// the products are read again only when the file changes. A rejected statement and
+// a price file that is missing or foreign are told with their reason.
 #include "base/ProgramFolder.h"
+#include "data/Database.h"
 #include "data/PriceDatabase.h"
+#include "data/PriceFileCheck.h"
 #include "data/RussianCollation.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
@@ -163,6 +166,35 @@ class TestCatalogue : public QObject {
     QVERIFY(fresh && fresh != first);
     QCOMPARE(fresh->product(fresh->findProduct(u"e1"_s)).price.number, 77.0);
     QCOMPARE(shown->product(shown->findProduct(u"e1"_s)).price.number, 10.0);  // a list shown from the old one keeps it
+  }
+
+  void rejectedStatement() {
+    try {
+      Query(*OpenPriceConnection(), "select name from nowhere");
+      QFAIL("a rejected statement gave rows");
+    } catch (const DbError& e) {
+      QVERIFY2(e.description.contains("nowhere"), qPrintable(e.description));
+    }
+  }
+
+  void missingOrForeignPriceFile_data() {
+    QTest::addColumn<QByteArray>("content");  // empty: no file at all; "sqlite": a database without images
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << QByteArray() << "не найден";
+    QTest::newRow("text") << QByteArray("not a database at all, just text that is long enough to fill a header page")
+                          << "не является";
+    QTest::newRow("foreign database") << QByteArray("sqlite") << "images";
+  }
+  void missingOrForeignPriceFile() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    const QString path = tmp_.filePath(u"other.mdb"_s);
+    QFile::remove(path);
+    if (content == "sqlite") PriceDbBuilder(path).exec("drop table images");
+    if (content.size() > 6) QVERIFY(writeFileContent(path, content));
+    QString error;
+    QVERIFY(!CheckPriceDatabaseFile(path, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
   }
 };
 
