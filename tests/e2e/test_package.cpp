@@ -1,6 +1,7 @@
 // The program as it is delivered: the command line's --help and --version, a
 // clear refusal to start without a display, and the Debian package built with
 // CPack from this build folder.
+#include "fixtures/ports.h"
 #include "fixtures/program_env.h"
 
 #include <QtTest>
@@ -9,12 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run {
-  int code = -1;  // -1: crashed or did not end in time
-  QString out, err;
-  QString describe() const { return u"code %1\nstdout: %2\nstderr: %3"_s.arg(code).arg(out, err); }
-};
-
 // The environment of a start without any display.
 QProcessEnvironment headless() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -22,20 +17,6 @@ QProcessEnvironment headless() {
     env.remove(QLatin1String(name));
   env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
   return env;
-}
-
-Run run(const QString& program, const QStringList& args, const QProcessEnvironment& env = headless(),
-        int timeoutMs = 120000) {
-  QProcess p;
-  p.setProcessEnvironment(env);
-  p.setWorkingDirectory(QStringLiteral(VARNOKEL_BINARY_DIR));
-  p.start(program, args);
-  Run r;
-  if (p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit) r.code = p.exitCode();
-  p.kill(), p.waitForFinished(5000);
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError()) + p.errorString();
-  return r;
 }
 
 }  // namespace
@@ -49,7 +30,7 @@ class TestPackage : public QObject {
     const QString help = QStringLiteral("Программа заявок Варнокел " VARNOKEL_VERSION "\n");
     for (const auto& [option, start] :
          {std::pair{"-v", QStringLiteral("Varnokel " VARNOKEL_VERSION "\n")}, {"--help", help}, {"-h", help}}) {
-      const Run r = run(QStringLiteral(VARNOKEL_EXE), {QLatin1String(option)});
+      const ProgramRun r = runProgram(QStringLiteral(VARNOKEL_EXE), {QLatin1String(option)}, headless());
       QVERIFY2(r.code == 0 && r.out.startsWith(start), qPrintable(r.describe()));
     }
   }
@@ -71,7 +52,7 @@ class TestPackage : public QObject {
     env.insert(u"VARNOKEL_HOME"_s, home.path());
     if (!platform.isEmpty()) env.insert(u"QT_QPA_PLATFORM"_s, platform);
     if (!display.isEmpty()) env.insert(u"DISPLAY"_s, display);
-    const Run r = run(QStringLiteral(VARNOKEL_EXE), {}, env, 30000);
+    const ProgramRun r = runProgram(QStringLiteral(VARNOKEL_EXE), {}, env, {}, 30000);
     QVERIFY2(r.code > 0, qPrintable(r.describe()));
     QVERIFY2(r.err.contains(u"нет доступного графического дисплея"_s), qPrintable(r.describe()));
     // Nothing was started, so nothing was written.
@@ -80,22 +61,19 @@ class TestPackage : public QObject {
 
   void debianPackageHoldsTheProgram() {
     QTemporaryDir out, unpacked;
-    const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const Run made = run(u"cpack"_s,
-                         {u"-G"_s, u"DEB"_s, u"-B"_s, out.path(), u"--config"_s,
-                          QStringLiteral(VARNOKEL_BINARY_DIR "/CPackConfig.cmake")},
-                         env);
+    const ProgramRun made = runProgram(u"cpack"_s, {u"-G"_s, u"DEB"_s, u"-B"_s, out.path(), u"--config"_s,
+                                                    QStringLiteral(VARNOKEL_BINARY_DIR "/CPackConfig.cmake")});
     QVERIFY2(made.code == 0, qPrintable(made.describe()));
     const QStringList debs = QDir(out.path()).entryList({QStringLiteral("varnokel_" VARNOKEL_VERSION "_*.deb")});
     QCOMPARE(debs.size(), 1);
     const QString deb = out.filePath(debs.first());
-    QVERIFY(run(u"dpkg-deb"_s, {u"-x"_s, deb, unpacked.path()}, env).code == 0);
+    QVERIFY(runProgram(u"dpkg-deb"_s, {u"-x"_s, deb, unpacked.path()}).code == 0);
 
     // The program and the shop's price publisher, runnable; no test or other tool of the build.
     QCOMPARE(QDir(unpacked.filePath(u"usr/bin"_s)).entryList(QDir::Files),
              (QStringList{"Varnokel", "varnokel-publish"}));
     for (const char* program : {"Varnokel", "varnokel-publish"}) {
-      const Run v = run(unpacked.filePath(u"usr/bin/"_s + program), {u"--version"_s});
+      const ProgramRun v = runProgram(unpacked.filePath(u"usr/bin/"_s + program), {u"--version"_s}, headless());
       QVERIFY2(v.code == 0 && v.out.trimmed() == QLatin1String(program) + QStringLiteral(" " VARNOKEL_VERSION),
                qPrintable(v.describe()));
     }
@@ -105,11 +83,11 @@ class TestPackage : public QObject {
     const QString entry =
         QString::fromUtf8(fileContent(unpacked.filePath(u"usr/share/applications/varnokel.desktop"_s)));
     QVERIFY(entry.startsWith(u"[Desktop Entry]\n"_s));
-    for (const char* line : {"\nExec=Varnokel\n", "\nIcon=varnokel\n", "\nType=Application\n"})
-      QVERIFY2(entry.contains(QLatin1String(line)), line);
-    QVERIFY(entry.contains(u"Name[ru]=Программа заявок Варнокел"_s));
+    for (const QString& line : {u"\nExec=Varnokel\n"_s, u"\nIcon=varnokel\n"_s, u"\nType=Application\n"_s,
+                                u"\nName[ru]=Программа заявок Варнокел"_s})
+      QVERIFY2(entry.contains(line), qPrintable(line));
 
-    const Run depends = run(u"dpkg-deb"_s, {u"-f"_s, deb, u"Depends"_s}, env);
+    const ProgramRun depends = runProgram(u"dpkg-deb"_s, {u"-f"_s, deb, u"Depends"_s});
     QStringList names;
     for (const QString& d : depends.out.split(QLatin1Char(','), Qt::SkipEmptyParts))
       names << d.trimmed().section(QLatin1Char(' '), 0, 0);
