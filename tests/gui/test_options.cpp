@@ -1,5 +1,5 @@
 // The settings dialog on real windows: loading, saving with its confirmation,
-// re-registration.
+// re-registration; the main window's bar of window buttons.
 #include "base/Numbers.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/WindowTest.h"
@@ -131,6 +131,29 @@ class TestOptions : public QObject {
     const auto windows = main_->findChildren<QDialog*>(u"frm_avtor"_s);
     QVERIFY(windows.size() == 1 && windows[0]->isVisible() && !windows[0]->isModal());
     QCOMPARE(fileContent(settings::path()), before);
+  }
+
+  // One price window and one button for it, whichever way it is opened; a minimised
+  // window comes back through its button; closing removes only its own button.
+  void windowBar() {
+    main_->startUp(QString());
+    main_->showStartupWindow();
+    QVERIFY(main_->barCaptions().isEmpty());  // the start-up window gets no button
+    PriceWindow* price = main_->priceWindow();
+    main_->openPriceWindow();
+    main_->openSettings();
+    main_->openPriceWindow();
+    QCOMPARE(main_->priceWindow(), price);
+    QCOMPARE(main_->barCaptions(), (QStringList{"Прайс-лист", "Настройки"}));
+    auto* sub = qobject_cast<QMdiSubWindow*>(price->parentWidget());
+    QVERIFY(sub);
+    sub->showMinimized();
+    main_->activateBarWindow(main_->barButton(u"Прайс-лист"_s));
+    QVERIFY(sub->isMaximized());
+    QCOMPARE(main_->mdiArea()->activeSubWindow(), sub);
+    price->close();
+    QTRY_VERIFY(!main_->priceWindow());
+    QCOMPARE(main_->barCaptions(), QStringList{"Настройки"});
   }
 };
 
