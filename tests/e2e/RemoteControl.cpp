@@ -208,11 +208,9 @@ void handle(const QJsonObject& c) {
   reply(failure(u"unknown command "_s + cmd));
 }
 
-// Commands come one a line on standard input. A thread of its own waits for
-// them with a blocking read, which works alike on every system, and hands each
-// line to the window thread in order. The read goes past the C streams: a
-// stream read holds the input's lock while it waits, and the program's own
-// end (which flushes every stream) would then wait for the next command.
+// A thread of its own reads the command lines and hands each to the window thread.
+// The read goes past the C streams: a stream read holds the input's lock while it
+// waits, and the program's end (which flushes every stream) would wait for it.
 void startStdinReader() {
   std::thread([] {
     std::string pending;

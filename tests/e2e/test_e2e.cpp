@@ -1,10 +1,7 @@
 // The real program in a process and a program folder of its own, driven with real
-// clicks and key strokes through its remote control (VARNOKEL_TEST_DRIVER=1); every
-// step waits on what the windows show and what the databases hold. The download,
-// the typing and the sending are driven by the publisher test, the sign-in by the
-// Windows program's test; here: what follows a sent order, and the installed program.
-// The program as it is delivered: --help and --version, a clear refusal to start
-// without a display, and the Debian package built with CPack from this build folder.
+// clicks and key strokes through its remote control; every step waits on what the
+// windows show and the databases hold: what follows a sent order, the installed
+// program, --help and --version, the refusal to start without a display, the package.
 #include "fixtures/mariadb_server.h"
 #include "fixtures/ports.h"
 #include "fixtures/program_env.h"
@@ -19,7 +16,6 @@ using namespace driver;
 
 namespace {
 
-// The environment of a start without any display.
 QProcessEnvironment headless() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VARNOKEL_TEST_DRIVER"})
@@ -128,7 +124,6 @@ class TestE2e : public QObject {
     DO(program, close());
   }
 
-  // "--version" itself: on the packaged program below.
   void helpAndVersionWithoutDisplay() {
     const QString help = QStringLiteral("Программа заявок Варнокел " VARNOKEL_VERSION "\n");
     for (const auto& [option, start] :
@@ -158,7 +153,6 @@ class TestE2e : public QObject {
     const ProgramRun r = runProgram(QStringLiteral(VARNOKEL_EXE), {}, env, {}, 30000);
     QVERIFY2(r.code > 0, qPrintable(r.describe()));
     QVERIFY2(r.err.contains(u"нет доступного графического дисплея"_s), qPrintable(r.describe()));
-    // Nothing was started, so nothing was written.
     QVERIFY(QDir(home.path()).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries));
   }
 

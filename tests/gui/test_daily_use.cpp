@@ -1,6 +1,5 @@
-// A purchaser's day with keyboard and mouse: real key and mouse events delivered
-// to the real windows, found by their names, on generated demo data and a private
-// shop server.
+// A purchaser's day: real key and mouse events delivered to the real windows, on
+// generated demo data and a private shop server.
 #include "app/ProgramStart.h"
 #include "fixtures/mariadb_server.h"
 #include "gui/grid/ColumnFit.h"
@@ -10,8 +9,7 @@
 
 namespace {
 
-// Keys as the keyboard sends them: to the active window, which hands them to its
-// focus widget (or to a shortcut).
+// Keys as the keyboard sends them: to the active window, which hands them on.
 void key(Qt::Key k, const QString& text = {}, Qt::KeyboardModifiers mods = Qt::NoModifier) {
   QTest::sendKeyEvent(QTest::Click, QGuiApplication::focusWindow(), k, text, mods);
   QApplication::processEvents();

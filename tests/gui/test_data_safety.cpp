@@ -13,7 +13,6 @@
 namespace {
 
 bool intact(const QString& db) { return priceDbValue(db, u"PRAGMA quick_check"_s) == u"ok"_s; }
-// The sum of the stored sums that are numbers.
 double storedTotal(const QString& db) {
   double t = 0;
   for (const auto& r : queryPriceDb(db, u"select order_summ from products"_s))
@@ -36,8 +35,7 @@ bool setReadOnly(const QString& path, bool on) {
                                          (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
 }
 
-// The sqlite3 tool with statements run, kept waiting until finished or killed (SIGKILL
-// in the middle of its work).
+// The sqlite3 tool holding the statements it ran until it is killed (SIGKILL mid-work).
 struct SqliteTool {
   QProcess p;
   bool start(const QString& db, const QString& statements) {
@@ -97,7 +95,6 @@ void buildSample(const QString& path) {
   db.addProduct(u"5"_s, 1, u"A-5"_s, 10, qInf(), u"Таз"_s, 1, qInf());
 }
 
-// The real program in a process of its own, driven through its remote control.
 struct Program : DrivenProgram {
   Program() : DrivenProgram(20000) {}
   bool start(const QString& home) {
@@ -194,7 +191,6 @@ class DataSafetyTest : public QObject {
     const QString db = folder_->priceDb();
     QVERIFY(makePriceDb(db, 2000, 1));
     const QString delivered = deliver(db, QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0)));
-    // A writer killed while it has written part of a large change.
     const QString begin = u"BEGIN; PRAGMA user_version=%1"_s.arg(priceDbValue(db, u"PRAGMA user_version"_s));
     const auto crashMidWrite = [&](const QString& file, const QString& mode) {
       SqliteTool t;
@@ -212,8 +208,7 @@ class DataSafetyTest : public QObject {
     crashMidWrite(db, begin);
     QVERIFY(QFileInfo(db + u"-journal"_s).size() > 0);
     {
-      // The same file: its journal is rolled back, the typed quantity stays, and typing
-      // did not move the date.
+      // The journal rolled back, the typed quantity kept, the date not moved by typing.
       Program p;
       QVERIFY(p.open(folder_->path()) && p.shows(1, 0, id) && p.shows(1, 5, u"12"_s));
       QCOMPARE(p.text("frm_price/Label3"), delivered);
@@ -222,8 +217,7 @@ class DataSafetyTest : public QObject {
                       [&](const QJsonObject& l) { return shownTotal(driver::text(l)) == total; }));
       QVERIFY(intact(db));
     }
-    // A journal of the old file, and the log of someone else's copy killed while writing,
-    // beside a new list put in by hand with its own time.
+    // The old file's journal and another copy's log beside a new list put in by hand.
     crashMidWrite(db, begin);
     const QString other = folder_->file(u"elsewhere.mdb"_s), fresh = folder_->file(u"fresh.mdb"_s);
     QVERIFY(QFile::copy(db, other));

@@ -1,7 +1,4 @@
 // The grid widget and the wheel module, on real widgets (offscreen platform).
-// What the row store keeps of the texts is checked in its own unit test; column
-// widths, fills under redraw off and the cell pictures of a price list in the
-// price window test.
 #include "gui/price/WheelScroll.h"
 #include "support/WindowTest.h"
 
@@ -21,7 +18,6 @@ std::unique_ptr<FlexGrid> shownGrid(int rows, int cols, QSize size = QSize(640, 
 
 QPoint cellCenter(FlexGrid* g, int row, int col) { return g->visualRect(g->model()->index(row - 1, col)).center(); }
 
-// Current cell and selection end as {row, col, rowSel, colSel}.
 QList<int> cursor(const FlexGrid* g) { return {g->row(), g->col(), g->rowSel(), g->colSel()}; }
 
 // Keys from a start cell (col, row); with a text, one key press of it. Where the cursor ends,

@@ -31,7 +31,6 @@ QStringList listed(const OrdersWindow* w) {
   return out << child<QLabel>(w, "Label3")->text();
 }
 
-// A user's mouse click on the row of an order in the list.
 void clickOrder(const OrdersWindow* w, const QString& id, int col = 2) {
   FlexGrid* g = grid(w, 1);
   int row = 1;
@@ -41,7 +40,6 @@ void clickOrder(const OrdersWindow* w, const QString& id, int col = 2) {
   QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, g->visualRect(cell).center());
 }
 
-// The items and history rows shown.
 Rows details(const OrdersWindow* w) { return dataRows(grid(w, 3)) + dataRows(grid(w, 2)); }
 
 void refresh(const OrdersWindow* w) { child<QPushButton>(w, "Command2")->click(); }
@@ -66,7 +64,6 @@ class TestHistory : public QObject {
         QString::fromUtf8(rows));
   }
 
-  // Opens the window; then moves the pickers (from today) to a range.
   OrdersWindow* openWindow(const QDate& start = {}, const QDate& end = {}) {
     main_->openOrdersWindow();
     OrdersWindow* w = main_->ordersWindow();

@@ -6,7 +6,6 @@
 
 namespace {
 
-// The sections and keys of settings.ini in file order.
 QStringList keys() {
   QStringList out;
   for (const QString& line : cp1251::decode(fileContent(settings::path())).split(u"\r\n"_s, Qt::SkipEmptyParts))
@@ -37,7 +36,6 @@ class TestOptions : public QObject {
     return d && QTest::qWaitForWindowExposed(d) ? d : nullptr;
   }
 
-  // Clicks OK and answers the confirmation.
   void clickOk(OptionsDialog* d, msg::Answer answer) {
     rec_->answers.push_back(answer);
     QTest::mouseClick(child<QPushButton>(d, "cmdOK"), Qt::LeftButton);

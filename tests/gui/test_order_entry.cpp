@@ -1,5 +1,4 @@
 // Typing quantities into the product grid, the order total and the view switch.
-// That the quantities outlive the program is checked by the data safety test.
 #include "support/WindowTest.h"
 
 namespace {
@@ -9,7 +8,6 @@ struct Window : PriceProgram {
     g->setRow(rowOf(id));
     for (QChar k : keys) w->typeOnGrid(k == QLatin1Char('\b') ? 8 : k.unicode());
   }
-  // The quantity and sum cells of a product.
   QStringList cells(const QString& id, int quantityCol = 5) const {
     return {g->textMatrix(rowOf(id), quantityCol), g->textMatrix(rowOf(id), quantityCol + 1)};
   }
@@ -23,7 +21,6 @@ class OrderEntryTest : public QObject {
 
   std::unique_ptr<TestProgramFolder> folder_;
   std::unique_ptr<msg::ScopedRecorder> rec_;
-  // The stored quantity and sum of a product, as text.
   QStringList stored(const QString& id) const {
     return queryPriceDb(folder_->priceDb(),
                         "select order_count, order_summ from products where product_id = '" + id + "'")
@@ -31,7 +28,6 @@ class OrderEntryTest : public QObject {
   }
 
  private slots:
-  // Every test: a small price list in a fresh program folder, boxes recorded.
   void init() {
     QLocale::setDefault(QLocale::c());
     folder_ = std::make_unique<TestProgramFolder>();

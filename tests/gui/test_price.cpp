@@ -38,7 +38,6 @@ struct Folder {
   TestProgramFolder folder;
   msg::ScopedRecorder rec;
 };
-// The program opened on it.
 struct Program : Folder, PriceProgram {
   explicit Program(int generated = -1) : Folder(generated) {}
   QStringList column(int c) const { return ::column(g, c); }
@@ -52,7 +51,6 @@ struct Search {
   QString category, how, text, ids, label;
 };
 
-// Types characters as the keyboard would, Cyrillic included.
 void typeText(QWidget* w, const QString& text) {
   for (QChar ch : text) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
@@ -62,7 +60,6 @@ void typeText(QWidget* w, const QString& text) {
 
 const QColor kRed(220, 30, 30), kBlue(30, 40, 220), kGreen(30, 200, 40);
 
-// Colour of a picture's corner; invalid for no picture.
 QColor corner(const QPixmap& pm) { return pm.isNull() ? QColor() : pm.toImage().pixelColor(2, 2); }
 
 bool near(const QColor& a, const QColor& b) {
@@ -92,8 +89,8 @@ struct PictureFolder : TestProgramFolder {
   }
 };
 
-// Runs the trigger; returns the caption and picture colour of the big picture
-// window it opened (closing it), or an empty caption when none opened.
+// The caption and picture colour of the big picture window the trigger opened (then
+// closed); an empty caption when none opened.
 struct BigShot {
   QString caption;
   QColor corner;
@@ -117,7 +114,6 @@ BigShot runAndCloseBig(const std::function<void()>& trigger) {
   return shot;
 }
 
-// Every file under a folder with its contents and time.
 QMap<QString, QByteArray> snapshot(const QString& dir) {
   QMap<QString, QByteArray> out;
   QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
@@ -146,8 +142,6 @@ class PriceTest : public QObject {
   QColor preview() const { return corner(child<QLabel>(w, "Picture1")->pixmap()); }
   void key(Qt::Key k) { QTest::keyClick(grid(), k); }
 
-  // The main window and the price list on the sample, with the preview box or
-  // the picture layout.
   bool open(bool thumbnails) {
     folder = std::make_unique<PictureFolder>();
     WriteSetting(settings::path(), "forms", "name", "1000");  // keeps the picture column in view
@@ -164,7 +158,6 @@ class PriceTest : public QObject {
   BigShot fromBox() {
     return runAndCloseBig([this] { QTest::mouseClick(child<QLabel>(w, "Picture1"), Qt::LeftButton); });
   }
-  // A mouse click on the cell (row of the product id, col).
   BigShot fromCell(int id, int col) {
     FlexGrid* g = grid();
     const QModelIndex idx = g->model()->index(rowOf(g, QString::number(id)) - 1, col);
@@ -305,7 +298,6 @@ class PriceTest : public QObject {
     };
     for (const auto& [name, search] : rows) QTest::newRow(name) << search;
   }
-  // Which products a category click or a search shows.
   void categoryAndSearch() {
     QFETCH(Search, search);
     const auto& [pictures, orderView, category, how, text, ids, label] = search;

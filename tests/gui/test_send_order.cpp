@@ -71,10 +71,8 @@ class TestSendOrder : public QObject {
   std::unique_ptr<Relay> relay_;
   PriceWindow* w_ = nullptr;
 
-  // The shop's order tables on the engine; signed in with code (none when null); the
-  // price window on four products stored out of name order, 303 with two pictures
-  // shown as thumbnails (two rows); sql run on the price database; with order, three
-  // products ordered (total 3838) and shown in the order view.
+  // Signed in with code (none when null); four products out of name order, 303 with two
+  // picture rows; with order, three ordered (total 3838) and shown in the order view.
   void open(const QString& code = u"57"_s, const QString& engine = u"InnoDB"_s, const QString& sql = {},
             bool order = true) {
     QString err;
@@ -124,7 +122,6 @@ class TestSendOrder : public QObject {
     return one(u"SELECT count(*) FROM uop5b_jshopping_orders WHERE order_id > 1006"_s) + u':' +
            (items.isEmpty() ? u"0"_s : items);
   }
-  // The ordered products of the price database as product:quantity:sum.
   QString quantities() {
     return priceDbValue(folder_->priceDb(),
                         u"SELECT group_concat(product_id || ':' || order_count || ':' || "
@@ -132,7 +129,6 @@ class TestSendOrder : public QObject {
                         u"order_count <> 0 OR order_summ <> 0 ORDER BY product_id)"_s);
   }
   QString lastBox() const { return rec_->boxes.empty() ? QString() : rec_->boxes.back().text; }
-  // Clicks "Отмена" in the shown wait window, if there is one.
   bool cancelBusy() {
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->objectName() == QLatin1String(shoptask::kDialogName) && w->isVisible()) {
@@ -170,14 +166,12 @@ class TestSendOrder : public QObject {
     QCOMPARE(rec_->texts(), QStringList{kClearQuestion});
     QCOMPARE(quantities(), QString());
 
-    // The number is the id padded to 8 digits; dated now.
     const QString id = one(u"SELECT max(order_id) FROM uop5b_jshopping_orders"_s);
     QCOMPARE(one(u"SELECT concat_ws('|',order_number,user_id,order_total,order_subtotal,currency_code_iso,"
                  u"order_status,f_name,abs(timestampdiff(SECOND,order_date,now())) < 5) "
                  u"FROM uop5b_jshopping_orders WHERE order_id = "_s +
                  id),
              id.rightJustified(8, u'0') + u"|57|3838.0000|3838.0000|RUB|1|"_s + name + u"|1"_s);
-    // The items, one per product, in name order.
     QCOMPARE(one(u"SELECT group_concat(concat(product_id,':',product_quantity,':',product_item_price,':',"
                  u"ifnull(product_ean,''),':',product_name) ORDER BY order_item_id) "
                  u"FROM uop5b_jshopping_order_item WHERE order_id = "_s +

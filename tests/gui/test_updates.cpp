@@ -208,7 +208,6 @@ class TestUpdates : public QObject {
               setMTime(served, now - age));
     const QByteArray good = fileContent(served);
     if (fault == u"half"_s) QVERIFY(writeFileContent(served, good.left(good.size() / 2)));
-    // The program folder: the stand-in as the program, an old price list, old longer scripts.
     FtpServer ftp;
     QString error;
     QVERIFY2(ftp.start(ftpFile(QString()), &error, trickle ? 100 : 0), qPrintable(error));

@@ -52,7 +52,6 @@ class TestWindowsScripts : public QObject {
     QFile::rename(tmp(u"bridge/answer.tmp"_s), tmp(u"bridge/answer"_s));
   }
 
-  // Waits for the program run with `code` (answering checks meanwhile).
   QStringList waitProgramRun(const QString& code) {
     for (QDeadlineTimer t(90000); !t.hasExpired(); QTest::qWait(50)) {
       serveCheck();

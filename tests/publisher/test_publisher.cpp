@@ -66,7 +66,6 @@ class TestPublisher : public QObject {
   QString path(const QString& name) const { return m_dir.filePath(name); }
   QString serverFile() const { return path(u"ftp/varnokel.mdb"_s); }
 
-  // The publisher with a settings file for the servers of this test, then args.
   Run publish(const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
     const QString settings =
         QStringLiteral(
@@ -135,9 +134,8 @@ class TestPublisher : public QObject {
     ACT(program, menu(u"getprice"_s));
     STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"Продолжить?"_s); });
     ACT(program, answer(u"Да"_s));
-    // Nothing is asked until the script has put the file in place. (The restarted
-    // program's ready line then puts each answer one command late: every step
-    // waits until what it reads holds.)
+    // The restarted program's ready line puts each answer one command late: every
+    // step waits until what it reads holds.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.priceDb()), 60000);
     QString ok;
     STEP(program, windows(),
@@ -148,8 +146,6 @@ class TestPublisher : public QObject {
     const QString got = folder.priceDb();
     QCOMPARE(queryPriceDb(got, u"select category_id,name_ruRU from categories order by name_ruRU"_s),
              QList<QStringList>({{"2", "Бытовая химия «Люкс» д'Артаньян"}, {"1", "Чай и кофе"}}));
-    // The client's whole price list with thumbnails: id, article, name, stock,
-    // thumbnail, price, order quantity and sum, picture name.
     QCOMPARE(
         queryPriceDb(got, stmt::list(true, true)),
         QList<QStringList>({
@@ -167,7 +163,6 @@ class TestPublisher : public QObject {
                                  {"103", "2", "ЁЛОЧНАЯ ИГРУШКА ШАР"},
                                  {"106", "2", "МЫЛО БЕЗ ФАЙЛА КАРТИНКИ"}}));
 
-    // Quantities on two products, typed into the grid; then the order view and "Отправить заказ".
     const QMap<QString, QString> typed{{"102", "3"}, {"106", "2"}};
     for (auto it = typed.cbegin(); it != typed.cend(); ++it) {
       int row = 0;

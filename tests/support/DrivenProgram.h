@@ -5,7 +5,6 @@
 
 #include <functional>
 
-// Commands and what their answers hold.
 namespace driver {
 using namespace Qt::StringLiterals;
 
@@ -73,7 +72,6 @@ class DrivenProgram {
     proc_.waitForBytesWritten(5000);
     return last_ = nextReply();
   }
-  // Acts; false when the program refuses.
   bool act(const QJsonObject& command) { return send(command).value(QStringLiteral("ok")).toBool(); }
 
   // Asks until the answer satisfies the condition or the time is up.
@@ -83,7 +81,6 @@ class DrivenProgram {
       if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return false;
     }
   }
-  // The last answer, for a failure's message.
   QString lastAnswer() const { return QString::fromUtf8(QJsonDocument(last_).toJson(QJsonDocument::Compact)); }
 
   // Whatever the program says before the window shows is acknowledged, as a user would.
@@ -97,7 +94,6 @@ class DrivenProgram {
     }
     return false;
   }
-  // Keys typed on a row of the price grid.
   bool typeOnRow(int row, const QString& keys) {
     return act(driver::clickCell(driver::kPriceGrid, row, 2)) && act(driver::keys(driver::kPriceGrid, keys));
   }
@@ -107,7 +103,6 @@ class DrivenProgram {
            until(driver::widget(QStringLiteral("frm_price/Command4")), driver::enabled) &&
            act(driver::click(QStringLiteral("frm_price/Command4")));
   }
-  // Closing the main window ends the program well.
   bool close() {
     int code = -2;
     return act(driver::at(QStringLiteral("close"), QStringLiteral("frm_main"))) && waitForExit(&code) && code == 0;

@@ -1,8 +1,6 @@
-// The products held in memory against the statements they stand for: every
-// list, category and search gives exactly the rows of its statement, in Russian
-// name order; the order to send, its total and the clearing agree with the file;
-// the products are read again only when the file changes. A rejected statement and
-// a price file that is missing or foreign are told with their reason.
+// The products held in memory against the statements they stand for, the order to
+// send and the clearing against the file; a rejected statement and a price file that
+// is missing or foreign are told with their reason.
 #include "base/ProgramFolder.h"
 #include "data/Database.h"
 #include "data/PriceDatabase.h"

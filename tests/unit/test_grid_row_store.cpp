@@ -36,7 +36,6 @@ struct Twin {
       for (int c = 0; c < store.cols(); ++c)
         set(r, c, std::to_string(tag) + ":" + std::to_string(r) + std::string(size_t((r * 7 + c * 131) % 400), 'x'));
   }
-  // The first cell that differs, or an empty text.
   QString mismatch() const {
     if (store.rows() != int(plain.size())) return QStringLiteral("rows %1").arg(store.rows());
     for (int r = 0; r < store.rows(); ++r)
