@@ -95,18 +95,15 @@ class DailyUseTest : public QObject {
   // Control keys typed on the grid never land in the search box, nor store anything.
   void gridControlKeysLeaveTheSearchAlone() {
     auto* search = child<QLineEdit>(price(), "Text1");
-    const struct {
-      Qt::Key key;
-      const char* text;
-      Qt::KeyboardModifiers mods;
-    } controls[] = {{Qt::Key_Return, "\r", {}},
-                    {Qt::Key_Escape, "\x1b", {}},
-                    {Qt::Key_Tab, "\t", {}},
-                    {Qt::Key_V, "\x16", Qt::ControlModifier},
-                    {Qt::Key_V, "v", Qt::ControlModifier}};
-    for (const auto& c : controls) {
+    const std::tuple<Qt::Key, const char*, Qt::KeyboardModifiers> controls[] = {
+        {Qt::Key_Return, "\r", {}},
+        {Qt::Key_Escape, "\x1b", {}},
+        {Qt::Key_Tab, "\t", {}},
+        {Qt::Key_V, "\x16", Qt::ControlModifier},
+        {Qt::Key_V, "v", Qt::ControlModifier}};
+    for (const auto& [k, text, mods] : controls) {
       focusGridRow(3);
-      key(c.key, QString::fromLatin1(c.text), c.mods);
+      key(k, QString::fromLatin1(text), mods);
       QCOMPARE(search->text(), QString());
     }
     key(Qt::Key(0x0411), QStringLiteral("б"));  // a letter does reach it

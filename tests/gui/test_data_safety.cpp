@@ -97,11 +97,7 @@ void buildSample(const QString& path) {
 
 struct Program : DrivenProgram {
   Program() : DrivenProgram(20000) {}
-  bool start(const QString& home) {
-    QString error;
-    return startIn(home, &error);
-  }
-  bool open(const QString& home) { return start(home) && shows(1, 0); }  // showing its price list
+  bool open(const QString& home) { return startIn(home) && shows(1, 0); }  // showing its price list
   // Waits until a cell of the price grid holds the text (any text when none is given).
   bool shows(int row, int col, const QString& text = {}) {
     return until(driver::grid(driver::kPriceGrid), [&](const QJsonObject& g) {
@@ -245,7 +241,7 @@ class DataSafetyTest : public QObject {
     const QByteArray before = fileContent(folder_->priceDb());
     int code = -1;
     Program second;  // brings the first forward and ends
-    QVERIFY(second.start(folder_->path()) && second.waitForExit(&code) && code == 0);
+    QVERIFY(second.startIn(folder_->path()) && second.waitForExit(&code) && code == 0);
     QVERIFY(first.typeOnRow(1, u"3"_s) && first.shows(1, 5, u"3"_s));
     first.kill();
     QVERIFY(before != fileContent(folder_->priceDb()));
@@ -255,7 +251,7 @@ class DataSafetyTest : public QObject {
     const QByteArray settingsBefore = fileContent(settings::path()), dbBefore = fileContent(folder_->priceDb());
     Program third;
     QString button;
-    QVERIFY(third.start(folder_->path()) && third.until(driver::windows(), [&](const QJsonObject& w) {
+    QVERIFY(third.startIn(folder_->path()) && third.until(driver::windows(), [&](const QJsonObject& w) {
       button = driver::firstButton(w);
       return driver::text(driver::box(w)).contains(u"уже запущена"_s);
     }));

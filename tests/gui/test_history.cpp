@@ -58,10 +58,8 @@ class TestHistory : public QObject {
 
   // Order rows "(id, user, 'date', total, status), …".
   bool addOrders(const char* rows) {
-    return sql(
-        u"INSERT INTO uop5b_jshopping_orders (order_id, user_id, order_date, order_total, order_status) "
-        u"VALUES "_s +
-        QString::fromUtf8(rows));
+    return sql("INSERT INTO uop5b_jshopping_orders (order_id, user_id, order_date, order_total, order_status) VALUES " +
+               QString::fromUtf8(rows));
   }
 
   OrdersWindow* openWindow(const QDate& start = {}, const QDate& end = {}) {

@@ -51,17 +51,15 @@ class OrderEntryTest : public QObject {
   void digitsAndBackspace() {
     WriteSetting(settings::path(), "settings", "visiblesumm", "1");
     Window win;
-    const struct {
-      const char* keys;
-      QStringList cells, db;
-    } steps[] = {{"12", {"12", "1800"}, {"12", "1800.0"}},
-                 {"\b\b\b", {"", ""}, {"0", "0.0"}},
-                 {"05", {"05", "750"}, {"5", "750.0"}},
-                 {"\b\b999999999", {"999999", "149999850"}, {"999999", "149999850.0"}}};
-    for (const auto& s : steps) {
-      win.type("1", QString::fromLatin1(s.keys));
-      QCOMPARE(win.cells("1"), s.cells);
-      QCOMPARE(stored("1"), s.db);
+    const std::tuple<const char*, QStringList, QStringList> steps[] = {
+        {"12", {"12", "1800"}, {"12", "1800.0"}},
+        {"\b\b\b", {"", ""}, {"0", "0.0"}},
+        {"05", {"05", "750"}, {"5", "750.0"}},
+        {"\b\b999999999", {"999999", "149999850"}, {"999999", "149999850.0"}}};
+    for (const auto& [keys, cells, db] : steps) {
+      win.type("1", QString::fromLatin1(keys));
+      QCOMPARE(win.cells("1"), cells);
+      QCOMPARE(stored("1"), db);
     }
     QCOMPARE(win.total(), QStringLiteral("Сумма заказа : 149999850"));
   }

@@ -181,16 +181,13 @@ class PriceTest : public QObject {
   void previewFollowsArrowKeys() {
     QVERIFY(open(false));
     QVERIFY(near(preview(), kRed));
-    const struct {
-      Qt::Key key;
-      int id;
-      QColor colour;
-    } steps[] = {{Qt::Key_Down, 2, {}},     {Qt::Key_Down, 3, kBlue},  {Qt::Key_Down, 4, kBlue}, {Qt::Key_Down, 5, {}},
-                 {Qt::Key_Down, 6, kGreen}, {Qt::Key_Down, 7, kGreen}, {Qt::Key_Up, 6, kGreen},  {Qt::Key_Up, 5, {}}};
-    for (const auto& s : steps) {
-      key(s.key);
-      QCOMPARE(grid()->textMatrix(grid()->rowSel(), 0), QString::number(s.id));
-      QVERIFY2(near(preview(), s.colour), qPrintable(QString::number(s.id)));
+    const std::tuple<Qt::Key, int, QColor> steps[] = {
+        {Qt::Key_Down, 2, {}},     {Qt::Key_Down, 3, kBlue},  {Qt::Key_Down, 4, kBlue}, {Qt::Key_Down, 5, {}},
+        {Qt::Key_Down, 6, kGreen}, {Qt::Key_Down, 7, kGreen}, {Qt::Key_Up, 6, kGreen},  {Qt::Key_Up, 5, {}}};
+    for (const auto& [k, id, colour] : steps) {
+      key(k);
+      QCOMPARE(grid()->textMatrix(grid()->rowSel(), 0), QString::number(id));
+      QVERIFY2(near(preview(), colour), qPrintable(QString::number(id)));
     }
     key(Qt::Key_Up);
     key(Qt::Key_Up);

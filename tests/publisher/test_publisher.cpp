@@ -49,11 +49,6 @@ CREATE TABLE empty_products_images LIKE uop5b_jshopping_products_images;
 QByteArray pictureBytes(const QString& name) { return "\xFF\xD8\xFF\xE0" + name.toUtf8() + "\xFF\xD9"; }
 QString picture(const char* name) { return QString::fromUtf8(pictureBytes(QLatin1String(name))); }
 
-struct Run {
-  int code = -1;
-  QString output;  // standard output and error
-};
-
 }  // namespace
 
 class TestPublisher : public QObject {
@@ -66,7 +61,7 @@ class TestPublisher : public QObject {
   QString path(const QString& name) const { return m_dir.filePath(name); }
   QString serverFile() const { return path(u"ftp/varnokel.mdb"_s); }
 
-  Run publish(const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
+  ProgramRun publish(const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
     const QString settings =
         QStringLiteral(
             "# servers of the test\nshop-host=127.0.0.1\nshop-port=%1\nshop-database=%2\nshop-user=%3\n"
@@ -81,9 +76,10 @@ class TestPublisher : public QObject {
     p.waitForStarted();
     if (during) during(p);
     p.waitForFinished(180000);
-    Run r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+    ProgramRun r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                 QString::fromUtf8(p.readAll())};  // out: both channels
     for (const QString& secret : {m_shop.password(), m_ftp.password(), u"неверный-пароль"_s})
-      if (r.output.contains(secret)) r.output += u"\nPASSWORD PRINTED"_s;
+      if (r.out.contains(secret)) r.out += u"\nPASSWORD PRINTED"_s;
     return r;
   }
 
@@ -108,9 +104,8 @@ class TestPublisher : public QObject {
   // order sent lands in the same shop database the catalogue came from.
   void wholeRoad() {
     QVERIFY(writeFileContent(path(u"Varnokel.exe"_s), "MZ a new program"));
-    const Run r = publish({u"--program"_s, path(u"Varnokel.exe"_s)});
-    QVERIFY2(r.code == 0 && r.output.contains(u"thumb_lost.jpg"_s) && !r.output.contains(u"PASSWORD"_s),
-             qPrintable(r.output));
+    const ProgramRun r = publish({u"--program"_s, path(u"Varnokel.exe"_s)});
+    QVERIFY2(r.code == 0 && r.out.contains(u"thumb_lost.jpg"_s) && !r.out.contains(u"PASSWORD"_s), qPrintable(r.out));
     // Only the two files in place on the server, nothing half-named beside them.
     QCOMPARE(QDir(path(u"ftp"_s)).entryList(QDir::Files), QStringList({u"Varnokel.exe"_s, u"varnokel.mdb"_s}));
     QCOMPARE(fileContent(path(u"ftp/Varnokel.exe"_s)), QByteArray("MZ a new program"));
@@ -215,7 +210,7 @@ class TestPublisher : public QObject {
     const bool stopMidUpload = args.contains(u"--limit-rate"_s);
     QVERIFY(writeFileContent(path(u"kept.mdb"_s), "a price list that works"));
     const QByteArray before = fileContent(serverFile());
-    const Run r = publish(args, [&](QProcess& p) {
+    const ProgramRun r = publish(args, [&](QProcess& p) {
       // Once part of the file has arrived under its temporary name, the server goes away.
       for (QDeadlineTimer t(60000); stopMidUpload && !t.hasExpired() && p.state() == QProcess::Running;) {
         const auto parts = QDir(path(u"ftp"_s)).entryInfoList({u"*.part"_s}, QDir::Files);
@@ -224,8 +219,8 @@ class TestPublisher : public QObject {
       }
       if (stopMidUpload) m_ftp.stop();
     });
-    QVERIFY2(r.code == code && r.output.contains(said) && !r.output.contains(u"PASSWORD"_s),
-             qPrintable(u"exit %1\n%2"_s.arg(r.code).arg(r.output)));
+    QVERIFY2(r.code == code && r.out.contains(said) && !r.out.contains(u"PASSWORD"_s),
+             qPrintable(u"exit %1\n%2"_s.arg(r.code).arg(r.out)));
     QCOMPARE(fileContent(serverFile()), before);
     QCOMPARE(fileContent(path(u"kept.mdb"_s)), QByteArray("a price list that works"));
     QVERIFY(!QFileInfo::exists(path(u"dry.mdb"_s)) &&

@@ -11,10 +11,7 @@
 #include "update/CheckCommand.h"
 #include "update/Updates.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QStringList>
+#include <QtWidgets>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,10 +43,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QDir::setCurrent(ProgramFolder());
   const QStringList args = QApplication::arguments().mid(1);
-  logLine(QStringLiteral("start ") + args.join(QLatin1Char(' ')));
-  logLine(QStringLiteral("home ") + qEnvironmentVariable("VARNOKEL_HOME"));
-  logLine(QStringLiteral("cwd ") + QDir::currentPath());
-  logLine(QStringLiteral("self ") + QApplication::applicationFilePath());
+  for (const QString& line : {"start " + args.join(QLatin1Char(' ')), "home " + qEnvironmentVariable("VARNOKEL_HOME"),
+                              "cwd " + QDir::currentPath(), "self " + QApplication::applicationFilePath()})
+    logLine(line);
 
   msg::ScopedRecorder rec;
   rec.defaultAnswer = msg::Answer::Yes;

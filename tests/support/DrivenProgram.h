@@ -57,11 +57,11 @@ class DrivenProgram {
     proc_.setProcessEnvironment(env);
     proc_.start(program, args);
     const bool ready = proc_.waitForStarted(10000) && nextReply().value(QStringLiteral("ready")).toBool();
-    if (!ready) *error = proc_.errorString() + QStringLiteral("; stderr: ") + proc_.readAllStandardError();
+    if (!ready && error) *error = proc_.errorString() + QStringLiteral("; stderr: ") + proc_.readAllStandardError();
     return ready;
   }
   // The driven program on a program folder of the test's own.
-  bool startIn(const QString& home, QString* error) {
+  bool startIn(const QString& home, QString* error = nullptr) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VARNOKEL_HOME"), home);
     return start(QStringLiteral(VARNOKEL_E2E_EXE), {}, env, error);

@@ -10,7 +10,6 @@
 #include "fixtures/sample_data.h"
 #include "support/PriceStatements.h"
 
-#include <sqlite3.h>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -45,14 +44,6 @@ INSERT INTO products(product_id,parent_id,name_ruRU,name_ruRU_big) VALUES
  ('ЖЖЖЖ', 9001, 'ЖЖЖЖ', 'ЖЖЖЖ'), ('ЖЖЖЖ а', 9001, 'ЖЖЖЖ а', 'ЖЖЖЖ А'),
  ('ФФФФ', 9001, 'ФФФФ', 'ФФФФ'), ('ФФФФ а', 9001, 'ФФФФ а', 'ФФФФ А');
 )SQL";
-
-void exec(const QString& path, const QString& sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.toUtf8().constData(), &db);
-  char* err = nullptr;
-  if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) qFatal("%s", err);
-  sqlite3_close(db);
-}
 
 // The rows of a statement, told apart by rowid: its select list is widened, nothing else changes.
 std::vector<Row> statementRows(const QString& path, QString sql, bool withImages) {
@@ -107,7 +98,7 @@ class TestCatalogue : public QObject {
     path_ = tmp_.filePath(u"varnokel.mdb"_s);
     QString error;
     QVERIFY2(makePriceDb(path_, 1500, 7, &error), qPrintable(error));
-    exec(path_, QString::fromUtf8(kEdgeRows));
+    PriceDbBuilder(path_, false).exec(QString::fromUtf8(kEdgeRows));
   }
 
   void rowsAreThoseOfTheStatements() {
@@ -159,7 +150,7 @@ class TestCatalogue : public QObject {
     QVERIFY(a.storeQuantity(u"e1"_s, 4, 40, nullptr));  // our own write keeps it
     QCOMPARE(b.catalogue(nullptr), first);
     QTest::qWait(20);
-    exec(path_, u"UPDATE products SET product_price = 77 WHERE product_id = 'e1'"_s);
+    PriceDbBuilder(path_, false).exec(u"UPDATE products SET product_price = 77 WHERE product_id = 'e1'"_s);
     PriceCatalogue* fresh = b.catalogue(nullptr);
     QVERIFY(fresh && fresh != first);
     QCOMPARE(fresh->product(fresh->findProduct(u"e1"_s)).price.number, 77.0);

@@ -24,13 +24,12 @@ class SettingsTest : public QObject {
                      cp1251::encode(QStringLiteral("[Authentication]\r\n  ID  =   \"ООО Ромашка\"  \r\nLogin= 'x' \r\n"
                                                    "empty=\r\n[forms]\r\nname=1500.5 \r\nlong=") +
                                     QString(300, QLatin1Char('a')) + QStringLiteral("\r\n")));
-    const struct {
-      const char *section, *key, *value;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"authentication", "id", "ООО Ромашка"}, {"AUTHENTICATION", "LOGIN", "x"}, {"authentication", "empty", ""},
         {"authentication", "missing", "?"},      {"nosection", "id", "?"},         {"forms", "name", "1500.5"},
     };
-    for (const auto& c : cases) QCOMPARE(ReadSetting(p, c.section, c.key, "?"), QString::fromUtf8(c.value));
+    for (const auto& [section, key, value] : cases)
+      QCOMPARE(ReadSetting(p, section, key, "?"), QString::fromUtf8(value));
     QCOMPARE(ReadSetting(p, "forms", "long", "?"), QString(254, QLatin1Char('a')));  // the 255-character buffer
   }
 
