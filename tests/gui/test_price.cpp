@@ -1,5 +1,6 @@
-// The price list window: fills, loads, category clicks, search and wheel
-// scrolling; the preview box and the big picture window; on real price database files.
+// The price list window: fills, loads, category clicks, search and wheel scrolling;
+// typing quantities, the order total and the view switch; the preview box and the big
+// picture window; on real price database files.
 #include "gui/price/BigPictureWindow.h"
 #include "gui/price/PriceGridFill.h"
 #include "support/WindowTest.h"
@@ -28,19 +29,46 @@ void buildSample(const QString& path) {
   db.addImage("107", PriceDbBuilder::jpeg(50, 50, Qt::yellow), "k2.jpg");
 }
 
-// A fresh program folder with a price list (the sample, `generated` products, or
-// none at 0), every box recorded.
+// Three dishes, the bucket (150) with a picture.
+void buildDishes(const QString& path) {
+  PriceDbBuilder db(path);
+  db.addCategory(1, "Посуда");
+  db.addProduct("1", 1, "A-1", 10, 150, "Ведро");
+  db.addProduct("2", 1, "A-2", 10, 12.5, "Кружка");
+  db.addProduct("3", 1, "A-3", 10, 99.9, "Тарелка");
+  db.addImage("1", PriceDbBuilder::jpeg(40, 40, Qt::red), "1.jpg");
+}
+constexpr int kSample = -1, kDishes = -2;
+
+// A fresh program folder with a price list (a sample, `generated` products, or none
+// at 0) and a setting of [settings] on, every box recorded.
 struct Folder {
-  explicit Folder(int generated) {
-    if (generated < 0) buildSample(folder.priceDb());
+  Folder(int generated, const char* setting) {
+    if (generated == kSample) buildSample(folder.priceDb());
+    if (generated == kDishes) buildDishes(folder.priceDb());
     if (generated > 0) makePriceDb(folder.priceDb(), generated, 3);
+    if (setting) WriteSetting(settings::path(), "settings", setting, "1");
   }
   TestProgramFolder folder;
   msg::ScopedRecorder rec;
 };
 struct Program : Folder, PriceProgram {
-  explicit Program(int generated = -1) : Folder(generated) {}
+  explicit Program(int generated = kSample, const char* setting = nullptr) : Folder(generated, setting) {}
   QStringList column(int c) const { return ::column(g, c); }
+  void type(const QString& id, const QString& keys) {
+    g->setRow(rowOf(id));
+    for (QChar k : keys) w->typeOnGrid(k == QLatin1Char('\b') ? 8 : k.unicode());
+  }
+  // The quantity and sum cells shown, and stored.
+  QStringList cells(const QString& id, int quantityCol = 5) const {
+    return {g->textMatrix(rowOf(id), quantityCol), g->textMatrix(rowOf(id), quantityCol + 1)};
+  }
+  QStringList stored(const QString& id) const {
+    return queryPriceDb(folder.priceDb(),
+                        "select order_count, order_summ from products where product_id = '" + id + "'")
+        .value(0);
+  }
+  QString total() const { return child<QLabel>(w, "Label2")->text(); }
   QRgb pixel(const QString& id) const { return g->cellPictureResolved(rowOf(id), 4).toImage().pixel(10, 10); }
 };
 
@@ -169,6 +197,7 @@ class PriceTest : public QObject {
 
  private slots:
   void cleanup() {
+    QLocale::setDefault(QLocale::c());
     w = nullptr;
     main.reset();
     recorder.reset();
@@ -340,6 +369,77 @@ class PriceTest : public QObject {
       QTRY_VERIFY(!s.main.priceWindow());
       s.main.openPriceWindow();
     }
+  }
+
+  // Each step: the keys typed on Ведро (150), the cells shown and what the database holds.
+  // A leading zero stays in the cell only; at most six digits.
+  void digitsAndBackspace() {
+    Program win(kDishes, "visiblesumm");
+    const std::tuple<const char*, QStringList, QStringList> steps[] = {
+        {"12", {"12", "1800"}, {"12", "1800.0"}},
+        {"\b\b\b", {"", ""}, {"0", "0.0"}},
+        {"05", {"05", "750"}, {"5", "750.0"}},
+        {"\b\b999999999", {"999999", "149999850"}, {"999999", "149999850.0"}}};
+    for (const auto& [keys, cells, db] : steps) {
+      win.type("1", QString::fromLatin1(keys));
+      QCOMPARE(win.cells("1"), cells);
+      QCOMPARE(win.stored("1"), db);
+    }
+    QCOMPARE(win.total(), QStringLiteral("Сумма заказа : 149999850"));
+    QVERIFY(win.rec.boxes.empty());
+  }
+
+  // Real keys in the picture layout, where the quantity is one column further right;
+  // after an arrow key the digits go to the new row.
+  void pictureLayoutWithRealKeys() {
+    Program win(kDishes, "imagetostring");
+    win.w->show();
+    win.g->setFocus();
+    win.g->setRow(win.rowOf("1"));
+    win.g->setCol(2);
+    for (Qt::Key k : {Qt::Key_3, Qt::Key_0, Qt::Key_Backspace, Qt::Key_Down, Qt::Key_2}) QTest::keyClick(win.g, k);
+    QCOMPARE(win.cells("1", 6), (QStringList{"3", "450"}));
+    QCOMPARE(win.stored("1"), (QStringList{"3", "450.0"}));
+    QCOMPARE(win.stored(win.g->textMatrix(win.g->rowSel(), 0)).value(0), QStringLiteral("2"));
+    QVERIFY(win.rec.boxes.empty());
+  }
+
+  // The database gets the number, not the locale's text.
+  void fractionalPriceInRussianLocale() {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    Program win(kDishes);
+    win.type("2", "3");
+    win.type("3", "3");
+    QCOMPARE(win.cells("2") << win.g->textMatrix(win.rowOf("2"), 4), (QStringList{"3", "37,5", "12,5"}));
+    QCOMPARE(win.stored("2") + win.stored("3"), (QStringList{"3", "37.5", "3", "299.7"}));
+    win.w->showOrderTotal();
+    QCOMPARE(win.total(), QStringLiteral("Сумма заказа : 337.2"));
+    QVERIFY(win.rec.boxes.empty());
+  }
+
+  void viewSwitch() {
+    Program win(kDishes);
+    win.w->show();
+    win.w->switchOrderView();  // no ordered product: the header only
+    QCOMPARE(win.g->rows(), 1);
+    // A digit typed on the header-only grid changes no caption and stores nothing.
+    win.g->setFocus();
+    QTest::keyClick(win.g, Qt::Key_7);
+    QCOMPARE(win.g->textMatrix(0, 5), QStringLiteral("ЗАКАЗ"));
+    QCOMPARE(queryPriceDb(win.folder.priceDb(), "select count(*) from products where order_count <> 0").value(0),
+             QStringList{"0"});
+    win.w->switchOrderView();
+    win.type("3", "2");
+    win.type("1", "1");
+    win.w->switchOrderView();
+    QCOMPARE((QStringList{win.g->textMatrix(1, 2), win.g->textMatrix(2, 2), win.total()}),
+             (QStringList{"Ведро", "Тарелка", "Сумма заказа : 349.8"}));
+    win.type("1", "\b");  // a quantity removed in the order view keeps its row until the next load
+    QCOMPARE(win.g->rows(), 3);
+    win.w->switchOrderView();
+    QCOMPARE((QStringList{QString::number(win.g->rows()), win.cells("3").value(0), win.total()}),
+             (QStringList{"4", "2", ""}));
+    QVERIFY(win.rec.boxes.empty());
   }
 };
 
