@@ -90,8 +90,7 @@ QJsonObject windows() {
   return {{u"ok"_s, true}, {u"windows"_s, tops}, {u"children"_s, subs}, {u"boxes"_s, boxes}};
 }
 
-// Acting as the user: events through the application's normal delivery.
-// The release only when the press left the widget alive.
+// Acting as the user: events through the normal delivery; no release to a widget the press closed.
 void pressAndRelease(QWidget* target, QEvent&& press, QEvent&& release) {
   QPointer<QWidget> w = target;
   QApplication::sendEvent(w, &press);

@@ -3,6 +3,5 @@
 // answers each JSON command line on its input with a line "@@driver {json}". Mouse
 // and key events go through the normal delivery, so every handler and modal loop runs.
 
-// Starts the driver when the variable asks for it; call once after QApplication
-// exists and before anything may show a window.
+// Call once after QApplication exists and before anything may show a window.
 void StartTestDriverIfAsked();

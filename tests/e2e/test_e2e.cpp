@@ -75,8 +75,7 @@ class TestE2e : public QObject {
                      orderId + u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
     ACT(program, click(u"frm_orders/Command2"_s));
     STEP(program, grid(ordersGrid), listsOrder);
-    // Clicks made while the refresh still waits on the shop are not taken: the
-    // user clicks again, as a person would.
+    // Clicks made while the refresh waits on the shop are not taken: the user clicks again.
     const auto showsItem = [&](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == cell(first, 1, 2); };
     for (int attempt = 0; attempt < 20 && !showsItem(program.send(grid(u"frm_orders/MSFlexGrid3"_s))); ++attempt) {
       ACT(program, clickCell(ordersGrid, orderRow, 1));
@@ -87,9 +86,8 @@ class TestE2e : public QObject {
          [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
     DO(program, close());
   }
-  // `cmake --install` into a prefix of its own; the installed program, started as
-  // from the desktop entry, keeps its folder in the user's data folder and leaves
-  // its own updates to the package manager.
+  // Installed and started as from the desktop entry, the program keeps its folder in the
+  // user's data folder and leaves its updates to the package manager.
   void installedProgramKeepsItsFilesPerUser() {
     QTemporaryDir prefix, home;
     QProcess install;
@@ -98,8 +96,7 @@ class TestE2e : public QObject {
     QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
     const QString exe = prefix.filePath(u"bin/Varnokel"_s);
     QVERIFY(QFileInfo(exe).isExecutable());
-    // The installed program carries no remote control: its driven twin takes its
-    // place, with the same folder rules.
+    // Its driven twin, with the same folder rules, in its place.
     QVERIFY(QFile::remove(exe) && QFile::copy(QStringLiteral(VARNOKEL_E2E_EXE), exe));
 
     const QString userFolder = home.filePath(u".local/share/Varnokel"_s);

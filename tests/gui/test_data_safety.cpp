@@ -55,8 +55,7 @@ struct SqliteTool {
   ~SqliteTool() { crash(); }
 };
 
-// A full disk: the program folder on a small tmpfs of its own, filled up; where nothing
-// may be mounted, a file-size limit on this process instead.
+// A full disk: a small tmpfs filled up; where nothing may be mounted, a file-size limit.
 struct DiskFull {
   explicit DiskFull(const QString& folder)
       : filler(folder + u"/filler"_s), mounted(::mount("tmpfs", qPrintable(folder), "tmpfs", 0, "size=2m") == 0) {
@@ -137,9 +136,8 @@ class DataSafetyTest : public QObject {
     QTest::newRow("NaN price") << QString() << u"4"_s << u"не является числом"_s;
     QTest::newRow("Infinity price") << QString() << u"5"_s << u"не является числом"_s;
   }
-  // A quantity that cannot be stored: one message with the reason, the cell keeps the
-  // stored value, the total shown is the total stored; once the fault is gone the next
-  // key is stored.
+  // A quantity that cannot be stored: one message with the reason, cell and total keep the
+  // stored values; once the fault is gone the next key is stored.
   void failedStoreShowsNothingNew() {
     QFETCH(QString, fault);
     QFETCH(QString, product);
@@ -179,10 +177,8 @@ class DataSafetyTest : public QObject {
     QCOMPARE(storedTotal(db), recovers ? 450.0 + 7 * 150 : 450.0);
   }
 
-  // A hard kill after typing, a crash in the middle of another program's write, then a
-  // new price list put in by hand beside the old file's journal and a foreign log: the
-  // quantities survive the kill, the price date is the date the file was delivered, and
-  // nothing of the old file reaches the new one.
+  // A kill after typing, another writer's crash, a new list put in by hand beside old logs:
+  // the quantities survive, the date is the delivery's, nothing old reaches the new file.
   void killedWhileTypingThenNewFileByHand() {
     const QString db = folder_->priceDb();
     QVERIFY(makePriceDb(db, 2000, 1));

@@ -136,9 +136,8 @@ class TestHistory : public QObject {
     QCOMPARE(rec_->texts(), QStringList(2, u"Необходимо пройти авторизацию.Открыть окно авторизации?"_s));
   }
 
-  // Only this customer's orders of the range, both ends included; amounts in the
-  // regional notation, the total with a point; another code; a code that is not a
-  // number never reaches a statement.
+  // This customer's orders of the range, both ends included, amounts in the regional notation,
+  // the total with a point; another code; a code that is no number reaches no statement.
   void ordersOfThisCustomer() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QVERIFY(
@@ -176,9 +175,8 @@ class TestHistory : public QObject {
     QCOMPARE(listed(w), open[0][0].split(u',') << u"Сумма заказов : "_s + num::invariant(open[0][1].toDouble()));
   }
 
-  // The items and the history (oldest first) of the order clicked or reached by the
-  // arrow keys, read afresh on each click; a refill empties them; a failing history
-  // query leaves the last history shown.
+  // Items and history (oldest first) of the order clicked or reached by keys, read afresh;
+  // a refill empties them; a failing history query leaves the last history shown.
   void detailsOfOrders() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     OrdersWindow* w = openDetails();
@@ -207,8 +205,7 @@ class TestHistory : public QObject {
     QCOMPARE(dataRows(grid(w, 2)), (Rows{{"1", "Пустой", "02-04-2025 11:00:01"}}));
   }
 
-  // The refresh, the open orders and the details fail alike; the
-  // list stays as it was, and the window works again once the server is back.
+  // Refresh, open orders and details fail alike; the list stays; the window works again later.
   void shopUnreachable() {
     OrdersWindow* w = openDetails();
     QVERIFY(w);

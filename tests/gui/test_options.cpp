@@ -1,6 +1,5 @@
-// settings.ini: profile-file rules, code page 1251, every other byte kept. The settings
-// dialog on real windows: loading, saving with its confirmation, re-registration; the
-// main window's bar of window buttons.
+// settings.ini's rules (code page 1251, every other byte kept), the settings dialog
+// (loading, saving, re-registration) and the main window's bar of window buttons.
 #include "base/Numbers.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/WindowTest.h"

@@ -1,6 +1,5 @@
-// The price list window: fills, loads, category clicks, search and wheel scrolling;
-// typing quantities, the order total and the view switch; the preview box and the big
-// picture window; on real price database files.
+// The price window on real price files: fills, category clicks, search, wheel, typed
+// quantities, the total and the view switch, the preview box and the big picture window.
 #include "gui/price/BigPictureWindow.h"
 #include "gui/price/PriceGridFill.h"
 #include "support/WindowTest.h"
@@ -72,8 +71,7 @@ struct Program : Folder, PriceProgram {
   QRgb pixel(const QString& id) const { return g->cellPictureResolved(rowOf(id), 4).toImage().pixel(10, 10); }
 };
 
-// A category click (after the text is set; none: the whole list) or a search by
-// click, enter, type or backspace, and the products and label it shows.
+// A category click or a search by click, enter, type or backspace; what it shows.
 struct Search {
   bool pictures, orderView;
   QString category, how, text, ids, label;
@@ -96,11 +94,9 @@ bool near(const QColor& a, const QColor& b) {
          std::abs(a.blue() - b.blue()) <= 40;
 }
 
-// The program folder "prog" inside a temporary root, so that names leading out
-// of it ("../x") stay inside the root and can be watched. Products in name
-// order, article "A-" and the id: 1 red JPEG; 2 no picture; 3 blue PNG named
-// "settings.ini"; 4 zero-length bytes "../x"; 5 damaged bytes "sub/x.jpg";
-// 6 green JPEG "../x"; 7 NULL bytes.
+// The folder "prog" inside a watched root ("../x" stays inside). Products in name order:
+// 1 red JPEG; 2 no picture; 3 blue PNG "settings.ini"; 4 zero-length bytes "../x";
+// 5 damaged bytes "sub/x.jpg"; 6 green JPEG "../x"; 7 NULL bytes.
 struct PictureFolder : TestProgramFolder {
   PictureFolder() : TestProgramFolder(u"prog"_s) {
     PriceDbBuilder db(priceDb());
@@ -204,9 +200,8 @@ class PriceTest : public QObject {
     folder.reset();
   }
 
-  // The preview shows the picture of the product the keys land on: empty or
-  // NULL bytes keep the last one, damaged bytes empty it without a message;
-  // the box shows the current product's picture big.
+  // The preview follows the keys: empty or NULL bytes keep the last picture, damaged bytes
+  // empty it without a message; the box shows the current product's picture big.
   void previewFollowsArrowKeys() {
     QVERIFY(open(false));
     QVERIFY(near(preview(), kRed));
@@ -226,8 +221,7 @@ class PriceTest : public QObject {
     QVERIFY2(recorder->boxes.empty(), qPrintable(recorder->texts().join('|')));
   }
 
-  // A second grid click while the big window is open: an error message, no
-  // second window, no crash.
+  // A second grid click while the big window is open: an error message, no second window.
   void gridClickWhileOpenShowsTheError() {
     QVERIFY(open(true));
     grid()->setRow(1);
@@ -245,9 +239,8 @@ class PriceTest : public QObject {
     QVERIFY(recorder->boxes.front().text.startsWith(QStringLiteral("Произошла ошибка при запросе\r")));
   }
 
-  // In the picture layout a click on a picture shows it big, other cells do
-  // not. Stored picture names are never used as file names: showing every
-  // picture reads or writes no file in or above the program folder.
+  // A click on a picture shows it big, on other cells not; stored picture names are no
+  // file names: showing every picture touches no file in or above the program folder.
   void pictureNamesNeverTouchFiles() {
     QVERIFY(open(false));
     QDir(folder->path()).mkpath("sub");
@@ -269,9 +262,8 @@ class PriceTest : public QObject {
     QCOMPARE(snapshot(folder->root()), before);
     QVERIFY(recorder->boxes.empty());
   }
-  // Names in Russian order; the stock rule, zeros and Null shown empty; in the
-  // picture layout one row per picture, each product its own picture even under
-  // one file name, a damaged picture blank.
+  // Names in Russian order, the stock rule, zeros and Null empty; one row per picture, each
+  // product its own picture even under one file name, a damaged picture blank.
   void plainAndPictureFills() {
     Program s;
     QCOMPARE(s.column(0), (QStringList{"106", "105", "103", "104", "102", "101", "107"}));
@@ -294,8 +286,7 @@ class PriceTest : public QObject {
     QVERIFY(s.rec.boxes.empty());
     QVERIFY(!QFile::exists(s.folder.priceDb()));
   }
-  // A stored column width too large for the grid leaves the widths as they were,
-  // and the grid still repaints.
+  // A stored column width too large leaves the widths as they were; the grid repaints.
   void widthTooLarge() {
     TestProgramFolder folder;
     FlexGrid grid;

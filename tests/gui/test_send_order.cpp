@@ -1,7 +1,5 @@
-// Sending an order into a private strict-mode MariaDB with the shop's tables (InnoDB
-// and MyISAM): a clean send, then shops that fail. After each: what the shop holds,
-// what the price database holds, what the user was told. The authorization window's
-// code check against the shop's users.
+// Sending an order into a private MariaDB with the shop's tables (InnoDB and MyISAM), clean
+// and failing: what the shop and the price file hold, what the user was told; the sign-in check.
 #include "fixtures/mariadb_server.h"
 #include "gui/common/SendMessages.h"
 #include "gui/common/ShopTask.h"
@@ -12,8 +10,7 @@
 
 namespace {
 
-// A loopback relay in front of the test server: it passes everything on, or drops
-// the connection once the next COMMIT reached the server; closed, it refuses.
+// A relay in front of the test server: it drops the connection once the next COMMIT reached it.
 class Relay : public QObject {
  public:
   bool cutAfterCommit = true;  // one-shot

@@ -1,5 +1,4 @@
-// The price publisher run as the shop's administrator runs it, against a real MariaDB
-// holding the shop's catalogue, the picture folder and the real FTP server with real curl;
+// The price publisher against a real MariaDB catalogue, a picture folder and the FTP server;
 // what it publishes is downloaded and read by the client's own script, statements and check.
 #include <QtTest>
 
@@ -18,9 +17,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Quotes, Cyrillic and ё; a product in two categories; unpublished products and
-// categories; a variant without a category; products without pictures; a
-// picture whose file is missing.
+// Quotes, Cyrillic, ё; a product in two categories; unpublished products and categories;
+// a variant without a category; products without pictures; a picture file missing.
 const char* const kCatalogue = R"SQL(
 SET SESSION sql_mode = 'NO_ENGINE_SUBSTITUTION';
 INSERT INTO uop5b_jshopping_categories (category_id, category_publish, ordering, `name_ru-RU`) VALUES
@@ -98,10 +96,8 @@ class TestPublisher : public QObject {
     QVERIFY2(m_ftp.start(path(u"ftp"_s), &error), qPrintable(error));
   }
 
-  // The whole road: the catalogue published to the server; the client's own
-  // "Получить прайс-лист" (its script, curl, its check of the file and its
-  // restart with 40) takes exactly what was published; quantities typed; the
-  // order sent lands in the same shop database the catalogue came from.
+  // The whole road: the client's "Получить прайс-лист" takes exactly what was published;
+  // the order sent lands in the shop database the catalogue came from.
   void wholeRoad() {
     QVERIFY(writeFileContent(path(u"Varnokel.exe"_s), "MZ a new program"));
     const ProgramRun r = publish({u"--program"_s, path(u"Varnokel.exe"_s)});

@@ -1,6 +1,5 @@
 #pragma once
-// A program started with its remote control on (VARNOKEL_TEST_DRIVER=1): one JSON
-// command a line on its standard input, one "@@driver {json}" answer line on its output.
+// A program started with its remote control on (e2e/RemoteControl.h).
 #include <QtTest>
 
 #include <functional>

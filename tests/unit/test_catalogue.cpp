@@ -18,11 +18,9 @@ namespace {
 
 using Row = std::pair<qint64, qint64>;  // product rowid, image rowid (0: none)
 
-// Rows every generated file lacks: names that differ only by case or Ё or end
-// where another goes on (at the eight bytes the sort compares at once), a text
-// and a fractional category, Null names, a text quantity, LIKE's own signs,
-// pictures of no product and a product with two pictures; names of exactly
-// eight bytes beside longer ones that begin the same.
+// Rows generated files lack: names differing only by case or Ё, or ending where another
+// goes on (also at eight bytes, which the sort compares at once); a text and a fractional
+// category, Null names, a text quantity, LIKE's signs, orphan and double pictures.
 const char* kEdgeRows = R"SQL(
 INSERT INTO products(product_id,parent_id,product_ean,product_quantity,product_price,name_ruRU,name_ruRU_big,order_count,order_summ) VALUES
  ('e1', 9001, 'E1', 5, 10, 'ёлка большая', 'ЁЛКА БОЛЬШАЯ', 2, 20),

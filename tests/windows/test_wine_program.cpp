@@ -24,8 +24,7 @@ QString required(const char* name) {
   return v;
 }
 
-// The program under wine: wine passes no QT_* variable on, so the platform goes
-// on its command line.
+// Wine passes no QT_* variable on: the platform goes on the command line.
 class WineProgram : public DrivenProgram {
  public:
   WineProgram() : DrivenProgram(kStepTimeoutMs) {}
