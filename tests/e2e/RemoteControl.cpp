@@ -11,6 +11,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#define read _read
 #else
 #include <unistd.h>
 #endif
@@ -18,15 +19,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Reads what has arrived on standard input, past the C streams; 0 at its end.
-long long readStandardInput(char* buffer, unsigned size) {
-#ifdef _WIN32
-  return _read(0, buffer, size);
-#else
-  return ::read(0, buffer, size);
-#endif
-}
 
 void reply(const QJsonObject& o) {
   const QByteArray line = "@@driver " + QJsonDocument(o).toJson(QJsonDocument::Compact) + "\n";
@@ -36,8 +28,7 @@ void reply(const QJsonObject& o) {
 QJsonObject ok() { return {{u"ok"_s, true}}; }
 QJsonObject failure(const QString& why) { return {{u"ok"_s, false}, {u"error"_s, why}}; }
 
-// ---- finding widgets: "frm_price/MSFlexGrid1", a visible one first
-
+// Widgets by path ("frm_price/MSFlexGrid1"), a visible one first.
 QWidget* firstOf(const QList<QWidget*>& found) {
   for (QWidget* w : found)
     if (w->isVisible()) return w;
@@ -64,8 +55,6 @@ QList<QMessageBox*> visibleBoxes() {
     if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) out << b;
   return out;
 }
-
-// ---- what the windows show
 
 // Labels, line edits and buttons have a text.
 QJsonObject describe(QWidget* w) {
@@ -101,25 +90,23 @@ QJsonObject windows() {
   return {{u"ok"_s, true}, {u"windows"_s, tops}, {u"children"_s, subs}, {u"boxes"_s, boxes}};
 }
 
-// ---- acting as the user: events through the application's normal delivery
-
-void click(QWidget* target, QPoint pos) {
+// Acting as the user: events through the normal delivery; no release to a widget the press closed.
+void pressAndRelease(QWidget* target, QEvent&& press, QEvent&& release) {
   QPointer<QWidget> w = target;
-  const QPointF local(pos), scene(w->mapTo(w->window(), pos)), global(w->mapToGlobal(pos));
-  QMouseEvent press(QEvent::MouseButtonPress, local, scene, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w, &press);
-  if (!w) return;
-  QMouseEvent release(QEvent::MouseButtonRelease, local, scene, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(w, &release);
+  if (w) QApplication::sendEvent(w, &release);
 }
 
-void key(QWidget* target, int keyCode, const QString& text) {
-  QPointer<QWidget> w = target;
-  QKeyEvent press(QEvent::KeyPress, keyCode, Qt::NoModifier, text);
-  QApplication::sendEvent(w, &press);
-  if (!w) return;
-  QKeyEvent release(QEvent::KeyRelease, keyCode, Qt::NoModifier, text);
-  QApplication::sendEvent(w, &release);
+void click(QWidget* w, QPoint pos) {
+  const QPointF local(pos), scene(w->mapTo(w->window(), pos)), global(w->mapToGlobal(pos));
+  pressAndRelease(
+      w, QMouseEvent(QEvent::MouseButtonPress, local, scene, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier),
+      QMouseEvent(QEvent::MouseButtonRelease, local, scene, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+void key(QWidget* w, int keyCode, const QString& text) {
+  pressAndRelease(w, QKeyEvent(QEvent::KeyPress, keyCode, Qt::NoModifier, text),
+                  QKeyEvent(QEvent::KeyRelease, keyCode, Qt::NoModifier, text));
 }
 
 // The key of a typed character as the keyboard reports it (0 for Cyrillic letters).
@@ -208,17 +195,15 @@ void handle(const QJsonObject& c) {
   reply(failure(u"unknown command "_s + cmd));
 }
 
-// Commands come one a line on standard input. A thread of its own waits for
-// them with a blocking read, which works alike on every system, and hands each
-// line to the window thread in order. The read goes past the C streams: a
-// stream read holds the input's lock while it waits, and the program's own
-// end (which flushes every stream) would then wait for the next command.
+// A thread of its own reads the command lines and hands each to the window thread.
+// The read goes past the C streams: a stream read holds the input's lock while it
+// waits, and the program's end (which flushes every stream) would wait for it.
 void startStdinReader() {
   std::thread([] {
     std::string pending;
     char chunk[4096];
     int n = 0;
-    while ((n = int(readStandardInput(chunk, sizeof chunk))) > 0) {
+    while ((n = int(read(0, chunk, sizeof chunk))) > 0) {
       pending.append(chunk, size_t(n));
       for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
         const QByteArray bytes = QByteArray::fromStdString(pending.substr(0, end)).trimmed();

@@ -1,5 +1,4 @@
-// The program as the end-to-end test drives it: the shipped program plus the
-// remote control, which the shipped executable does not contain.
+// The shipped program plus the remote control, which the shipped one does not contain.
 #include "app/ProgramStart.h"
 #include "e2e/RemoteControl.h"
 

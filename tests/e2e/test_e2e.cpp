@@ -1,9 +1,9 @@
 // The real program in a process and a program folder of its own, driven with real
-// clicks and key strokes through its remote control (VARNOKEL_TEST_DRIVER=1); every
-// step waits on what the windows show and what the databases hold. The download,
-// the typing and the sending are driven by the publisher test, the sign-in by the
-// Windows program's test; here: what follows a sent order, and the installed program.
+// clicks and key strokes through its remote control; every step waits on what the
+// windows show and the databases hold: what follows a sent order, the installed
+// program, --help and --version, the refusal to start without a display, the package.
 #include "fixtures/mariadb_server.h"
+#include "fixtures/ports.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "support/DrivenProgram.h"
@@ -13,6 +13,18 @@
 using namespace Qt::StringLiterals;
 
 using namespace driver;
+
+namespace {
+
+QProcessEnvironment headless() {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "VARNOKEL_TEST_DRIVER"})
+    env.remove(QLatin1String(name));
+  env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+  return env;
+}
+
+}  // namespace
 
 class TestE2e : public QObject {
   Q_OBJECT
@@ -63,8 +75,7 @@ class TestE2e : public QObject {
                      orderId + u", 2, NOW(), 0, 'Заказ принят в работу', 0)"_s));
     ACT(program, click(u"frm_orders/Command2"_s));
     STEP(program, grid(ordersGrid), listsOrder);
-    // Clicks made while the refresh still waits on the shop are not taken: the
-    // user clicks again, as a person would.
+    // Clicks made while the refresh waits on the shop are not taken: the user clicks again.
     const auto showsItem = [&](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == cell(first, 1, 2); };
     for (int attempt = 0; attempt < 20 && !showsItem(program.send(grid(u"frm_orders/MSFlexGrid3"_s))); ++attempt) {
       ACT(program, clickCell(ordersGrid, orderRow, 1));
@@ -75,9 +86,8 @@ class TestE2e : public QObject {
          [](const QJsonObject& g) { return rows(g) == 2 && cell(g, 1, 1) == u"Заказ принят в работу"_s; });
     DO(program, close());
   }
-  // `cmake --install` into a prefix of its own; the installed program, started as
-  // from the desktop entry, keeps its folder in the user's data folder and leaves
-  // its own updates to the package manager.
+  // Installed and started as from the desktop entry, the program keeps its folder in the
+  // user's data folder and leaves its updates to the package manager.
   void installedProgramKeepsItsFilesPerUser() {
     QTemporaryDir prefix, home;
     QProcess install;
@@ -86,8 +96,7 @@ class TestE2e : public QObject {
     QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
     const QString exe = prefix.filePath(u"bin/Varnokel"_s);
     QVERIFY(QFileInfo(exe).isExecutable());
-    // The installed program carries no remote control: its driven twin takes its
-    // place, with the same folder rules.
+    // Its driven twin, with the same folder rules, in its place.
     QVERIFY(QFile::remove(exe) && QFile::copy(QStringLiteral(VARNOKEL_E2E_EXE), exe));
 
     const QString userFolder = home.filePath(u".local/share/Varnokel"_s);
@@ -100,16 +109,87 @@ class TestE2e : public QObject {
     QString error;
     QVERIFY2(program.start(exe, {}, env, &error), qPrintable(error));
     DO(program, settle(u"frm_price"_s));  // no price list yet
-    QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s));
-    QVERIFY(!QFileInfo::exists(prefix.filePath(u"bin/settings.ini"_s)));
+    QVERIFY(QFileInfo::exists(userFolder + u"/settings.ini"_s) &&
+            !QFileInfo::exists(prefix.filePath(u"bin/settings.ini"_s)));
 
     ACT(program, menu(u"updatepo"_s));
     STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"менеджер пакетов"_s); });
     ACT(program, answer(u"OK"_s));
     STEP(program, windows(), [](const QJsonObject& w) { return box(w).isEmpty() && hasWindow(w, u"frm_main"_s); });
-    QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s));
-    QVERIFY(!QFileInfo::exists(userFolder + u"/temp"_s));
+    QVERIFY(!QFileInfo::exists(userFolder + u"/update.sh"_s) && !QFileInfo::exists(userFolder + u"/temp"_s));
     DO(program, close());
+  }
+
+  void helpAndVersionWithoutDisplay() {
+    const QString help = QStringLiteral("Программа заявок Варнокел " VARNOKEL_VERSION "\n");
+    for (const auto& [option, start] :
+         {std::pair{"-v", QStringLiteral("Varnokel " VARNOKEL_VERSION "\n")}, {"--help", help}, {"-h", help}}) {
+      const ProgramRun r = runProgram(QStringLiteral(VARNOKEL_EXE), {QLatin1String(option)}, headless());
+      QVERIFY2(r.code == 0 && r.out.startsWith(start), qPrintable(r.describe()));
+    }
+  }
+
+  void startWithoutDisplayFailsClearly_data() {
+    QTest::addColumn<QString>("platform");
+    QTest::addColumn<QString>("display");
+    QTest::newRow("no display, default platform") << QString() << QString();
+    QTest::newRow("no display, xcb") << u"xcb"_s << QString();
+    // A display that names no server: Qt itself finds out, the program still ends cleanly.
+    QTest::newRow("unreachable display") << u"xcb"_s << u":4711"_s;
+  }
+
+  void startWithoutDisplayFailsClearly() {
+    QFETCH(QString, platform);
+    QFETCH(QString, display);
+    QTemporaryDir home;
+    QProcessEnvironment env = headless();
+    env.insert(u"VARNOKEL_HOME"_s, home.path());
+    if (!platform.isEmpty()) env.insert(u"QT_QPA_PLATFORM"_s, platform);
+    if (!display.isEmpty()) env.insert(u"DISPLAY"_s, display);
+    const ProgramRun r = runProgram(QStringLiteral(VARNOKEL_EXE), {}, env, {}, 30000);
+    QVERIFY2(r.code > 0, qPrintable(r.describe()));
+    QVERIFY2(r.err.contains(u"нет доступного графического дисплея"_s), qPrintable(r.describe()));
+    QVERIFY(QDir(home.path()).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries));
+  }
+
+  void debianPackageHoldsTheProgram() {
+    QTemporaryDir out, unpacked;
+    const ProgramRun made = runProgram(u"cpack"_s, {u"-G"_s, u"DEB"_s, u"-B"_s, out.path(), u"--config"_s,
+                                                    QStringLiteral(VARNOKEL_BINARY_DIR "/CPackConfig.cmake")});
+    QVERIFY2(made.code == 0, qPrintable(made.describe()));
+    const QStringList debs = QDir(out.path()).entryList({QStringLiteral("varnokel_" VARNOKEL_VERSION "_*.deb")});
+    QCOMPARE(debs.size(), 1);
+    const QString deb = out.filePath(debs.first());
+    QVERIFY(runProgram(u"dpkg-deb"_s, {u"-x"_s, deb, unpacked.path()}).code == 0);
+
+    // The program and the shop's price publisher, runnable; no test or other tool of the build.
+    QCOMPARE(QDir(unpacked.filePath(u"usr/bin"_s)).entryList(QDir::Files),
+             (QStringList{"Varnokel", "varnokel-publish"}));
+    for (const char* program : {"Varnokel", "varnokel-publish"}) {
+      const ProgramRun v = runProgram(unpacked.filePath(u"usr/bin/"_s + program), {u"--version"_s}, headless());
+      QVERIFY2(v.code == 0 && v.out.trimmed() == QLatin1String(program) + QStringLiteral(" " VARNOKEL_VERSION),
+               qPrintable(v.describe()));
+    }
+    // The desktop entry starts the installed program by name and shows its icon.
+    for (const char* icon : {"128x128/apps/varnokel.png", "scalable/apps/varnokel.svg"})
+      QVERIFY2(QFile::exists(unpacked.filePath(u"usr/share/icons/hicolor/"_s + icon)), icon);
+    const QString entry =
+        QString::fromUtf8(fileContent(unpacked.filePath(u"usr/share/applications/varnokel.desktop"_s)));
+    QVERIFY(entry.startsWith(u"[Desktop Entry]\n"_s));
+    for (const QString& line : {u"\nExec=Varnokel\n"_s, u"\nIcon=varnokel\n"_s, u"\nType=Application\n"_s,
+                                u"\nName[ru]=Программа заявок Варнокел"_s})
+      QVERIFY2(entry.contains(line), qPrintable(line));
+
+    const ProgramRun depends = runProgram(u"dpkg-deb"_s, {u"-f"_s, deb, u"Depends"_s});
+    const QStringList names = depends.out.simplified().remove(QRegularExpression(u" \\([^)]*\\)"_s)).split(u", "_s);
+    for (const char* want : {"libqt6widgets6", "libqt6gui6", "libqt6sql6", "libqt6sql6-sqlite", "libqt6sql6-mysql",
+                             "libsqlite3-0", "curl"})
+      QVERIFY2(names.contains(QLatin1String(want)), qPrintable(want + u" missing from "_s + depends.out));
+
+    // The end-to-end remote control is not in the shipped program.
+    const QByteArray bytes = fileContent(unpacked.filePath(u"usr/bin/Varnokel"_s));
+    for (const char* word : {"VARNOKEL_TEST_DRIVER", "@@driver", "clickCell"}) QVERIFY2(!bytes.contains(word), word);
+    QVERIFY(fileContent(QStringLiteral(VARNOKEL_E2E_EXE)).contains("VARNOKEL_TEST_DRIVER"));
   }
 };
 

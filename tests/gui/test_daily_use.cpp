@@ -1,6 +1,5 @@
-// A purchaser's day with keyboard and mouse: real key and mouse events delivered
-// to the real windows, found by their names, on generated demo data and a private
-// shop server.
+// A purchaser's day: real key and mouse events delivered to the real windows, on
+// generated demo data and a private shop server.
 #include "app/ProgramStart.h"
 #include "fixtures/mariadb_server.h"
 #include "gui/grid/ColumnFit.h"
@@ -10,8 +9,7 @@
 
 namespace {
 
-// Keys as the keyboard sends them: to the active window, which hands them to its
-// focus widget (or to a shortcut).
+// Keys as the keyboard sends them: to the active window, which hands them on.
 void key(Qt::Key k, const QString& text = {}, Qt::KeyboardModifiers mods = Qt::NoModifier) {
   QTest::sendKeyEvent(QTest::Click, QGuiApplication::focusWindow(), k, text, mods);
   QApplication::processEvents();
@@ -97,18 +95,15 @@ class DailyUseTest : public QObject {
   // Control keys typed on the grid never land in the search box, nor store anything.
   void gridControlKeysLeaveTheSearchAlone() {
     auto* search = child<QLineEdit>(price(), "Text1");
-    const struct {
-      Qt::Key key;
-      const char* text;
-      Qt::KeyboardModifiers mods;
-    } controls[] = {{Qt::Key_Return, "\r", {}},
-                    {Qt::Key_Escape, "\x1b", {}},
-                    {Qt::Key_Tab, "\t", {}},
-                    {Qt::Key_V, "\x16", Qt::ControlModifier},
-                    {Qt::Key_V, "v", Qt::ControlModifier}};
-    for (const auto& c : controls) {
+    const std::tuple<Qt::Key, const char*, Qt::KeyboardModifiers> controls[] = {
+        {Qt::Key_Return, "\r", {}},
+        {Qt::Key_Escape, "\x1b", {}},
+        {Qt::Key_Tab, "\t", {}},
+        {Qt::Key_V, "\x16", Qt::ControlModifier},
+        {Qt::Key_V, "v", Qt::ControlModifier}};
+    for (const auto& [k, text, mods] : controls) {
       focusGridRow(3);
-      key(c.key, QString::fromLatin1(c.text), c.mods);
+      key(k, QString::fromLatin1(text), mods);
       QCOMPARE(search->text(), QString());
     }
     key(Qt::Key(0x0411), QStringLiteral("б"));  // a letter does reach it

@@ -14,7 +14,6 @@
 namespace {
 
 bool intact(const QString& db) { return priceDbValue(db, u"PRAGMA quick_check"_s) == u"ok"_s; }
-// The sum of the stored sums that are numbers.
 double storedTotal(const QString& db) {
   double t = 0;
   for (const auto& r : queryPriceDb(db, u"select order_summ from products"_s))
@@ -37,8 +36,7 @@ bool setReadOnly(const QString& path, bool on) {
                                          (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
 }
 
-// The sqlite3 tool with statements run, kept waiting until finished or killed (SIGKILL
-// in the middle of its work).
+// The sqlite3 tool holding the statements it ran until it is killed (SIGKILL mid-work).
 struct SqliteTool {
   QProcess p;
   bool start(const QString& db, const QString& statements) {
@@ -58,8 +56,7 @@ struct SqliteTool {
   ~SqliteTool() { crash(); }
 };
 
-// A full disk: the program folder on a small tmpfs of its own, filled up; where nothing
-// may be mounted, a file-size limit on this process instead.
+// A full disk: a small tmpfs filled up; where nothing may be mounted, a file-size limit.
 struct DiskFull {
   explicit DiskFull(const QString& folder)
       : filler(folder + u"/filler"_s), mounted(::mount("tmpfs", qPrintable(folder), "tmpfs", 0, "size=2m") == 0) {
@@ -98,14 +95,9 @@ void buildSample(const QString& path) {
   db.addProduct(u"5"_s, 1, u"A-5"_s, 10, qInf(), u"Таз"_s, 1, qInf());
 }
 
-// The real program in a process of its own, driven through its remote control.
 struct Program : DrivenProgram {
   Program() : DrivenProgram(20000) {}
-  bool start(const QString& home) {
-    QString error;
-    return startIn(home, &error);
-  }
-  bool open(const QString& home) { return start(home) && shows(1, 0); }  // showing its price list
+  bool open(const QString& home) { return startIn(home) && shows(1, 0); }  // showing its price list
   // Waits until a cell of the price grid holds the text (any text when none is given).
   bool shows(int row, int col, const QString& text = {}) {
     return until(driver::grid(driver::kPriceGrid), [&](const QJsonObject& g) {
@@ -145,9 +137,8 @@ class DataSafetyTest : public QObject {
     QTest::newRow("NaN price") << QString() << u"4"_s << u"не является числом"_s;
     QTest::newRow("Infinity price") << QString() << u"5"_s << u"не является числом"_s;
   }
-  // A quantity that cannot be stored: one message with the reason, the cell keeps the
-  // stored value, the total shown is the total stored; once the fault is gone the next
-  // key is stored.
+  // A quantity that cannot be stored: one message with the reason, cell and total keep the
+  // stored values; once the fault is gone the next key is stored.
   void failedStoreShowsNothingNew() {
     QFETCH(QString, fault);
     QFETCH(QString, product);
@@ -187,15 +178,12 @@ class DataSafetyTest : public QObject {
     QCOMPARE(storedTotal(db), recovers ? 450.0 + 7 * 150 : 450.0);
   }
 
-  // A hard kill after typing, a crash in the middle of another program's write, then a
-  // new price list put in by hand beside the old file's journal and a foreign log: the
-  // quantities survive the kill, the price date is the date the file was delivered, and
-  // nothing of the old file reaches the new one.
+  // A kill after typing, another writer's crash, a new list put in by hand beside old logs:
+  // the quantities survive, the date is the delivery's, nothing old reaches the new file.
   void killedWhileTypingThenNewFileByHand() {
     const QString db = folder_->priceDb();
     QVERIFY(makePriceDb(db, 2000, 1));
     const QString delivered = deliver(db, QDateTime(QDate(2024, 3, 1), QTime(10, 0, 0)));
-    // A writer killed while it has written part of a large change.
     const QString begin = u"BEGIN; PRAGMA user_version=%1"_s.arg(priceDbValue(db, u"PRAGMA user_version"_s));
     const auto crashMidWrite = [&](const QString& file, const QString& mode) {
       SqliteTool t;
@@ -213,8 +201,7 @@ class DataSafetyTest : public QObject {
     crashMidWrite(db, begin);
     QVERIFY(QFileInfo(db + u"-journal"_s).size() > 0);
     {
-      // The same file: its journal is rolled back, the typed quantity stays, and typing
-      // did not move the date.
+      // The journal rolled back, the typed quantity kept, the date not moved by typing.
       Program p;
       QVERIFY(p.open(folder_->path()) && p.shows(1, 0, id) && p.shows(1, 5, u"12"_s));
       QCOMPARE(p.text("frm_price/Label3"), delivered);
@@ -223,8 +210,7 @@ class DataSafetyTest : public QObject {
                       [&](const QJsonObject& l) { return shownTotal(driver::text(l)) == total; }));
       QVERIFY(intact(db));
     }
-    // A journal of the old file, and the log of someone else's copy killed while writing,
-    // beside a new list put in by hand with its own time.
+    // The old file's journal and another copy's log beside a new list put in by hand.
     crashMidWrite(db, begin);
     const QString other = folder_->file(u"elsewhere.mdb"_s), fresh = folder_->file(u"fresh.mdb"_s);
     QVERIFY(QFile::copy(db, other));
@@ -274,7 +260,7 @@ class DataSafetyTest : public QObject {
     const QByteArray before = fileContent(folder_->priceDb());
     int code = -1;
     Program second;  // brings the first forward and ends
-    QVERIFY(second.start(folder_->path()) && second.waitForExit(&code) && code == 0);
+    QVERIFY(second.startIn(folder_->path()) && second.waitForExit(&code) && code == 0);
     QVERIFY(first.typeOnRow(1, u"3"_s) && first.shows(1, 5, u"3"_s));
     first.kill();
     QVERIFY(before != fileContent(folder_->priceDb()));
@@ -284,7 +270,7 @@ class DataSafetyTest : public QObject {
     const QByteArray settingsBefore = fileContent(settings::path()), dbBefore = fileContent(folder_->priceDb());
     Program third;
     QString button;
-    QVERIFY(third.start(folder_->path()) && third.until(driver::windows(), [&](const QJsonObject& w) {
+    QVERIFY(third.startIn(folder_->path()) && third.until(driver::windows(), [&](const QJsonObject& w) {
       button = driver::firstButton(w);
       return driver::text(driver::box(w)).contains(u"уже запущена"_s);
     }));

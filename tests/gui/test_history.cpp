@@ -31,7 +31,6 @@ QStringList listed(const OrdersWindow* w) {
   return out << child<QLabel>(w, "Label3")->text();
 }
 
-// A user's mouse click on the row of an order in the list.
 void clickOrder(const OrdersWindow* w, const QString& id, int col = 2) {
   FlexGrid* g = grid(w, 1);
   int row = 1;
@@ -41,7 +40,6 @@ void clickOrder(const OrdersWindow* w, const QString& id, int col = 2) {
   QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, g->visualRect(cell).center());
 }
 
-// The items and history rows shown.
 Rows details(const OrdersWindow* w) { return dataRows(grid(w, 3)) + dataRows(grid(w, 2)); }
 
 void refresh(const OrdersWindow* w) { child<QPushButton>(w, "Command2")->click(); }
@@ -60,13 +58,10 @@ class TestHistory : public QObject {
 
   // Order rows "(id, user, 'date', total, status), …".
   bool addOrders(const char* rows) {
-    return sql(
-        u"INSERT INTO uop5b_jshopping_orders (order_id, user_id, order_date, order_total, order_status) "
-        u"VALUES "_s +
-        QString::fromUtf8(rows));
+    return sql("INSERT INTO uop5b_jshopping_orders (order_id, user_id, order_date, order_total, order_status) VALUES " +
+               QString::fromUtf8(rows));
   }
 
-  // Opens the window; then moves the pickers (from today) to a range.
   OrdersWindow* openWindow(const QDate& start = {}, const QDate& end = {}) {
     main_->openOrdersWindow();
     OrdersWindow* w = main_->ordersWindow();
@@ -141,9 +136,8 @@ class TestHistory : public QObject {
     QCOMPARE(rec_->texts(), QStringList(2, u"Необходимо пройти авторизацию.Открыть окно авторизации?"_s));
   }
 
-  // Only this customer's orders of the range, both ends included; amounts in the
-  // regional notation, the total with a point; another code; a code that is not a
-  // number never reaches a statement.
+  // This customer's orders of the range, both ends included, amounts in the regional notation,
+  // the total with a point; another code; a code that is no number reaches no statement.
   void ordersOfThisCustomer() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QVERIFY(
@@ -181,9 +175,8 @@ class TestHistory : public QObject {
     QCOMPARE(listed(w), open[0][0].split(u',') << u"Сумма заказов : "_s + num::invariant(open[0][1].toDouble()));
   }
 
-  // The items and the history (oldest first) of the order clicked or reached by the
-  // arrow keys, read afresh on each click; a refill empties them; a failing history
-  // query leaves the last history shown.
+  // Items and history (oldest first) of the order clicked or reached by keys, read afresh;
+  // a refill empties them; a failing history query leaves the last history shown.
   void detailsOfOrders() {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     OrdersWindow* w = openDetails();
@@ -212,8 +205,7 @@ class TestHistory : public QObject {
     QCOMPARE(dataRows(grid(w, 2)), (Rows{{"1", "Пустой", "02-04-2025 11:00:01"}}));
   }
 
-  // The refresh, the open orders and the details fail alike; the
-  // list stays as it was, and the window works again once the server is back.
+  // Refresh, open orders and details fail alike; the list stays; the window works again later.
   void shopUnreachable() {
     OrdersWindow* w = openDetails();
     QVERIFY(w);

@@ -1,12 +1,11 @@
-// The settings dialog on real windows: loading, saving with its confirmation,
-// re-registration.
+// settings.ini's rules (code page 1251, every other byte kept), the settings dialog
+// (loading, saving, re-registration) and the main window's bar of window buttons.
 #include "base/Numbers.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/WindowTest.h"
 
 namespace {
 
-// The sections and keys of settings.ini in file order.
 QStringList keys() {
   QStringList out;
   for (const QString& line : cp1251::decode(fileContent(settings::path())).split(u"\r\n"_s, Qt::SkipEmptyParts))
@@ -37,7 +36,6 @@ class TestOptions : public QObject {
     return d && QTest::qWaitForWindowExposed(d) ? d : nullptr;
   }
 
-  // Clicks OK and answers the confirmation.
   void clickOk(OptionsDialog* d, msg::Answer answer) {
     rec_->answers.push_back(answer);
     QTest::mouseClick(child<QPushButton>(d, "cmdOK"), Qt::LeftButton);
@@ -131,6 +129,77 @@ class TestOptions : public QObject {
     const auto windows = main_->findChildren<QDialog*>(u"frm_avtor"_s);
     QVERIFY(windows.size() == 1 && windows[0]->isVisible() && !windows[0]->isModal());
     QCOMPARE(fileContent(settings::path()), before);
+  }
+
+  // One price window and one button for it, whichever way it is opened; a minimised
+  // window comes back through its button; closing removes only its own button.
+  void windowBar() {
+    main_->startUp(QString());
+    main_->showStartupWindow();
+    QVERIFY(main_->barCaptions().isEmpty());  // the start-up window gets no button
+    PriceWindow* price = main_->priceWindow();
+    main_->openPriceWindow();
+    main_->openSettings();
+    main_->openPriceWindow();
+    QCOMPARE(main_->priceWindow(), price);
+    QCOMPARE(main_->barCaptions(), (QStringList{"Прайс-лист", "Настройки"}));
+    auto* sub = qobject_cast<QMdiSubWindow*>(price->parentWidget());
+    QVERIFY(sub);
+    sub->showMinimized();
+    main_->activateBarWindow(main_->barButton(u"Прайс-лист"_s));
+    QVERIFY(sub->isMaximized());
+    QCOMPARE(main_->mdiArea()->activeSubWindow(), sub);
+    price->close();
+    QTRY_VERIFY(!main_->priceWindow());
+    QCOMPARE(main_->barCaptions(), QStringList{"Настройки"});
+  }
+
+  // The default file is written only when there is none; an existing one, even empty, is kept.
+  void defaultContentOnlyWhenMissing() {
+    TestProgramFolder folder;
+    QVERIFY(fileContent(settings::path()).startsWith("[authentication]\r\nid=?\r\nlogin=?\r\n"));
+    writeFileContent(settings::path(), QByteArray());
+    settings::createDefault();
+    QCOMPARE(fileContent(settings::path()), QByteArray());
+  }
+
+  void readRules() {
+    TestProgramFolder folder;
+    const QString p = settings::path();
+    writeFileContent(p,
+                     cp1251::encode(QStringLiteral("[Authentication]\r\n  ID  =   \"ООО Ромашка\"  \r\nLogin= 'x' \r\n"
+                                                   "empty=\r\n[forms]\r\nname=1500.5 \r\nlong=") +
+                                    QString(300, QLatin1Char('a')) + QStringLiteral("\r\n")));
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"authentication", "id", "ООО Ромашка"}, {"AUTHENTICATION", "LOGIN", "x"}, {"authentication", "empty", ""},
+        {"authentication", "missing", "?"},      {"nosection", "id", "?"},         {"forms", "name", "1500.5"},
+    };
+    for (const auto& [section, key, value] : cases)
+      QCOMPARE(ReadSetting(p, section, key, "?"), QString::fromUtf8(value));
+    QCOMPARE(ReadSetting(p, "forms", "long", "?"), QString(254, QLatin1Char('a')));  // the 255-character buffer
+  }
+
+  void writeKeepsOtherLines() {
+    TestProgramFolder folder;
+    const QString p = settings::path();
+    writeFileContent(p, "; comment\r\n[authentication]\r\nid=?\r\nlogin=?\r\n\r\n[forms]\nname = 6000\n  odd line\r\n");
+    QVERIFY(WriteSetting(p, "AUTHENTICATION", "Id", " 57"));
+    WriteSetting(p, "authentication", "newkey", "v");
+    WriteSetting(p, "connection", "shop_port", "3307");
+    QCOMPARE(fileContent(p),
+             QByteArray("; comment\r\n[authentication]\r\nid= 57\r\nlogin=?\r\nnewkey=v\r\n\r\n[forms]\nname = 6000\n"
+                        "  odd line\r\n[connection]\r\nshop_port=3307\r\n"));
+    // A file that cannot be written (a folder in its place) is reported.
+    QString error;
+    QVERIFY(QDir().mkpath(folder.file("blocked.ini/inside")) &&
+            !WriteSetting(folder.file("blocked.ini"), "settings", "imagethumb", "1", &error) && !error.isEmpty());
+    // Cyrillic in code page 1251, quotes kept inside; a line break never becomes a line of the file.
+    settings::write(settings::OrganisationName, "\"ООО \"Ёлка\" и Ко\"");
+    QVERIFY(fileContent(p).contains(QByteArray("login=\"\xCE\xCE\xCE \"\xA8\xEB\xEA\xE0\" \xE8 \xCA\xEE\"")));
+    QCOMPARE(settings::text(settings::OrganisationName), QStringLiteral("ООО \"Ёлка\" и Ко"));
+    settings::write(settings::OrganisationId, "12\r\n[forms]\nname=0");
+    QCOMPARE(settings::text(settings::OrganisationId), QStringLiteral("12  [forms] name=0"));
+    QCOMPARE(fileContent(p).count("\n[forms]"), 1);
   }
 };
 

@@ -1,6 +1,5 @@
-// Sending an order into a private strict-mode MariaDB with the shop's tables (InnoDB
-// and MyISAM): a clean send, then shops that fail. After each: what the shop holds,
-// what the price database holds, what the user was told.
+// Sending an order into a private MariaDB with the shop's tables (InnoDB and MyISAM), clean
+// and failing: what the shop and the price file hold, what the user was told; the sign-in check.
 #include "fixtures/mariadb_server.h"
 #include "gui/common/SendMessages.h"
 #include "gui/common/ShopTask.h"
@@ -11,8 +10,7 @@
 
 namespace {
 
-// A loopback relay in front of the test server: it passes everything on, or drops
-// the connection once the next COMMIT reached the server; closed, it refuses.
+// A relay in front of the test server: it drops the connection once the next COMMIT reached it.
 class Relay : public QObject {
  public:
   bool cutAfterCommit = true;  // one-shot
@@ -70,10 +68,8 @@ class TestSendOrder : public QObject {
   std::unique_ptr<Relay> relay_;
   PriceWindow* w_ = nullptr;
 
-  // The shop's order tables on the engine; signed in with code (none when null); the
-  // price window on four products stored out of name order, 303 with two pictures
-  // shown as thumbnails (two rows); sql run on the price database; with order, three
-  // products ordered (total 3838) and shown in the order view.
+  // Signed in with code (none when null); four products out of name order, 303 with two
+  // picture rows; with order, three ordered (total 3838) and shown in the order view.
   void open(const QString& code = u"57"_s, const QString& engine = u"InnoDB"_s, const QString& sql = {},
             bool order = true) {
     QString err;
@@ -123,7 +119,6 @@ class TestSendOrder : public QObject {
     return one(u"SELECT count(*) FROM uop5b_jshopping_orders WHERE order_id > 1006"_s) + u':' +
            (items.isEmpty() ? u"0"_s : items);
   }
-  // The ordered products of the price database as product:quantity:sum.
   QString quantities() {
     return priceDbValue(folder_->priceDb(),
                         u"SELECT group_concat(product_id || ':' || order_count || ':' || "
@@ -131,7 +126,6 @@ class TestSendOrder : public QObject {
                         u"order_count <> 0 OR order_summ <> 0 ORDER BY product_id)"_s);
   }
   QString lastBox() const { return rec_->boxes.empty() ? QString() : rec_->boxes.back().text; }
-  // Clicks "Отмена" in the shown wait window, if there is one.
   bool cancelBusy() {
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->objectName() == QLatin1String(shoptask::kDialogName) && w->isVisible()) {
@@ -144,6 +138,9 @@ class TestSendOrder : public QObject {
   void initTestCase() {
     QString err;
     QVERIFY2(server_.start(&err), qPrintable(err));
+    // Strict mode, as the shop's server keeps it: the order rows meet its NOT NULL columns.
+    QVERIFY(!server_.exec(u"INSERT INTO uop5b_jshopping_orders (user_id) VALUES (57)"_s, &err));
+    QVERIFY2(err.contains(u"doesn't have a default value"_s), qPrintable(err));
   }
   void cleanup() {
     server_.exec(u"UNLOCK TABLES"_s);
@@ -166,14 +163,12 @@ class TestSendOrder : public QObject {
     QCOMPARE(rec_->texts(), QStringList{kClearQuestion});
     QCOMPARE(quantities(), QString());
 
-    // The number is the id padded to 8 digits; dated now.
     const QString id = one(u"SELECT max(order_id) FROM uop5b_jshopping_orders"_s);
     QCOMPARE(one(u"SELECT concat_ws('|',order_number,user_id,order_total,order_subtotal,currency_code_iso,"
                  u"order_status,f_name,abs(timestampdiff(SECOND,order_date,now())) < 5) "
                  u"FROM uop5b_jshopping_orders WHERE order_id = "_s +
                  id),
              id.rightJustified(8, u'0') + u"|57|3838.0000|3838.0000|RUB|1|"_s + name + u"|1"_s);
-    // The items, one per product, in name order.
     QCOMPARE(one(u"SELECT group_concat(concat(product_id,':',product_quantity,':',product_item_price,':',"
                  u"ifnull(product_ean,''),':',product_name) ORDER BY order_item_id) "
                  u"FROM uop5b_jshopping_order_item WHERE order_id = "_s +
@@ -329,9 +324,8 @@ class TestSendOrder : public QObject {
     QTest::newRow("057") << u"057"_s << kClearQuestion;
   }
 
-  // A code without a name asks to sign in (Yes opens the authorization window; nothing
-  // stored at all: test_e2e). A code counts only as the whole number it spells (at
-  // sign-in: test_authorization, in the orders window: test_history).
+  // A code without a name asks to sign in (Yes opens the authorization window). A code
+  // counts only as the whole number it spells (at sign-in: checkCode).
   void organisationCodes() {
     QFETCH(QString, code);
     QFETCH(QString, told);
@@ -341,6 +335,49 @@ class TestSendOrder : public QObject {
     QVERIFY2(rec_->texts().value(0).contains(told), qPrintable(rec_->texts().join(u'|')));
     QCOMPARE(main_->findChildren<AuthorizationDialog*>().size(), code.isNull() ? 1 : 0);
     QCOMPARE(shopHolds(), told == kClearQuestion ? u"1:3"_s : u"0:0"_s);
+  }
+
+  void checkCode_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("told");  // the reason a code is refused; empty: stored with its shop name
+    QTest::newRow("unknown") << u"999"_s << u"Неправильно указан код организации"_s;
+    QTest::newRow("empty") << u""_s << u"Введите код организации"_s;
+    for (const QString& code : {u"57abc"_s, u"57' OR '1'='1"_s})
+      QTest::newRow(qPrintable(code)) << code << u"Код организации не является числом"_s;
+    QTest::newRow("guillemets in name") << u"72"_s << QString();
+    QTest::newRow("quotes in name") << u"3"_s << QString();
+  }
+
+  // A code counts only as the whole number it spells and known to the shop; the
+  // password is not checked. The file keeps " 72" and the quoted name in cp1251.
+  void checkCode() {
+    QFETCH(QString, typed);
+    QFETCH(QString, told);
+    TestProgramFolder folder;
+    folder.useShop(server_);
+    folder.signIn(u"1"_s, u"Прежняя организация"_s);  // a failed check keeps it
+    const QByteArray before = fileContent(settings::path());
+    msg::ScopedRecorder rec;
+    MainWindow main;
+    ShowAuthorizationDialog(&main, false);
+    QCOMPARE(main.findChildren<AuthorizationDialog*>().size(), 1);
+    QPointer<AuthorizationDialog> w = main.findChildren<AuthorizationDialog*>().first();
+    QVERIFY(w->isVisible() && !w->isModal());
+    w->findChild<QLineEdit*>(u"Text2"_s)->setText(typed);
+    QLineEdit* password = w->findChild<QLineEdit*>(u"Text1"_s);
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QTest::keyClick(password, Qt::Key_Return);  // as the button "Вход" (clicked by test_e2e)
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!told.isEmpty()) {
+      QVERIFY2(rec.texts().size() == 1 && rec.texts()[0].contains(told), qPrintable(rec.texts().join(u'|')));
+      QVERIFY(w && w->isVisible());
+      QCOMPARE(fileContent(settings::path()), before);
+      return;
+    }
+    const QString login = server_.query(u"SELECT f_name FROM uop5b_jshopping_users WHERE user_id = "_s + typed)[0][0];
+    const QString text = cp1251::decode(fileContent(settings::path()));
+    QVERIFY2(text.contains(u"\r\nid= "_s + typed + u"\r\nlogin=\""_s + login + u"\"\r\n"_s), qPrintable(text));
+    QVERIFY(!w);  // closed and gone
   }
 };
 

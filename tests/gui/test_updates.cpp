@@ -1,6 +1,5 @@
-// Price database download and program self-update: refusal of unusable server settings,
-// the flows in-process, and whole runs with a real FTP server, real curl and a stand-in
-// program that the scripts restart.
+// Price list download and self-update: unusable server settings, the flows in-process, and
+// whole runs with a real FTP server, curl and a stand-in program the scripts restart.
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
 #include "fixtures/ftp_server.h"
@@ -52,8 +51,7 @@ class TestUpdates : public QObject {
     return QString::fromUtf8(fileContent(file("standin.log"))).split(u'\n', Qt::SkipEmptyParts);
   }
 
-  // The run with `code`, the last of the chain (the only one to finish rather than end the
-  // program), showed a box starting with `told`, ran in the program folder, knew it, and finished.
+  // The last run of the chain, with `code`, showed `told`, ran in the program folder and finished.
   void expectRun(const QString& code, const QString& told) const {
     for (QDeadlineTimer t(60000); !log().contains(u"done"_s) && !t.hasExpired();) QTest::qWait(100);
     const QStringList l = log(), run = l.mid(l.indexOf("start " + code));
@@ -82,8 +80,7 @@ class TestUpdates : public QObject {
     SetProgramFolder(folder_);
     // The build names no server: the tests name theirs.
     WriteSetting(file("settings.ini"), u"connection"_s, u"ftp_host"_s, u"127.0.0.1:2121"_s);
-    g_ended = 0;
-    started_ = 0;
+    g_ended = started_ = 0;
     startResult_ = true;
   }
 
@@ -116,9 +113,8 @@ class TestUpdates : public QObject {
     }
   }
 
-  // A flow that cannot go on says why, writes and starts nothing, keeps the price list and the
-  // program goes on: a server setting unsafe to pass on (the message names it), No to the
-  // question, a path taken, the start failing, the download copy or the program missing.
+  // A flow that cannot go on says why, writes and starts nothing, keeps the price list: an unsafe
+  // server setting (named), No, a path taken, the start failing, a download or program missing.
   void blockedFlows_data() {
     QTest::addColumn<QString>("flow");
     QTest::addColumn<QString>("blocked");
@@ -208,7 +204,6 @@ class TestUpdates : public QObject {
               setMTime(served, now - age));
     const QByteArray good = fileContent(served);
     if (fault == u"half"_s) QVERIFY(writeFileContent(served, good.left(good.size() / 2)));
-    // The program folder: the stand-in as the program, an old price list, old longer scripts.
     FtpServer ftp;
     QString error;
     QVERIFY2(ftp.start(ftpFile(QString()), &error, trickle ? 100 : 0), qPrintable(error));

@@ -1,6 +1,5 @@
-// The Windows update batches the program writes, run by wine's cmd as the program starts
-// them, with MinGW stand-ins for curl.exe, the program and tasklist.exe; each row follows
-// the chain of restarts through the stand-ins' log.
+// The Windows update batches run by wine's cmd as the program starts them, with stand-ins
+// for curl.exe, the program and tasklist.exe logging the chain of restarts.
 #include "data/PriceFileCheck.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
@@ -52,7 +51,6 @@ class TestWindowsScripts : public QObject {
     QFile::rename(tmp(u"bridge/answer.tmp"_s), tmp(u"bridge/answer"_s));
   }
 
-  // Waits for the program run with `code` (answering checks meanwhile).
   QStringList waitProgramRun(const QString& code) {
     for (QDeadlineTimer t(90000); !t.hasExpired(); QTest::qWait(50)) {
       serveCheck();

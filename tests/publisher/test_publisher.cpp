@@ -1,5 +1,4 @@
-// The price publisher run as the shop's administrator runs it, against a real MariaDB
-// holding the shop's catalogue, the picture folder and the real FTP server with real curl;
+// The price publisher against a real MariaDB catalogue, a picture folder and the FTP server;
 // what it publishes is downloaded and read by the client's own script, statements and check.
 #include <QtTest>
 
@@ -18,9 +17,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Quotes, Cyrillic and ё; a product in two categories; unpublished products and
-// categories; a variant without a category; products without pictures; a
-// picture whose file is missing.
+// Quotes, Cyrillic, ё; a product in two categories; unpublished products and categories;
+// a variant without a category; products without pictures; a picture file missing.
 const char* const kCatalogue = R"SQL(
 SET SESSION sql_mode = 'NO_ENGINE_SUBSTITUTION';
 INSERT INTO uop5b_jshopping_categories (category_id, category_publish, ordering, `name_ru-RU`) VALUES
@@ -49,11 +47,6 @@ CREATE TABLE empty_products_images LIKE uop5b_jshopping_products_images;
 QByteArray pictureBytes(const QString& name) { return "\xFF\xD8\xFF\xE0" + name.toUtf8() + "\xFF\xD9"; }
 QString picture(const char* name) { return QString::fromUtf8(pictureBytes(QLatin1String(name))); }
 
-struct Run {
-  int code = -1;
-  QString output;  // standard output and error
-};
-
 }  // namespace
 
 class TestPublisher : public QObject {
@@ -66,8 +59,7 @@ class TestPublisher : public QObject {
   QString path(const QString& name) const { return m_dir.filePath(name); }
   QString serverFile() const { return path(u"ftp/varnokel.mdb"_s); }
 
-  // The publisher with a settings file for the servers of this test, then args.
-  Run publish(const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
+  ProgramRun publish(const QStringList& args, const std::function<void(QProcess&)>& during = {}) {
     const QString settings =
         QStringLiteral(
             "# servers of the test\nshop-host=127.0.0.1\nshop-port=%1\nshop-database=%2\nshop-user=%3\n"
@@ -82,9 +74,10 @@ class TestPublisher : public QObject {
     p.waitForStarted();
     if (during) during(p);
     p.waitForFinished(180000);
-    Run r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
+    ProgramRun r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                 QString::fromUtf8(p.readAll())};  // out: both channels
     for (const QString& secret : {m_shop.password(), m_ftp.password(), u"неверный-пароль"_s})
-      if (r.output.contains(secret)) r.output += u"\nPASSWORD PRINTED"_s;
+      if (r.out.contains(secret)) r.out += u"\nPASSWORD PRINTED"_s;
     return r;
   }
 
@@ -103,15 +96,12 @@ class TestPublisher : public QObject {
     QVERIFY2(m_ftp.start(path(u"ftp"_s), &error), qPrintable(error));
   }
 
-  // The whole road: the catalogue published to the server; the client's own
-  // "Получить прайс-лист" (its script, curl, its check of the file and its
-  // restart with 40) takes exactly what was published; quantities typed; the
-  // order sent lands in the same shop database the catalogue came from.
+  // The whole road: the client's "Получить прайс-лист" takes exactly what was published;
+  // the order sent lands in the shop database the catalogue came from.
   void wholeRoad() {
     QVERIFY(writeFileContent(path(u"Varnokel.exe"_s), "MZ a new program"));
-    const Run r = publish({u"--program"_s, path(u"Varnokel.exe"_s)});
-    QVERIFY2(r.code == 0 && r.output.contains(u"thumb_lost.jpg"_s) && !r.output.contains(u"PASSWORD"_s),
-             qPrintable(r.output));
+    const ProgramRun r = publish({u"--program"_s, path(u"Varnokel.exe"_s)});
+    QVERIFY2(r.code == 0 && r.out.contains(u"thumb_lost.jpg"_s) && !r.out.contains(u"PASSWORD"_s), qPrintable(r.out));
     // Only the two files in place on the server, nothing half-named beside them.
     QCOMPARE(QDir(path(u"ftp"_s)).entryList(QDir::Files), QStringList({u"Varnokel.exe"_s, u"varnokel.mdb"_s}));
     QCOMPARE(fileContent(path(u"ftp/Varnokel.exe"_s)), QByteArray("MZ a new program"));
@@ -135,9 +125,8 @@ class TestPublisher : public QObject {
     ACT(program, menu(u"getprice"_s));
     STEP(program, windows(), [](const QJsonObject& w) { return text(box(w)).contains(u"Продолжить?"_s); });
     ACT(program, answer(u"Да"_s));
-    // Nothing is asked until the script has put the file in place. (The restarted
-    // program's ready line then puts each answer one command late: every step
-    // waits until what it reads holds.)
+    // The restarted program's ready line puts each answer one command late: every
+    // step waits until what it reads holds.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.priceDb()), 60000);
     QString ok;
     STEP(program, windows(),
@@ -148,8 +137,6 @@ class TestPublisher : public QObject {
     const QString got = folder.priceDb();
     QCOMPARE(queryPriceDb(got, u"select category_id,name_ruRU from categories order by name_ruRU"_s),
              QList<QStringList>({{"2", "Бытовая химия «Люкс» д'Артаньян"}, {"1", "Чай и кофе"}}));
-    // The client's whole price list with thumbnails: id, article, name, stock,
-    // thumbnail, price, order quantity and sum, picture name.
     QCOMPARE(
         queryPriceDb(got, stmt::list(true, true)),
         QList<QStringList>({
@@ -167,7 +154,6 @@ class TestPublisher : public QObject {
                                  {"103", "2", "ЁЛОЧНАЯ ИГРУШКА ШАР"},
                                  {"106", "2", "МЫЛО БЕЗ ФАЙЛА КАРТИНКИ"}}));
 
-    // Quantities on two products, typed into the grid; then the order view and "Отправить заказ".
     const QMap<QString, QString> typed{{"102", "3"}, {"106", "2"}};
     for (auto it = typed.cbegin(); it != typed.cend(); ++it) {
       int row = 0;
@@ -220,7 +206,7 @@ class TestPublisher : public QObject {
     const bool stopMidUpload = args.contains(u"--limit-rate"_s);
     QVERIFY(writeFileContent(path(u"kept.mdb"_s), "a price list that works"));
     const QByteArray before = fileContent(serverFile());
-    const Run r = publish(args, [&](QProcess& p) {
+    const ProgramRun r = publish(args, [&](QProcess& p) {
       // Once part of the file has arrived under its temporary name, the server goes away.
       for (QDeadlineTimer t(60000); stopMidUpload && !t.hasExpired() && p.state() == QProcess::Running;) {
         const auto parts = QDir(path(u"ftp"_s)).entryInfoList({u"*.part"_s}, QDir::Files);
@@ -229,8 +215,8 @@ class TestPublisher : public QObject {
       }
       if (stopMidUpload) m_ftp.stop();
     });
-    QVERIFY2(r.code == code && r.output.contains(said) && !r.output.contains(u"PASSWORD"_s),
-             qPrintable(u"exit %1\n%2"_s.arg(r.code).arg(r.output)));
+    QVERIFY2(r.code == code && r.out.contains(said) && !r.out.contains(u"PASSWORD"_s),
+             qPrintable(u"exit %1\n%2"_s.arg(r.code).arg(r.out)));
     QCOMPARE(fileContent(serverFile()), before);
     QCOMPARE(fileContent(path(u"kept.mdb"_s)), QByteArray("a price list that works"));
     QVERIFY(!QFileInfo::exists(path(u"dry.mdb"_s)) &&

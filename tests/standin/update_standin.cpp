@@ -1,9 +1,5 @@
-// A stand-in for the program in update runs: started by the update scripts with a
-// result code, it goes through the real start-up dispatch and writes what it saw
-// (arguments, folder, message boxes, the end of the program) to standin.log in
-// the program folder. With --price or --program it runs that update flow, as the
-// menu commands do, answering the question with Yes. --version and
-// --check-price-file answer as the program does.
+// The program in update runs: the real start-up dispatch, logging what it saw to
+// standin.log in the program folder; --price or --program run that flow answering Yes.
 #include "app/MainWindow.h"
 #include "base/ProgramEnd.h"
 #include "base/ProgramFolder.h"
@@ -11,10 +7,7 @@
 #include "update/CheckCommand.h"
 #include "update/Updates.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QStringList>
+#include <QtWidgets>
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,10 +39,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QDir::setCurrent(ProgramFolder());
   const QStringList args = QApplication::arguments().mid(1);
-  logLine(QStringLiteral("start ") + args.join(QLatin1Char(' ')));
-  logLine(QStringLiteral("home ") + qEnvironmentVariable("VARNOKEL_HOME"));
-  logLine(QStringLiteral("cwd ") + QDir::currentPath());
-  logLine(QStringLiteral("self ") + QApplication::applicationFilePath());
+  for (const QString& line : {"start " + args.join(QLatin1Char(' ')), "home " + qEnvironmentVariable("VARNOKEL_HOME"),
+                              "cwd " + QDir::currentPath(), "self " + QApplication::applicationFilePath()})
+    logLine(line);
 
   msg::ScopedRecorder rec;
   rec.defaultAnswer = msg::Answer::Yes;

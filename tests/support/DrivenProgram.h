@@ -1,11 +1,9 @@
 #pragma once
-// A program started with its remote control on (VARNOKEL_TEST_DRIVER=1): one JSON
-// command a line on its standard input, one "@@driver {json}" answer line on its output.
+// A program started with its remote control on (e2e/RemoteControl.h).
 #include <QtTest>
 
 #include <functional>
 
-// Commands and what their answers hold.
 namespace driver {
 using namespace Qt::StringLiterals;
 
@@ -58,11 +56,11 @@ class DrivenProgram {
     proc_.setProcessEnvironment(env);
     proc_.start(program, args);
     const bool ready = proc_.waitForStarted(10000) && nextReply().value(QStringLiteral("ready")).toBool();
-    if (!ready) *error = proc_.errorString() + QStringLiteral("; stderr: ") + proc_.readAllStandardError();
+    if (!ready && error) *error = proc_.errorString() + QStringLiteral("; stderr: ") + proc_.readAllStandardError();
     return ready;
   }
   // The driven program on a program folder of the test's own.
-  bool startIn(const QString& home, QString* error) {
+  bool startIn(const QString& home, QString* error = nullptr) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VARNOKEL_HOME"), home);
     return start(QStringLiteral(VARNOKEL_E2E_EXE), {}, env, error);
@@ -73,7 +71,6 @@ class DrivenProgram {
     proc_.waitForBytesWritten(5000);
     return last_ = nextReply();
   }
-  // Acts; false when the program refuses.
   bool act(const QJsonObject& command) { return send(command).value(QStringLiteral("ok")).toBool(); }
 
   // Asks until the answer satisfies the condition or the time is up.
@@ -83,7 +80,6 @@ class DrivenProgram {
       if (deadline.hasExpired() || proc_.state() == QProcess::NotRunning) return false;
     }
   }
-  // The last answer, for a failure's message.
   QString lastAnswer() const { return QString::fromUtf8(QJsonDocument(last_).toJson(QJsonDocument::Compact)); }
 
   // Whatever the program says before the window shows is acknowledged, as a user would.
@@ -97,7 +93,6 @@ class DrivenProgram {
     }
     return false;
   }
-  // Keys typed on a row of the price grid.
   bool typeOnRow(int row, const QString& keys) {
     return act(driver::clickCell(driver::kPriceGrid, row, 2)) && act(driver::keys(driver::kPriceGrid, keys));
   }
@@ -107,7 +102,6 @@ class DrivenProgram {
            until(driver::widget(QStringLiteral("frm_price/Command4")), driver::enabled) &&
            act(driver::click(QStringLiteral("frm_price/Command4")));
   }
-  // Closing the main window ends the program well.
   bool close() {
     int code = -2;
     return act(driver::at(QStringLiteral("close"), QStringLiteral("frm_main"))) && waitForExit(&code) && code == 0;

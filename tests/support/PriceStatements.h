@@ -1,6 +1,5 @@
 #pragma once
-// The product list statements the in-memory catalogue stands for: it must give
-// the same rows, in Russian name order.
+// The product list statements the in-memory catalogue stands for.
 #include <QString>
 
 #include <optional>

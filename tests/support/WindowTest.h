@@ -1,6 +1,5 @@
 #pragma once
-// What the window tests share: the program's windows, the message recorder, a program
-// folder of the test's own with its price list, and controls found by name.
+// What the window tests share: windows, the message recorder, the program folder.
 #include "app/MainWindow.h"
 #include "base/IniFile.h"
 #include "base/Settings.h"
@@ -15,8 +14,7 @@
 
 using namespace Qt::StringLiterals;
 
-// Finds a window's control by its objectName, as a user's eye finds it by place:
-// the windows keep their controls to themselves.
+// A window's control by its objectName, as a user's eye finds it by place.
 template <class T>
 T* child(const QObject* window, const char* name) {
   T* w = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;

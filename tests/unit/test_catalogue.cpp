@@ -1,15 +1,15 @@
-// The products held in memory against the statements they stand for: every
-// list, category and search gives exactly the rows of its statement, in Russian
-// name order; the order to send, its total and the clearing agree with the file;
-// the products are read again only when the file changes.
+// The products held in memory against the statements they stand for, the order to
+// send and the clearing against the file; a rejected statement and a price file that
+// is missing or foreign are told with their reason.
 #include "base/ProgramFolder.h"
+#include "data/Database.h"
 #include "data/PriceDatabase.h"
+#include "data/PriceFileCheck.h"
 #include "data/RussianCollation.h"
 #include "fixtures/program_env.h"
 #include "fixtures/sample_data.h"
 #include "support/PriceStatements.h"
 
-#include <sqlite3.h>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -18,11 +18,9 @@ namespace {
 
 using Row = std::pair<qint64, qint64>;  // product rowid, image rowid (0: none)
 
-// Rows every generated file lacks: names that differ only by case or Ё or end
-// where another goes on (at the eight bytes the sort compares at once), a text
-// and a fractional category, Null names, a text quantity, LIKE's own signs,
-// pictures of no product and a product with two pictures; names of exactly
-// eight bytes beside longer ones that begin the same.
+// Rows generated files lack: names differing only by case or Ё, or ending where another
+// goes on (also at eight bytes, which the sort compares at once); a text and a fractional
+// category, Null names, a text quantity, LIKE's signs, orphan and double pictures.
 const char* kEdgeRows = R"SQL(
 INSERT INTO products(product_id,parent_id,product_ean,product_quantity,product_price,name_ruRU,name_ruRU_big,order_count,order_summ) VALUES
  ('e1', 9001, 'E1', 5, 10, 'ёлка большая', 'ЁЛКА БОЛЬШАЯ', 2, 20),
@@ -44,14 +42,6 @@ INSERT INTO products(product_id,parent_id,name_ruRU,name_ruRU_big) VALUES
  ('ЖЖЖЖ', 9001, 'ЖЖЖЖ', 'ЖЖЖЖ'), ('ЖЖЖЖ а', 9001, 'ЖЖЖЖ а', 'ЖЖЖЖ А'),
  ('ФФФФ', 9001, 'ФФФФ', 'ФФФФ'), ('ФФФФ а', 9001, 'ФФФФ а', 'ФФФФ А');
 )SQL";
-
-void exec(const QString& path, const QString& sql) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.toUtf8().constData(), &db);
-  char* err = nullptr;
-  if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) qFatal("%s", err);
-  sqlite3_close(db);
-}
 
 // The rows of a statement, told apart by rowid: its select list is widened, nothing else changes.
 std::vector<Row> statementRows(const QString& path, QString sql, bool withImages) {
@@ -106,7 +96,7 @@ class TestCatalogue : public QObject {
     path_ = tmp_.filePath(u"varnokel.mdb"_s);
     QString error;
     QVERIFY2(makePriceDb(path_, 1500, 7, &error), qPrintable(error));
-    exec(path_, QString::fromUtf8(kEdgeRows));
+    PriceDbBuilder(path_, false).exec(QString::fromUtf8(kEdgeRows));
   }
 
   void rowsAreThoseOfTheStatements() {
@@ -158,11 +148,40 @@ class TestCatalogue : public QObject {
     QVERIFY(a.storeQuantity(u"e1"_s, 4, 40, nullptr));  // our own write keeps it
     QCOMPARE(b.catalogue(nullptr), first);
     QTest::qWait(20);
-    exec(path_, u"UPDATE products SET product_price = 77 WHERE product_id = 'e1'"_s);
+    PriceDbBuilder(path_, false).exec(u"UPDATE products SET product_price = 77 WHERE product_id = 'e1'"_s);
     PriceCatalogue* fresh = b.catalogue(nullptr);
     QVERIFY(fresh && fresh != first);
     QCOMPARE(fresh->product(fresh->findProduct(u"e1"_s)).price.number, 77.0);
     QCOMPARE(shown->product(shown->findProduct(u"e1"_s)).price.number, 10.0);  // a list shown from the old one keeps it
+  }
+
+  void rejectedStatement() {
+    try {
+      Query(*OpenPriceConnection(), "select name from nowhere");
+      QFAIL("a rejected statement gave rows");
+    } catch (const DbError& e) {
+      QVERIFY2(e.description.contains("nowhere"), qPrintable(e.description));
+    }
+  }
+
+  void missingOrForeignPriceFile_data() {
+    QTest::addColumn<QByteArray>("content");  // empty: no file at all; "sqlite": a database without images
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << QByteArray() << "не найден";
+    QTest::newRow("text") << QByteArray("not a database at all, just text that is long enough to fill a header page")
+                          << "не является";
+    QTest::newRow("foreign database") << QByteArray("sqlite") << "images";
+  }
+  void missingOrForeignPriceFile() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    const QString path = tmp_.filePath(u"other.mdb"_s);
+    QFile::remove(path);
+    if (content == "sqlite") PriceDbBuilder(path).exec("drop table images");
+    if (content.size() > 6) QVERIFY(writeFileContent(path, content));
+    QString error;
+    QVERIFY(!CheckPriceDatabaseFile(path, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
   }
 };
 

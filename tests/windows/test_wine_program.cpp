@@ -1,10 +1,6 @@
-// The Windows build of the program, driven under wine through its remote
-// control: a start on a generated price list in a Cyrillic folder on drive C:,
-// a typed quantity, a whole order sent through the Windows MariaDB connector
-// into the private shop database, close, and the price file then holding the
-// quantity. Run by wine_checks.sh, which builds the program, makes the wine
-// prefix and names both in the environment (the variables read below).
-#include "base/IniFile.h"
+// The Windows build driven under wine through its remote control: a start in a
+// Cyrillic folder on C:, a quantity typed, the order sent through the Windows MariaDB
+// connector, close. Run by wine_checks.sh, which names the build and the prefix.
 #include "base/ProgramFolder.h"
 #include "base/Settings.h"
 #include "fixtures/mariadb_server.h"
@@ -28,8 +24,7 @@ QString required(const char* name) {
   return v;
 }
 
-// The program under wine: wine passes no QT_* variable on, so the platform goes
-// on its command line.
+// Wine passes no QT_* variable on: the platform goes on the command line.
 class WineProgram : public DrivenProgram {
  public:
   WineProgram() : DrivenProgram(kStepTimeoutMs) {}
@@ -42,15 +37,6 @@ class WineProgram : public DrivenProgram {
   }
 };
 
-bool copyFolder(const QString& from, const QString& to) {
-  QDir().mkpath(to);
-  for (const QFileInfo& f : QDir(from).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-    const QString target = QDir(to).filePath(f.fileName());
-    if (f.isDir() ? !copyFolder(f.filePath(), target) : !QFile::copy(f.filePath(), target)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 class TestWineProgram : public QObject {
@@ -62,23 +48,16 @@ class TestWineProgram : public QObject {
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
 
-    // C:\Заявки Варнокел: the runnable folder, the driven program beside it, a
-    // generated price list and settings pointing at the private shop.
     const QString folder = required("WINEPREFIX") + u"/drive_c/Заявки Варнокел"_s;
     QDir(folder).removeRecursively();
-    QVERIFY(copyFolder(required("VARNOKEL_WINDOWS_APP"), folder));
+    QVERIFY(QProcess::execute(u"cp"_s, {u"-r"_s, required("VARNOKEL_WINDOWS_APP"), folder}) == 0);
     QVERIFY(QFile::copy(required("VARNOKEL_WINDOWS_QT") + u"/plugins/platforms/qoffscreen.dll"_s,
                         folder + u"/platforms/qoffscreen.dll"_s));
     QVERIFY(QFile::copy(required("VARNOKEL_WINDOWS_E2E"), folder + u"/Varnokel-e2e.exe"_s));
     QVERIFY2(makePriceDb(folder + u"/varnokel.mdb"_s, 300, 3, &error), qPrintable(error));
     SetProgramFolder(folder);
     settings::createDefault();
-    for (const auto& [key, value] : {std::pair{u"shop_host"_s, server.host()},
-                                     {u"shop_port"_s, QString::number(server.port())},
-                                     {u"shop_database"_s, server.database()},
-                                     {u"shop_user"_s, server.user()},
-                                     {u"shop_password"_s, server.password()}})
-      QVERIFY(WriteSetting(settings::path(), u"connection"_s, key, value));
+    TestProgramFolder::useShop(server);
     const QString lastOrderBefore =
         server.query(u"SELECT COALESCE(MAX(order_id), 0) FROM uop5b_jshopping_orders"_s).value(0).value(0);
 
@@ -90,8 +69,7 @@ class TestWineProgram : public QObject {
     QJsonObject shown;
     STEP(program, grid(kPriceGrid, 2), [&](const QJsonObject& g) { return (shown = g, rows(g) == 301); });
 
-    // A quantity on the first row, then the order view and sending it: the
-    // sign-in comes first, with the organisation code of the demo shop.
+    // Sending asks to sign in first, with the demo shop's organisation code.
     const QString product = cell(shown, 1, 0), quantity = cell(shown, 1, 5) + u"7"_s;
     const auto price = [&](const QString& column) {
       return priceDbValue(folder + u"/varnokel.mdb"_s,
