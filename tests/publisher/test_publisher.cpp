@@ -75,7 +75,8 @@ class TestPublisher : public QObject {
     if (during) during(p);
     p.waitForFinished(180000);
     ProgramRun r{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                 QString::fromUtf8(p.readAll())};  // out: both channels
+                 QString::fromUtf8(p.readAll()),
+                 {}};  // out: both channels
     for (const QString& secret : {m_shop.password(), m_ftp.password(), u"неверный-пароль"_s})
       if (r.out.contains(secret)) r.out += u"\nPASSWORD PRINTED"_s;
     return r;
