@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <cstddef>
-#include <cstring>
 #include <new>
 #include <vector>
 
@@ -27,6 +26,7 @@ struct JournalFile {
 constexpr std::size_t kSystemFileOffset = (sizeof(JournalFile) + 7) & ~std::size_t{7};
 
 JournalFile* journal(sqlite3_file* f) { return reinterpret_cast<JournalFile*>(f); }
+sqlite3_file* systemFile(sqlite3_file* f) { return journal(f)->system; }
 
 int flush(JournalFile* j) {
   if (j->pending.empty()) return SQLITE_OK;
@@ -88,26 +88,23 @@ int journalFileSize(sqlite3_file* f, sqlite3_int64* size) {
   return j->system->pMethods->xFileSize(j->system, size);
 }
 
-int journalLock(sqlite3_file* f, int level) { return journal(f)->system->pMethods->xLock(journal(f)->system, level); }
+int journalLock(sqlite3_file* f, int level) { return systemFile(f)->pMethods->xLock(systemFile(f), level); }
 
-int journalUnlock(sqlite3_file* f, int level) {
-  return journal(f)->system->pMethods->xUnlock(journal(f)->system, level);
-}
+int journalUnlock(sqlite3_file* f, int level) { return systemFile(f)->pMethods->xUnlock(systemFile(f), level); }
 
 int journalCheckReservedLock(sqlite3_file* f, int* out) {
-  return journal(f)->system->pMethods->xCheckReservedLock(journal(f)->system, out);
+  return systemFile(f)->pMethods->xCheckReservedLock(systemFile(f), out);
 }
 
 int journalFileControl(sqlite3_file* f, int op, void* arg) {
-  JournalFile* j = journal(f);
-  if (const int rc = flush(j); rc != SQLITE_OK) return rc;
-  return j->system->pMethods->xFileControl(j->system, op, arg);
+  if (const int rc = flush(journal(f)); rc != SQLITE_OK) return rc;
+  return systemFile(f)->pMethods->xFileControl(systemFile(f), op, arg);
 }
 
-int journalSectorSize(sqlite3_file* f) { return journal(f)->system->pMethods->xSectorSize(journal(f)->system); }
+int journalSectorSize(sqlite3_file* f) { return systemFile(f)->pMethods->xSectorSize(systemFile(f)); }
 
 int journalDeviceCharacteristics(sqlite3_file* f) {
-  return journal(f)->system->pMethods->xDeviceCharacteristics(journal(f)->system);
+  return systemFile(f)->pMethods->xDeviceCharacteristics(systemFile(f));
 }
 
 const sqlite3_io_methods kJournalMethods = {

@@ -1,6 +1,7 @@
 // The customer's data under faults injected on purpose. After each: the files are intact,
 // the total shown is the total stored, and the user was told.
 #include "data/PriceStore.h"
+#include "fixtures/ports.h"
 #include "gui/settings/OptionsDialog.h"
 #include "support/DrivenProgram.h"
 #include "support/WindowTest.h"
@@ -236,6 +237,7 @@ class DataSafetyTest : public QObject {
     QVERIFY(makePriceDb(db, 3000, 1));
     for (int delayMs = 10; delayMs < 300; delayMs += 24) {
       QProcess writer;
+      bindToParent(writer);
       writer.start(u"" PRICE_WRITER_EXE ""_s, {db});
       QVERIFY(writer.waitForReadyRead(10000));
       QThread::msleep(delayMs);

@@ -19,8 +19,10 @@ int main(int argc, char** argv) {
   for (bool first = true;
        run(first ? "UPDATE products SET order_count=0" : "UPDATE products SET order_count=order_count+1") == SQLITE_OK;
        first = false) {
-    if (first) std::puts("ready");
-    std::fflush(stdout);
+    if (first) {
+      std::puts("ready");
+      std::fflush(stdout);
+    }
   }
   std::fprintf(stderr, "%s\n", sqlite3_errmsg(store.handle()));
   return 1;
